@@ -1,0 +1,101 @@
+// Start-up: mode choice, exit statuses and what reaches standard error.
+#include <gtest/gtest.h>
+
+#include "app/NuvikApp.h"
+#include "fakes/FakeSocketLayer.h"
+#include "fakes/RecordingMessageBox.h"
+#include "ui/NUVIKDlg.h"
+
+namespace {
+
+int g_nDialogRuns = 0;
+int FakeRunDialog(CNUVIKDlg& dlg, const std::string&, IMessageBox&)
+{
+    ++g_nDialogRuns;
+    return dlg.IsInteractive() ? 0 : 99;
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    CFakeSocketLayer sockets;
+    CRecordingMessageBox messages;
+
+    int Run(std::vector<std::string> args)
+    {
+        g_nDialogRuns = 0;
+        CnuvikApp app("/usr/bin/nuvik", std::move(args), {&sockets, &messages, &FakeRunDialog});
+        EXPECT_FALSE(app.InitInstance());
+        return app.ExitCode();
+    }
+};
+
+TEST_F(AppTest, ApplicationNameIsTheFileNameWithoutExtension)
+{
+    EXPECT_EQ(AppNameFromPath("/usr/bin/nuvik"), "nuvik");
+    EXPECT_EQ(AppNameFromPath("./build/nuvik.exe"), "nuvik");
+    EXPECT_EQ(AppNameFromPath("nuvik"), "nuvik");
+    EXPECT_EQ(AppNameFromPath("/opt/my.tools/wol"), "wol");
+}
+
+TEST_F(AppTest, SocketStartUpFailureIsReportedInEveryModeAndNothingElseHappens)
+{
+    for (auto args : {std::vector<std::string>{}, {"001122334455"}, {"hosts.ini"}}) {
+        sockets.calls.clear();
+        messages.texts.clear();
+        sockets.failures["socket"] = EAFNOSUPPORT;
+        EXPECT_EQ(Run(args), kExitNothingRan);
+        EXPECT_EQ(messages.texts, (std::vector<std::string>{"Windows sockets initialization failed."}));
+        EXPECT_EQ(sockets.Ops(), (std::vector<std::string>{"socket"}));
+        EXPECT_EQ(g_nDialogRuns, 0);
+    }
+}
+
+TEST_F(AppTest, NoArgumentRunsTheDialog)
+{
+    EXPECT_EQ(Run({}), 0);
+    EXPECT_EQ(g_nDialogRuns, 1);
+}
+
+TEST_F(AppTest, ArgumentModeWakesValidOnesInOrderAndReportsTheRest)
+{
+    EXPECT_EQ(Run({"001122334455", "00-11-22-33-44-55", "AABBCCDDEEFF"}), kExitSomeFailed);
+    const auto sends = sockets.Sends();
+    ASSERT_EQ(sends.size(), 2u);
+    EXPECT_EQ(sends[0].data[6], 0x00);
+    EXPECT_EQ(sends[1].data[6], 0xAA);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_NE(messages.texts[0].find("00-11-22-33-44-55"), std::string::npos);
+    EXPECT_NE(messages.texts[0].find("001122334455"), std::string::npos);  // the example of the form
+    EXPECT_EQ(g_nDialogRuns, 0);
+}
+
+TEST_F(AppTest, AllSentExitsZeroSilently)
+{
+    EXPECT_EQ(Run({"001122334455", "AABBCCDDEEFF"}), kExitOk);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(AppTest, EmptyArgumentIsArgumentModeNotTheDialog)
+{
+    EXPECT_EQ(Run({""}), kExitSomeFailed);
+    EXPECT_EQ(g_nDialogRuns, 0);
+    EXPECT_TRUE(sockets.Sends().empty());
+}
+
+TEST_F(AppTest, FailedSendIsReportedAndLaterArgumentsStillTried)
+{
+    sockets.failures["bind"] = EADDRINUSE;
+    EXPECT_EQ(Run({"001122334455", "AABBCCDDEEFF"}), kExitSomeFailed);
+    ASSERT_EQ(messages.texts.size(), 2u);
+    EXPECT_NE(messages.texts[1].find("AABBCCDDEEFF"), std::string::npos);
+    EXPECT_NE(messages.texts[1].find("Address already in use"), std::string::npos);
+}
+
+TEST_F(AppTest, UpperCaseIniIsArgumentMode)
+{
+    EXPECT_EQ(Run({"HOSTS.INI"}), kExitSomeFailed);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_NE(messages.texts[0].find("HOSTS.INI"), std::string::npos);
+}
+
+} // namespace

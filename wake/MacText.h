@@ -1,0 +1,24 @@
+#pragma once
+// The hardware address text: twelve digits from "0123456789ABCDEF", no
+// separators; digits 2j and 2j+1 are address byte j, byte 0 first on the wire.
+#include <array>
+#include <cstdint>
+#include <string>
+
+constexpr char kMacDigits[] = "0123456789ABCDEF";
+constexpr size_t kMacTextLength = 12;
+constexpr size_t kMacBytes = 6;
+
+// Cuts the text down to its leading run of hexadecimal digits (upper case
+// only) and tells whether exactly twelve remain.
+bool CutToMacText(std::string& strMac);
+
+// The value of a text of at most two characters as strtol reads it in base 16;
+// 0 for a longer text or one that holds no number.
+int HexPairToByte(std::string strPair);
+
+// The six address bytes of a valid hardware address text.
+std::array<uint8_t, kMacBytes> MacTextToBytes(const std::string& strMac);
+
+// "Twelve hexadecimal digits ..." hint for people who typed something else.
+extern const char kMacTextExpected[];
