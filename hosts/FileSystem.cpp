@@ -175,14 +175,9 @@ CFileStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode
             return {};
         nError = files.LastError();
     }
-    if (nError == EEXIST) {
-        // Something is there already; it must be a directory to be of use.
-        const int hDir = files.Open(strPath, O_RDONLY | O_DIRECTORY, 0);
-        if (hDir >= 0) {
-            files.Close(hDir);
-            return {};
-        }
-        nError = files.LastError();
-    }
+    // Something of that name is there already. Should it be no directory, the
+    // file meant for it can't be created either, and that failure is reported.
+    if (nError == EEXIST)
+        return {};
     return Failure(strPath, nError);
 }
