@@ -1,5 +1,10 @@
 #include "app/NuvikApp.h"
 
+#include <cerrno>
+#include <cstdio>
+
+#include "hosts/ProfileName.h"
+
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
@@ -42,8 +47,7 @@ bool CnuvikApp::InitInstance()
     }
 
     if (m_args[0].find(".ini") != std::string::npos) {
-        messages.MessageBox(m_args[0] + ": waking the hosts of a profile file is not available yet");
-        m_nExitCode = kExitNothingRan;
+        WakeProfile(dlg);
         return false;
     }
 
@@ -64,4 +68,40 @@ void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
         else
             m_services.pMessages->MessageBox(strArg + " not woken: " + outcome.strReason);
     }
+}
+
+void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
+{
+    const std::string& strFile = m_args[0];
+    // The very file found readable here is the one loaded: a selected profile
+    // name is a path relative to the current directory.
+    // A directory opens but can't be read: try one byte to find out.
+    std::FILE* pFile = std::fopen(strFile.c_str(), "r");
+    int nError = pFile == nullptr ? errno : 0;
+    if (pFile != nullptr) {
+        if (std::fgetc(pFile) == EOF && std::ferror(pFile))
+            nError = errno;
+        std::fclose(pFile);
+    }
+    if (nError != 0) {
+        m_services.pMessages->MessageBox(strFile + ": " + ErrorText(nError));
+        m_nExitCode = kExitNothingRan;
+        return;
+    }
+
+    CProfileName profile = CProfileName::Default(m_strAppName);
+    dlg.m_hosts.AttachProfile(&profile, nullptr);
+    dlg.m_hosts.SelectProfile(strFile);
+    for (const CBatchItem& item : dlg.WakeAllInProfile()) {
+        if (item.outcome.status == CWakeOutcome::EStatus::Sent)
+            continue;
+        m_nExitCode = kExitSomeFailed;
+        const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
+        if (item.outcome.status == CWakeOutcome::EStatus::InvalidMac)
+            m_services.pMessages->MessageBox(strWhere + ": skipped, the third field is not a hardware address (" +
+                                             kMacTextExpected + ")");
+        else
+            m_services.pMessages->MessageBox(strWhere + ": not woken: " + item.outcome.strReason);
+    }
+    dlg.m_hosts.AttachProfile(nullptr, nullptr);
 }

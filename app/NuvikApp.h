@@ -35,6 +35,7 @@ public:
 
 private:
     void WakeArguments(CNUVIKDlg& dlg);
+    void WakeProfile(CNUVIKDlg& dlg);
 
     std::string m_strExePath;
     std::string m_strAppName;

@@ -24,6 +24,14 @@ struct CWakeOutcome {
     std::string strReason;  // for SendFailed: the failed step and the system's text
 };
 
+// What became of one entry of a batch wake: its key in the profile's list
+// ("0", "1", ...), the entry as loaded, and the wake's outcome.
+struct CBatchItem {
+    std::string strKey;
+    std::string strEntry;
+    CWakeOutcome outcome;
+};
+
 class CNUVIKDlg {
 public:
     // args: the command-line arguments after the program name; calls are
@@ -43,6 +51,10 @@ public:
     // Cuts m_strMac to its leading run of hexadecimal digits; true when
     // exactly twelve remain.
     bool IsValidMac();
+
+    // Wakes every entry of m_hosts, head to tail, by its third field (an entry
+    // with fewer fields wakes nothing). Returns what became of each entry.
+    std::vector<CBatchItem> WakeAllInProfile();
 
     bool IsInteractive() const { return m_args.empty(); }
 
