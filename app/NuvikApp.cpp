@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "discovery/EchoRequest.h"
+#include "discovery/NeighbourTable.h"
+#include "discovery/Resolver.h"
 #include "hosts/ProfileName.h"
-
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
@@ -23,7 +25,8 @@ CnuvikApp::CnuvikApp(std::string strExePath, std::vector<std::string> args, CApp
     : m_strExePath(std::move(strExePath)),
       m_strAppName(AppNameFromPath(m_strExePath)),
       m_args(std::move(args)),
-      m_services(services)
+      m_services(services),
+      m_profile(CProfileName::Default(m_strAppName))
 {
 }
 
@@ -37,7 +40,14 @@ bool CnuvikApp::InitInstance()
         return false;
     }
 
-    CNUVIKDlg dlg(m_args, CDlgServices{m_services.pSockets, &messages});
+    CSystemResolver resolver;
+    CNetlinkNeighbourTable neighbours;
+    CEchoRequest echo(neighbours);
+    CDlgServices services{m_services.pSockets, &messages, &m_profile, {}};
+    services.pResolver = &resolver;
+    services.pEcho = &echo;
+    services.pNeighbours = &neighbours;
+    CNUVIKDlg dlg(m_args, services);
 
     if (m_args.empty()) {
         m_nExitCode = m_services.pfnRunDialog
@@ -89,8 +99,6 @@ void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
         return;
     }
 
-    CProfileName profile = CProfileName::Default(m_strAppName);
-    dlg.m_hosts.AttachProfile(&profile, nullptr);
     dlg.m_hosts.SelectProfile(strFile);
     for (const CBatchItem& item : dlg.WakeAllInProfile()) {
         if (item.outcome.status == CWakeOutcome::EStatus::Sent)
@@ -103,5 +111,4 @@ void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
         else
             m_services.pMessages->MessageBox(strWhere + ": not woken: " + item.outcome.strReason);
     }
-    dlg.m_hosts.AttachProfile(nullptr, nullptr);
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "hosts/ProfileName.h"
+
 class ISocketLayer;
 class IMessageBox;
 class CNUVIKDlg;
@@ -41,6 +43,7 @@ private:
     std::string m_strAppName;
     std::vector<std::string> m_args;
     CAppServices m_services;
+    CProfileName m_profile;  // the address book's file
     int m_nExitCode = kExitOk;
 };
 
