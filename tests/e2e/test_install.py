@@ -1,0 +1,194 @@
+"""The installed program: cmake --install into a temporary prefix, then the
+installed files, run from another directory, away from the build tree."""
+import gzip
+import os
+import shutil
+import stat
+import struct
+import subprocess
+import tempfile
+import unittest
+import xml.etree.ElementTree as ET
+
+import installutil
+import nsutil
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+class InstalledTree(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.build = installutil.build_dir()
+        cls.cache = installutil.cache(cls.build)
+        cls.version = installutil.version_header(cls.build)
+        cls.dirs = installutil.install_dirs(cls.cache)
+        cls.window = installutil.is_on(cls.cache.get("NUVIK_BUILD_WINDOW", "OFF"))
+        cls.root = tempfile.mkdtemp(prefix="nuvik-install-")
+        cls.prefix = os.path.join(cls.root, "prefix")
+        result = subprocess.run(["cmake", "--install", cls.build, "--prefix", cls.prefix],
+                                capture_output=True, text=True, timeout=300)
+        if result.returncode != 0:
+            shutil.rmtree(cls.root, True)
+            raise AssertionError("cmake --install failed:\n" + result.stdout + result.stderr)
+        cls.nuvik = os.path.join(cls.prefix, cls.dirs["bin"], "nuvik")
+        # Somewhere that is neither the build tree nor the prefix.
+        cls.elsewhere = os.path.join(cls.root, "elsewhere")
+        os.mkdir(cls.elsewhere)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, True)
+
+    def path(self, kind, *parts):
+        return os.path.join(self.prefix, self.dirs[kind], *parts)
+
+    def assertMode(self, path, mode):
+        self.assertTrue(os.path.isfile(path), path + " is not installed")
+        self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), mode, path)
+
+    # --- the files and where they are
+
+    def test_files_are_in_place(self):
+        self.assertMode(self.nuvik, 0o755)
+        self.assertMode(self.path("man", "man1", "nuvik.1.gz"), 0o644)
+        for package in ("nuvik", "nuvik-gui"):
+            self.assertMode(self.path("data", "doc", package, "copyright"), 0o644)
+            self.assertMode(self.path("data", "doc", package, "changelog.gz"), 0o644)
+        self.assertMode(self.path("data", "applications", "nuvik.desktop"), 0o644)
+        for size in (16, 32, 48):
+            icon = self.path("data", "icons", "hicolor", "%dx%d" % (size, size), "apps", "nuvik.png")
+            self.assertMode(icon, 0o644)
+            self.assertEqual(png_size(icon), (size, size), icon)
+        svg = self.path("data", "icons", "hicolor", "scalable", "apps", "nuvik.svg")
+        self.assertMode(svg, 0o644)
+        self.assertEqual(ET.parse(svg).getroot().tag, "{http://www.w3.org/2000/svg}svg")
+        for dirpath, dirnames, _ in os.walk(self.prefix):
+            for name in dirnames:
+                self.assertEqual(stat.S_IMODE(os.stat(os.path.join(dirpath, name)).st_mode), 0o755,
+                                 os.path.join(dirpath, name))
+
+    def test_module_and_help_page_where_the_executable_looks(self):
+        # The loader looks at <exedir>/NUVIK_MODULE_RELDIR and <exedir>/NUVIK_DOC_RELDIR.
+        exedir = os.path.dirname(self.nuvik)
+        help_page = os.path.join(exedir, self.version["NUVIK_DOC_RELDIR"], "help.html")
+        self.assertMode(os.path.normpath(help_page), 0o644)
+        self.assertEqual(os.path.realpath(help_page), self.path("data", "doc", "nuvik", "help.html"))
+        if not self.window:
+            self.skipTest("the build has no window module (NUVIK_BUILD_WINDOW=OFF)")
+        module = os.path.join(exedir, self.version["NUVIK_MODULE_RELDIR"], self.version["NUVIK_MODULE_NAME"])
+        self.assertEqual(os.path.realpath(module), self.path("lib", "nuvik", "nuvik-window.so"))
+        self.assertTrue(os.path.isfile(module), module)
+
+    def test_installed_binaries_do_not_point_into_the_build_tree(self):
+        binaries = [self.nuvik]
+        if self.window:
+            binaries.append(self.path("lib", "nuvik", "nuvik-window.so"))
+        for binary in binaries:
+            dynamic = subprocess.run(["readelf", "-d", binary], capture_output=True, text=True, check=True).stdout
+            for line in dynamic.splitlines():
+                if "RPATH" in line or "RUNPATH" in line:
+                    self.assertNotIn(os.path.realpath(self.build), line, binary)
+
+    def test_versions_agree(self):
+        version = self.version["NUVIK_VERSION"]
+        self.assertEqual(version, self.cache["CMAKE_PROJECT_VERSION"])
+        result = subprocess.run([self.nuvik, "--version"], capture_output=True, text=True,
+                                cwd=self.elsewhere, timeout=30)
+        self.assertEqual((result.returncode, result.stdout), (0, "NUVIK %s\n" % version))
+        with gzip.open(self.path("data", "doc", "nuvik", "changelog.gz"), "rt") as f:
+            self.assertTrue(f.readline().startswith("nuvik (%s) " % version))
+        with gzip.open(self.path("man", "man1", "nuvik.1.gz"), "rt") as f:
+            self.assertIn('"nuvik %s"' % version, f.read())
+        metainfo = ET.parse(self.metainfo_path()).getroot()
+        self.assertEqual([r.get("version") for r in metainfo.iter("release")][0], version)
+
+    # --- the desktop files validate and fit together
+
+    def metainfo_path(self):
+        folder = self.path("data", "metainfo")
+        names = [n for n in os.listdir(folder) if n.endswith(".metainfo.xml")]
+        self.assertEqual(len(names), 1, names)
+        return os.path.join(folder, names[0])
+
+    def test_desktop_entry_validates(self):
+        installutil.require_tools(self, "desktop-file-validate")
+        desktop = self.path("data", "applications", "nuvik.desktop")
+        result = subprocess.run(["desktop-file-validate", desktop], capture_output=True, text=True)
+        self.assertEqual((result.returncode, result.stdout + result.stderr), (0, ""))
+        with open(desktop, encoding="utf-8") as f:
+            keys = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.assertEqual(keys["Name"], "NUVIK")
+        self.assertEqual(keys["Exec"], os.path.basename(self.nuvik))
+        self.assertEqual(keys["Icon"], "nuvik")
+        self.assertIn("Network", keys["Categories"].split(";"))
+        self.assertTrue(keys["Comment"] and "\n" not in keys["Comment"])
+
+    def test_metainfo_validates_and_names_the_desktop_entry(self):
+        installutil.require_tools(self, "appstreamcli")
+        path = self.metainfo_path()
+        result = subprocess.run(["appstreamcli", "validate", "--no-net", "--pedantic", path],
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        problems = [l for l in result.stdout.splitlines() if l[:2] in ("E:", "W:")]
+        self.assertEqual(problems, [])
+        root = ET.parse(path).getroot()
+        self.assertEqual(os.path.basename(path), root.findtext("id") + ".metainfo.xml")
+        self.assertEqual(root.find("launchable").text, "nuvik.desktop")
+        self.assertEqual(root.find("provides/binary").text, "nuvik")
+
+    def test_man_page_renders_without_warnings(self):
+        installutil.require_tools(self, "groff")
+        with gzip.open(self.path("man", "man1", "nuvik.1.gz"), "rb") as f:
+            source = f.read()
+        result = subprocess.run(["groff", "-man", "-Tutf8", "-ww"], input=source, capture_output=True)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.stderr.decode(), "")
+        text = result.stdout.decode()
+        # groff marks bold and hyphens with its own characters; compare plain text.
+        plain = subprocess.run(["col", "-bx"], input=text, capture_output=True, text=True).stdout
+        plain = plain.replace("\u2010", "-").replace("\u2212", "-")
+        plain = " ".join(plain.split())
+        for needle in ("--help", "--version", "EXIT STATUS", ".ini", "nuvik.INI",
+                       "XDG_CONFIG_HOME", "~/.config/nuvik/nuvik.INI", "[list]", "CR LF",
+                       "255.255.255.255", "port 4000", "102 bytes", "port 9", "neighbour table",
+                       "nuvik-gui"):
+            self.assertIn(needle, plain)
+
+    # --- the installed program runs
+
+    def test_installed_command_line_wakes_in_a_namespace(self):
+        nsutil.require_namespaces(self)
+        with nsutil.LinkedPair() as net:
+            rx = nsutil.Receiver(net.peer)
+            result = net.sender.run(self.nuvik, "0A1B2C3D4E5F", check=False, timeout=30,
+                                    cwd=self.elsewhere, env={"PATH": "/usr/bin:/bin"})
+            got = rx.datagrams()
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertEqual([d["data"] for d in got], ["ff" * 6 + "0a1b2c3d4e5f" * 16])
+        self.assertEqual((got[0]["sport"], got[0]["dst"]), (4000, "255.255.255.255"))
+
+    def test_installed_window_opens_and_closes_with_escape(self):
+        if not self.window:
+            self.skipTest("the build has no window module (NUVIK_BUILD_WINDOW=OFF)")
+        installutil.require_tools(self, "xvfb-run", "xdotool")
+        home = os.path.join(self.root, "home")
+        os.mkdir(home)
+        env = {"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"}  # no XDG_CONFIG_HOME
+        result = installutil.run_window(self.nuvik, self.version["NUVIK_TITLE"], env, self.elsewhere)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertNotIn("nuvik:", result.stderr)
+        # An empty address book leaves no profile file, and nothing else either.
+        written = [os.path.join(d, f) for d, _, files in os.walk(home) for f in files]
+        self.assertEqual(written, [])
+        self.assertEqual(os.listdir(self.elsewhere), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
