@@ -8,7 +8,7 @@
 #   bench/profile.sh [BUILD_DIR]     (default: build)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(realpath -m "${1:-$root/build}")
 [ -d "$build" ] || cmake -G Ninja -S "$root" -B "$build" >/dev/null
 ninja -C "$build" -j2 nuvik nuvik_bench_profile >/dev/null
 

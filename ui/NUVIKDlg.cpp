@@ -16,14 +16,6 @@ namespace {
 constexpr char kWhitespace[] = " \t\n\v\f\r";
 constexpr size_t kMacBoxLimit = 12;
 
-bool EqualNoCase(const std::string& a, const std::string& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return fold(x) == fold(y);
-    });
-}
-
 // Characters, not bytes: the box counts what the user sees.
 size_t CountCharacters(const std::string& str)
 {
@@ -323,7 +315,7 @@ void CNUVIKDlg::OnDeleteHost()
         // The list item that goes is the one naming the deleted host, not
         // whichever item happens to be selected.
         for (int i = 0, n = m_ctlName.GetCount(); i < n; ++i) {
-            if (EqualNoCase(m_ctlName.GetLBText(i), strStored)) {
+            if (NamesMatch(m_ctlName.GetLBText(i), strStored)) {
                 m_ctlName.DeleteString(i);
                 break;
             }
