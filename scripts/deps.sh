@@ -9,7 +9,8 @@ set -euo pipefail
 build_pkgs=(g++ cmake ninja-build qt6-base-dev libxcb1-dev)
 test_pkgs=(libgtest-dev libgmock-dev python3 iproute2 util-linux procps
            xvfb xauth xdotool clang libclang-rt-14-dev imagemagick
-           desktop-file-utils appstream lintian dpkg-dev fakeroot file hyperfine)
+           desktop-file-utils appstream lintian dpkg-dev fakeroot file hyperfine
+           groff-base binutils)
 
 want=("${build_pkgs[@]}")
 [ "${1:-build}" = test ] && want+=("${test_pkgs[@]}")
