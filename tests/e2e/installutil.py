@@ -29,6 +29,12 @@ def is_on(value):
     return value.upper() in ("ON", "1", "TRUE", "YES", "Y")
 
 
+def has_window(build, values):
+    """Whether this build made the window module (it sits beside the executable)."""
+    return is_on(values.get("NUVIK_BUILD_WINDOW", "OFF")) and \
+        os.path.isfile(os.path.join(build, version_header(build)["NUVIK_MODULE_NAME"]))
+
+
 def version_header(build):
     """The #defines of the generated Version.h (the one place of the version)."""
     defines = {}

@@ -42,8 +42,8 @@ class DebianPackages(unittest.TestCase):
         values = installutil.cache(build)
         if installutil.is_on(values.get("NUVIK_SANITIZE", "OFF")):
             raise unittest.SkipTest("packages are not built from a sanitizer build")
-        if not installutil.is_on(values.get("NUVIK_BUILD_WINDOW", "OFF")):
-            raise unittest.SkipTest("packages need the window module (NUVIK_BUILD_WINDOW=OFF)")
+        if not installutil.has_window(build, values):
+            raise unittest.SkipTest("packages need the window module, and the build made none")
         cls.version = installutil.version_header(build)["NUVIK_VERSION"]
         cls.dirs = installutil.install_dirs(values)
         cls.out = tempfile.mkdtemp(prefix="nuvik-deb-")
