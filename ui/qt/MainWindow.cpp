@@ -43,6 +43,39 @@ std::string ToText(const QString& strText)
     return strText.toStdString();
 }
 
+// A mode button: never a tab stop. Qt makes the checked button of an
+// exclusive group a tab stop whenever it takes the focus; this undoes it.
+class CModeButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void focusInEvent(QFocusEvent* pEvent) override
+    {
+        QRadioButton::focusInEvent(pEvent);
+        KeepOutOfTabChain();
+    }
+    void checkStateSet() override
+    {
+        QRadioButton::checkStateSet();
+        KeepOutOfTabChain();
+    }
+    void nextCheckState() override
+    {
+        QRadioButton::nextCheckState();
+        KeepOutOfTabChain();
+    }
+
+private:
+    void KeepOutOfTabChain()
+    {
+        if (!group())
+            return;
+        for (QAbstractButton* pButton : group()->buttons())
+            pButton->setFocusPolicy(Qt::ClickFocus);
+    }
+};
+
 }  // namespace
 
 CMainWindow::CMainWindow(const CWindowRequest& request, QWidget* pParent)
@@ -130,7 +163,7 @@ void CMainWindow::BuildControls()
     m_pModeGroup = new QButtonGroup(this);
     m_pModeGroup->setExclusive(true);
     const auto addMode = [&](int nId, const QString& strText, const QString& strName, int nWidth) {
-        auto* pButton = new QRadioButton(strText, m_pClient);
+        QRadioButton* pButton = new CModeButton(strText, m_pClient);
         pButton->setObjectName(strName);
         pButton->setFocusPolicy(Qt::ClickFocus);
         // Wide enough for its text, but never over the box it labels.
@@ -261,10 +294,9 @@ void CMainWindow::SetWindowText(int nId, const std::string& strText)
         if (m_ctlIp->IsBlank() ? !text.isEmpty() : m_ctlIp->Text() != text)
             m_ctlIp->SetText(text);
     } else if (nId == IDC_MAC) {
-        if (m_ctlMac->text() != text) {
-            const QSignalBlocker block(m_ctlMac);
+        // Nothing routes from this box; its validator follows textChanged.
+        if (m_ctlMac->text() != text)
             m_ctlMac->setText(text);
-        }
     } else if (auto* pButton = qobject_cast<QAbstractButton*>(Control(nId))) {
         pButton->setText(text);
     }
