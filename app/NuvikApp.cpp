@@ -1,5 +1,12 @@
 #include "app/NuvikApp.h"
 
+#include <cerrno>
+#include <cstdio>
+
+#include "discovery/EchoRequest.h"
+#include "discovery/NeighbourTable.h"
+#include "discovery/Resolver.h"
+#include "hosts/ProfileName.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
@@ -18,7 +25,8 @@ CnuvikApp::CnuvikApp(std::string strExePath, std::vector<std::string> args, CApp
     : m_strExePath(std::move(strExePath)),
       m_strAppName(AppNameFromPath(m_strExePath)),
       m_args(std::move(args)),
-      m_services(services)
+      m_services(services),
+      m_profile(CProfileName::Default(m_strAppName))
 {
 }
 
@@ -32,7 +40,14 @@ bool CnuvikApp::InitInstance()
         return false;
     }
 
-    CNUVIKDlg dlg(m_args, CDlgServices{m_services.pSockets, &messages});
+    CSystemResolver resolver;
+    CNetlinkNeighbourTable neighbours;
+    CEchoRequest echo(neighbours);
+    CDlgServices services{m_services.pSockets, &messages, &m_profile, {}};
+    services.pResolver = &resolver;
+    services.pEcho = &echo;
+    services.pNeighbours = &neighbours;
+    CNUVIKDlg dlg(m_args, services);
 
     if (m_args.empty()) {
         m_nExitCode = m_services.pfnRunDialog
@@ -42,8 +57,7 @@ bool CnuvikApp::InitInstance()
     }
 
     if (m_args[0].find(".ini") != std::string::npos) {
-        messages.MessageBox(m_args[0] + ": waking the hosts of a profile file is not available yet");
-        m_nExitCode = kExitNothingRan;
+        WakeProfile(dlg);
         return false;
     }
 
@@ -63,5 +77,38 @@ void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
             m_services.pMessages->MessageBox("\"" + strArg + "\" is not a hardware address (" + kMacTextExpected + ")");
         else
             m_services.pMessages->MessageBox(strArg + " not woken: " + outcome.strReason);
+    }
+}
+
+void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
+{
+    const std::string& strFile = m_args[0];
+    // The very file found readable here is the one loaded: a selected profile
+    // name is a path relative to the current directory.
+    // A directory opens but can't be read: try one byte to find out.
+    std::FILE* pFile = std::fopen(strFile.c_str(), "r");
+    int nError = pFile == nullptr ? errno : 0;
+    if (pFile != nullptr) {
+        if (std::fgetc(pFile) == EOF && std::ferror(pFile))
+            nError = errno;
+        std::fclose(pFile);
+    }
+    if (nError != 0) {
+        m_services.pMessages->MessageBox(strFile + ": " + ErrorText(nError));
+        m_nExitCode = kExitNothingRan;
+        return;
+    }
+
+    dlg.m_hosts.SelectProfile(strFile);
+    for (const CBatchItem& item : dlg.WakeAllInProfile()) {
+        if (item.outcome.status == CWakeOutcome::EStatus::Sent)
+            continue;
+        m_nExitCode = kExitSomeFailed;
+        const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
+        if (item.outcome.status == CWakeOutcome::EStatus::InvalidMac)
+            m_services.pMessages->MessageBox(strWhere + ": skipped, the third field is not a hardware address (" +
+                                             kMacTextExpected + ")");
+        else
+            m_services.pMessages->MessageBox(strWhere + ": not woken: " + item.outcome.strReason);
     }
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "hosts/ProfileName.h"
+
 class ISocketLayer;
 class IMessageBox;
 class CNUVIKDlg;
@@ -35,11 +37,13 @@ public:
 
 private:
     void WakeArguments(CNUVIKDlg& dlg);
+    void WakeProfile(CNUVIKDlg& dlg);
 
     std::string m_strExePath;
     std::string m_strAppName;
     std::vector<std::string> m_args;
     CAppServices m_services;
+    CProfileName m_profile;  // the address book's file
     int m_nExitCode = kExitOk;
 };
 

@@ -7,3 +7,6 @@ class CNUVIKDlg;
 class IMessageBox;
 
 int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
+
+// file:// address of the help page shipped with the program, or empty.
+std::string FindHelpPage(const std::string& strExePath);

@@ -5,8 +5,10 @@
 #include <list>
 #include <string>
 
+#include "hosts/ProfileName.h"
+
 class IFileChooser;
-struct CProfileName;
+class IFileSystem;
 
 // Outcome of a file operation: on failure, the path and the system's reason.
 struct CFileStatus {
@@ -24,8 +26,10 @@ class CSetList {
 public:
     CSetList() = default;
 
-    // Where the profile file is and who picks files for export and import.
-    void AttachProfile(CProfileName* pProfile, IFileChooser* pChooser);
+    // Where the profile file is, who picks files for export and import, and
+    // the file system (the real one when none is given). Until a profile is
+    // attached the list uses its own default profile name, nuvik.INI.
+    void AttachProfile(CProfileName* pProfile, IFileChooser* pChooser, IFileSystem* pFiles = nullptr);
 
     // The list itself.
     using const_iterator = std::list<std::string>::const_iterator;
@@ -43,18 +47,46 @@ public:
     int AddOrReplaceHost(std::string strEntry);  // 0 nothing, 1 added, 2 replaced
     int RemoveHost(std::string strName);         // 1 removed, 0 not found
 
-    // The profile file.
+    // The profile file: section "list", keys "0", "1", ... in list order.
+    // LoadProfile appends the entries of the profile file (a missing or
+    // unreadable file holds none) and returns 0.
     int LoadProfile();
+    // Replaces the profile file atomically by the list (an empty list removes
+    // it); on failure the previous file is as it was.
     CFileStatus SaveProfile();
+    // Saves, then asks for a file and copies the profile file there. When the
+    // save fails nothing is asked and the result is 0 with the save's status.
     CDialogOutcome ExportProfile();
+    // Asks for a file and copies it over the profile file; when the copy
+    // succeeded the list is emptied and loaded again, otherwise it stays.
     CDialogOutcome ImportProfile();
+    // Makes strFileName (a path, relative to the current directory) the
+    // profile file and appends its entries; returns 0.
     int SelectProfile(std::string strFileName);
 
+    // The profile file's path as the operations above use it.
+    std::string ProfilePath() const;
+
 private:
+    CProfileName& Profile() { return m_pProfile ? *m_pProfile : m_ownProfile; }
+    const CProfileName& Profile() const { return m_pProfile ? *m_pProfile : m_ownProfile; }
+    IFileSystem& Files() const;
+    CFileStatus PrepareProfileDirectory() const;
+
     std::list<std::string> m_entries;
+    CProfileName m_ownProfile = CProfileName::Default("nuvik");
     CProfileName* m_pProfile = nullptr;
     IFileChooser* m_pChooser = nullptr;
+    IFileSystem* m_pFiles = nullptr;
 };
+
+// The text of a profile file holding the entries, as nuvik writes it:
+// "[list]" and then "<key>=<entry>" lines, CR LF line ends.
+std::string FormatProfile(const CSetList& hosts);
+
+// Compares names as the list does: ASCII letters without regard to case,
+// other bytes exactly.
+bool NamesMatch(const std::string& strA, const std::string& strB);
 
 // Field k of an entry: fields are maximal runs of non-space bytes; the empty
 // text when the entry has fewer than k + 1 fields.

@@ -1,20 +1,34 @@
 #pragma once
 // The main dialog object. It owns the host list and the three texts the user
-// edits. In the command-line modes it is only the holder of m_strMac and
-// m_hosts; in dialog mode a window is attached to it.
+// edits, and every handler of the main window. In the command-line modes it
+// is only the holder of m_strMac and m_hosts; in dialog mode a window is
+// attached to it and reaches it through IDialogEvents.
 #include <string>
 #include <vector>
 
 #include "hosts/SetList.h"
+#include "ui/ControlWrappers.h"
+#include "ui/DialogEvents.h"
 #include "wake/MagicPacket.h"
 
 class ISocketLayer;
 class IMessageBox;
+class IControlServices;
+class IFileChooser;
+struct CProfileName;
+class IResolver;
+class IEchoRequest;
+class INeighbourTable;
 
 // The platform services the dialog object uses. Not owned.
 struct CDlgServices {
     ISocketLayer* pSockets = nullptr;
-    IMessageBox* pMessages = nullptr;
+    IMessageBox* pMessages = nullptr;      // until a window brings its own
+    CProfileName* pProfile = nullptr;      // where the address book lives
+    std::string strHelpUrl;                // the page "Help" opens
+    IResolver* pResolver = nullptr;        // the "MAC" button's lookups
+    IEchoRequest* pEcho = nullptr;
+    INeighbourTable* pNeighbours = nullptr;
 };
 
 // What became of one WakeHost call.
@@ -24,7 +38,15 @@ struct CWakeOutcome {
     std::string strReason;  // for SendFailed: the failed step and the system's text
 };
 
-class CNUVIKDlg {
+// What became of one entry of a batch wake: its key in the profile's list
+// ("0", "1", ...), the entry as loaded, and the wake's outcome.
+struct CBatchItem {
+    std::string strKey;
+    std::string strEntry;
+    CWakeOutcome outcome;
+};
+
+class CNUVIKDlg : public IDialogEvents {
 public:
     // args: the command-line arguments after the program name; calls are
     // interactive only when there are none.
@@ -32,25 +54,67 @@ public:
 
     std::string m_strMac;
     std::string m_strName;
-    std::string m_strIp;
+    CComboBox m_ctlName;
+    CIPAddressCtrl m_ctlIp;
     CSetList m_hosts;
+    std::string m_strIp;
 
-    // Wakes the host whose hardware address text is m_strMac. Interactive
-    // calls take the controls first and show failures in a message box;
-    // silent calls report only through the result.
+    // Wakes the host whose hardware address text is m_strMac (also the "OK"
+    // button). Interactive calls take the controls first and show failures
+    // in a message box; silent calls report only through the result.
     CWakeOutcome WakeHost();
 
     // Cuts m_strMac to its leading run of hexadecimal digits; true when
     // exactly twelve remain.
     bool IsValidMac();
 
-    bool IsInteractive() const { return m_args.empty(); }
+    // Wakes every entry of m_hosts, head to tail, by its third field (an entry
+    // with fewer fields wakes nothing). Returns what became of each entry.
+    std::vector<CBatchItem> WakeAllInProfile();
 
-    // Copies the controls into the fields (TRUE) or the fields into the
-    // controls (FALSE). Without a window there is nothing to exchange.
+    bool IsInteractive() const { return m_args.empty(); }
+    void SetHelpUrl(std::string strUrl) { m_services.strHelpUrl = std::move(strUrl); }
+
+    // Copies the controls into the fields (true) or the fields into the
+    // controls (false). While it runs, no notification of the dialog's own
+    // controls reaches a handler. Without a window there is nothing to do.
     bool UpdateData(bool bSaveAndValidate = true);
 
+    // IDialogEvents: the window's side.
+    void AttachWindow(IControlServices* pControls, IMessageBox* pMessages, IFileChooser* pFiles) override;
+    bool OnInitDialog() override;
+    void OnCommand(int nId, int nNotification) override;
+    void OnSysCommand(int nId) override;
+
+    // Handlers, reached through OnCommand's routing table.
+    void OnNameMode();
+    void OnAddressMode();
+    void OnHelpLink();
+    void OnCancelCommand();
+    void OnExitCommand();
+    void OnExportList();
+    void OnImportList();
+    void OnAddHost();
+    void OnDeleteHost();
+    void OnHostSelChange();
+    void OnHostEditUpdate();
+    void OnLookup();
+
+    // Finds the hardware address of the host in the IP address control: one
+    // echo request, then the neighbour table. True when m_strMac got one.
+    bool DiscoverMac();
+
 protected:
+    void DoDataExchange(bool bSaveAndValidate, bool& bOk);
+    void FillNameBox();
+    bool SaveBeforeClosing();   // false: the user chose to stay
+    void OnOK();                // takes the controls; closes when they are valid
+    void EndDialog(int nResult);
+    IMessageBox& Messages() { return *m_pMessages; }
+
     std::vector<std::string> m_args;
     CDlgServices m_services;
+    IControlServices* m_pControls = nullptr;
+    IMessageBox* m_pMessages = nullptr;
+    bool m_bInExchange = false;
 };

@@ -37,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, MacTextTest, ::testing::Values(
     CMacCase{"00112233445", false, "00112233445"},
     CMacCase{"", false, ""},
     CMacCase{" 001122334455", false, ""},
-    CMacCase{"GG1122334455", false, ""}));
+    CMacCase{"GG1122334455", false, ""}),
+    [](const ::testing::TestParamInfo<CMacCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(HexPairToByteTest, ReadsPairsAsStrtolDoes)
 {

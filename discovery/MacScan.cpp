@@ -1,0 +1,23 @@
+#include "discovery/MacScan.h"
+
+#include <algorithm>
+#include <cstdio>
+
+bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarget, std::string& strMac)
+{
+    std::string strText;
+    for (const CNeighbourRow& row : rows) {
+        if (!strText.empty())
+            break;
+        if (row.dwAddr != dwTarget)
+            continue;
+        const uint32_t nBytes = std::min<uint32_t>(row.dwPhysAddrLen, sizeof row.bPhysAddr);
+        for (uint32_t i = 0; i < nBytes; ++i) {
+            char szPair[3];
+            std::snprintf(szPair, sizeof szPair, "%02X", row.bPhysAddr[i]);
+            strText += szPair;
+        }
+        strMac = strText;
+    }
+    return !strText.empty();
+}

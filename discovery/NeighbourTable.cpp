@@ -1,0 +1,90 @@
+#include "discovery/NeighbourTable.h"
+
+#include <linux/neighbour.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+#include "discovery/Netlink.h"
+
+namespace {
+
+const int kDumpAttempts = 3;  // a dump that keeps being interrupted is given up
+
+// One complete dump; false on failure or when the dump was interrupted
+// (bInterrupted then tells which).
+bool DumpOnce(std::vector<CNeighbourRow>& rows, bool& bInterrupted)
+{
+    bInterrupted = false;
+    CNetlinkSocket netlink;
+    if (!netlink.Open())
+        return false;
+    struct {
+        nlmsghdr header;
+        ndmsg neigh;
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.neigh);
+    request.header.nlmsg_type = RTM_GETNEIGH;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.neigh.ndm_family = AF_INET;
+    const uint32_t nSeq = netlink.Send(request.header);
+    if (nSeq == 0)
+        return false;
+
+    std::vector<uint8_t> buffer;
+    for (;;) {
+        const long nLength = netlink.Receive(buffer);
+        if (nLength < 0)
+            return false;
+        int nError = 0;
+        switch (ParseNeighbourDump(buffer.data(), static_cast<size_t>(nLength), nSeq, netlink.PortId(), rows, nError)) {
+        case ENetlinkStep::More:
+            continue;
+        case ENetlinkStep::Done:
+            return true;
+        case ENetlinkStep::Interrupted:
+            bInterrupted = true;
+            return false;
+        case ENetlinkStep::Error:
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+bool CNetlinkNeighbourTable::GetTable(std::vector<CNeighbourRow>& rows)
+{
+    for (int nAttempt = 0; nAttempt < kDumpAttempts; ++nAttempt) {
+        std::vector<CNeighbourRow> found;
+        bool bInterrupted = false;
+        if (DumpOnce(found, bInterrupted)) {
+            rows = std::move(found);
+            return true;
+        }
+        if (!bInterrupted)
+            return false;
+    }
+    return false;
+}
+
+bool CNetlinkNeighbourTable::GetEntry(uint32_t dwAddr, uint32_t dwIndex, CNeighbourRow& row)
+{
+    std::vector<CNeighbourRow> rows;
+    if (!GetTable(rows))
+        return false;
+    for (const CNeighbourRow& candidate : rows) {
+        if (candidate.dwAddr == dwAddr && (dwIndex == 0 || candidate.dwIndex == dwIndex)) {
+            row = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsNeighbourSettled(const CNeighbourRow& row)
+{
+    if (row.wState & NUD_FAILED)
+        return true;
+    const uint16_t wKeeps = NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT | NUD_NOARP;
+    return (row.wState & wKeeps) && row.dwPhysAddrLen > 0;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// Plain rtnetlink: a small socket wrapper and the parsers of the replies the
+// program asks for. The parsers work on buffers so that they can be tested
+// without a kernel.
+#include <linux/netlink.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "discovery/NeighbourTable.h"
+
+enum class ENetlinkStep {
+    More,         // the reply goes on in the next datagram
+    Done,         // NLMSG_DONE (or the single answer) was seen
+    Error,        // NLMSG_ERROR with a non-zero code, or a malformed message
+    Interrupted,  // the dump changed while it was read; ask again
+};
+
+// Reads one RTM_NEWNEIGH message into row. False for anything that is not an
+// IPv4 neighbour message with a destination address.
+bool ParseNeighbourMessage(const nlmsghdr* pHeader, CNeighbourRow& row);
+
+// Walks one received datagram of a neighbour dump. Messages that do not carry
+// nSeq and nPortId are ignored. IPv4 rows are appended to rows; on Error,
+// nError receives the positive error number.
+ENetlinkStep ParseNeighbourDump(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
+                                std::vector<CNeighbourRow>& rows, int& nError);
+
+// Where the kernel would send a packet for an address.
+struct CRouteInfo {
+    uint8_t nType = 0;            // RTN_UNICAST, RTN_LOCAL, ...
+    uint32_t dwOutIndex = 0;      // output interface
+    uint32_t dwGateway = 0;       // network order; 0 when the address is on the link
+    bool OnLink() const;          // a unicast route without a gateway
+};
+
+// Walks the reply to a single route lookup.
+ENetlinkStep ParseRouteReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
+                             CRouteInfo& route, int& nError);
+
+// An rtnetlink socket bound to a port the kernel chooses.
+class CNetlinkSocket {
+public:
+    CNetlinkSocket() = default;
+    CNetlinkSocket(const CNetlinkSocket&) = delete;
+    CNetlinkSocket& operator=(const CNetlinkSocket&) = delete;
+    ~CNetlinkSocket();
+
+    // nGroups: the multicast groups to join (RTMGRP_* bits), 0 for none.
+    bool Open(uint32_t nGroups = 0);
+    int Handle() const { return m_hSocket; }
+    uint32_t PortId() const { return m_nPortId; }
+
+    // Sends a request, giving it the next sequence number, which it returns
+    // (0 on failure).
+    uint32_t Send(nlmsghdr& request);
+    // Receives one datagram from the kernel into buffer, growing it when the
+    // datagram would not fit. Returns its length, 0 when nothing is waiting
+    // (bDontWait), -1 on error.
+    long Receive(std::vector<uint8_t>& buffer, bool bDontWait = false);
+
+private:
+    int m_hSocket = -1;
+    uint32_t m_nPortId = 0;
+    uint32_t m_nSeq = 0;
+};
+
+// Asks the kernel for the route to dwAddr (network order).
+bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route);

@@ -1,0 +1,53 @@
+#pragma once
+// A reader for INI text that behaves like the platform's profile functions,
+// which the address book relies on (a file they wrote must read the same):
+// - section and key names match without regard to ASCII letter case;
+// - the first matching section and the first matching key in it win;
+// - blank lines and lines beginning with ";" are ignored;
+// - white space around a key and around a value is dropped, and a value
+//   wholly enclosed in a pair of double or single quotes loses them;
+// - CR LF and LF line ends and a leading UTF-8 byte-order mark are accepted;
+// - a value holds at most kIniValueMax characters (longer ones are cut);
+// - a missing section or key reads as the empty text.
+//
+// The text is parsed once, into a hash table per section, so reading n keys
+// costs O(total size) for the parse plus O(1) per key, and the memory held is
+// about the size of the file again. (The platform rereads the file for every
+// key, which makes loading n entries quadratic.)
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+constexpr size_t kIniValueMax = 4095;
+
+class CIniFile {
+public:
+    CIniFile() = default;
+
+    static CIniFile Parse(std::string_view text);
+
+    // The value of key strKey in section strSection, or the empty text.
+    std::string GetProfileString(std::string_view strSection, std::string_view strKey) const;
+
+    bool HasSection(std::string_view strSection) const { return FindSection(strSection) != nullptr; }
+
+private:
+    using CKeys = std::unordered_map<std::string, std::string>;  // folded key -> value
+    struct CSection {
+        std::string strFoldedName;
+        CKeys keys;
+    };
+
+    const CSection* FindSection(std::string_view strSection) const;
+
+    std::vector<CSection> m_sections;
+};
+
+// ASCII letters to lower case; other bytes unchanged.
+std::string FoldAscii(std::string_view text);
+
+// The characters dropped around keys and values.
+bool IsIniSpace(char c);
+std::string_view TrimIniSpace(std::string_view text);

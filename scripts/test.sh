@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite:
+#  1. the normal build: unit tests, Qt window tests, end-to-end tests in
+#     private network namespaces (need root; CI fails rather than skips them);
+#  2. the core again with AddressSanitizer and UndefinedBehaviorSanitizer:
+#     unit and end-to-end tests, failing on any report;
+#  3. the profile reader's fuzz target, for a bounded number of inputs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+jobs=$(nproc)
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j1)
+
+echo "== sanitizers (address, undefined)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUVIK_SANITIZE=ON -DNUVIK_BUILD_WINDOW=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-asan && ctest --output-on-failure -j1)
+
+if [ -x tests/fuzz/run.sh ]; then
+  echo "== fuzzing"
+  tests/fuzz/run.sh build-fuzz
+fi
