@@ -58,9 +58,12 @@ TEST(WakeAllInProfile, WakesEachEntryByItsThirdFieldInListOrder)
 TEST(WakeAllInProfile, SendFailuresAreCollectedAndTheBatchGoesOn)
 {
     CFakeSocketLayer sockets;
-    sockets.failures["bind"] = EADDRINUSE;
     CRecordingMessageBox messages;
     CNUVIKDlg dlg({"hosts.ini"}, {&sockets, &messages});
+    EXPECT_TRUE(dlg.WakeAllInProfile().empty());
+    EXPECT_TRUE(sockets.calls.empty());
+
+    sockets.failures["bind"] = EADDRINUSE;
     dlg.m_hosts.AddTail("a 1 001122334455");
     dlg.m_hosts.AddTail("b 2 AABBCCDDEEFF");
     const auto items = dlg.WakeAllInProfile();
@@ -71,15 +74,6 @@ TEST(WakeAllInProfile, SendFailuresAreCollectedAndTheBatchGoesOn)
     }
     EXPECT_EQ(sockets.OpenSockets(), 0u);
     EXPECT_TRUE(messages.texts.empty());
-}
-
-TEST(WakeAllInProfile, EmptyListSendsNothing)
-{
-    CFakeSocketLayer sockets;
-    CRecordingMessageBox messages;
-    CNUVIKDlg dlg({"hosts.ini"}, {&sockets, &messages});
-    EXPECT_TRUE(dlg.WakeAllInProfile().empty());
-    EXPECT_TRUE(sockets.calls.empty());
 }
 
 class ProfileModeTest : public ::testing::Test {
@@ -117,22 +111,33 @@ TEST_F(ProfileModeTest, WakesTheFileInTheCurrentDirectoryAndReportsSkippedEntrie
     EXPECT_FALSE(fs::exists(dir / "config/nuvik/nuvik.INI"));  // nothing is saved
 }
 
-TEST_F(ProfileModeTest, AllSentIsSilentAndExitsZero)
+TEST_F(ProfileModeTest, ExitStatusAndReports)
 {
-    WriteBytes(dir / "a.ini.bak", "[list]\n0=a 1 001122334455\n");
-    EXPECT_EQ(Run({"a.ini.bak"}), kExitOk);
-    EXPECT_EQ(sockets.Sends().size(), 1u);
-    EXPECT_TRUE(messages.texts.empty());
-}
-
-TEST_F(ProfileModeTest, SendFailureIsReportedWithItsReason)
-{
-    WriteBytes(dir / "hosts.ini", "[list]\n0=a 1 001122334455\n");
-    sockets.failures["sendto"] = ENETUNREACH;
-    EXPECT_EQ(Run({"hosts.ini"}), kExitSomeFailed);
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_NE(messages.texts[0].find("0=a 1 001122334455"), std::string::npos);
-    EXPECT_NE(messages.texts[0].find("unreachable"), std::string::npos) << messages.texts[0];
+    const struct {
+        const char* pszFile;
+        const char* pszFailingOp;
+        int nExit;
+        size_t nSends;
+        std::vector<const char*> report;  // parts of the one message, if any
+    } cases[] = {
+        {"a.ini.bak", nullptr, kExitOk, 1, {}},
+        {"hosts.ini", "sendto", kExitSomeFailed, 1, {"0=a 1 001122334455", "unreachable"}},
+        {"HOSTS.INI", nullptr, kExitSomeFailed, 0, {"HOSTS.INI", "is not a hardware address"}},  // argument mode
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszFile);
+        WriteBytes(dir / c.pszFile, "[list]\n0=a 1 001122334455\n");
+        sockets.calls.clear();
+        sockets.failures.clear();
+        messages.texts.clear();
+        if (c.pszFailingOp)
+            sockets.failures[c.pszFailingOp] = ENETUNREACH;
+        EXPECT_EQ(Run({c.pszFile}), c.nExit);
+        EXPECT_EQ(sockets.Sends().size(), c.nSends);
+        EXPECT_EQ(messages.texts.size(), c.report.empty() ? 0u : 1u);
+        for (const char* psz : c.report)
+            EXPECT_NE(messages.texts.at(0).find(psz), std::string::npos) << messages.texts[0];
+    }
 }
 
 TEST_F(ProfileModeTest, UnreadableFileSendsNothingAndExitsTwo)
@@ -144,15 +149,6 @@ TEST_F(ProfileModeTest, UnreadableFileSendsNothingAndExitsTwo)
     EXPECT_EQ(Run({"folder.ini"}), kExitNothingRan);
     EXPECT_EQ(messages.texts, (std::vector<std::string>{"folder.ini: Is a directory"}));
     EXPECT_TRUE(sockets.Sends().empty());
-}
-
-TEST_F(ProfileModeTest, UpperCaseExtensionIsArgumentMode)
-{
-    WriteBytes(dir / "HOSTS.INI", "[list]\n0=a 1 001122334455\n");
-    EXPECT_EQ(Run({"HOSTS.INI"}), kExitSomeFailed);
-    EXPECT_TRUE(sockets.Sends().empty());
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_NE(messages.texts[0].find("is not a hardware address"), std::string::npos);
 }
 
 } // namespace

@@ -33,71 +33,43 @@ CNeighbourRow Row(const char* pszAddr, std::initializer_list<uint8_t> phys, uint
     return row;
 }
 
-TEST(ScanNeighbourTableTest, FormatsUpperCaseHexWithoutSeparators)
-{
-    std::string strMac = "old";
-    EXPECT_TRUE(ScanNeighbourTable({Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D})}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "001AFF2B3C4D");
-}
-
 TEST(ScanNeighbourTableTest, FirstMatchingRowWithAnAddressWins)
 {
-    const std::vector<CNeighbourRow> rows = {
-        Row("10.0.0.4", {1, 1, 1, 1, 1, 1}),
-        Row("10.0.0.5", {2, 2, 2, 2, 2, 2}),
-        Row("10.0.0.5", {3, 3, 3, 3, 3, 3}),  // a second row for the target, later in order
-    };
-    std::string strMac;
-    EXPECT_TRUE(ScanNeighbourTable(rows, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "020202020202");
-}
-
-TEST(ScanNeighbourTableTest, EmptyRowEmptiesTheTextAndTheScanGoesOn)
-{
-    std::string strMac = "AABBCCDDEEFF";
-    EXPECT_TRUE(ScanNeighbourTable({Row("10.0.0.5", {}), Row("10.0.0.5", {0xDE, 0xAD, 0xBE, 0xEF, 0, 1})},
-                                   Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "DEADBEEF0001");
-
-    strMac = "AABBCCDDEEFF";
-    EXPECT_FALSE(ScanNeighbourTable({Row("10.0.0.5", {}), Row("10.0.0.6", {1, 2, 3, 4, 5, 6})}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "");  // touched: a matching row of length 0 was seen
-}
-
-TEST(ScanNeighbourTableTest, LengthsOtherThanSix)
-{
-    std::string strMac;
-    EXPECT_TRUE(ScanNeighbourTable({Row("10.0.0.5", {0xAB, 0xCD, 0xEF, 0x01})}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "ABCDEF01");
-    EXPECT_TRUE(ScanNeighbourTable({Row("10.0.0.5", {1, 2, 3, 4, 5, 6, 7, 8})}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "0102030405060708");
-    // A stated length over the 8-byte field: only the 8 bytes held are formatted.
-    EXPECT_TRUE(ScanNeighbourTable({Row("10.0.0.5", {1, 2, 3, 4, 5, 6, 7, 8}, 20)}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "0102030405060708");
-}
-
-TEST(ScanNeighbourTableTest, NoMatchLeavesTheTextUntouched)
-{
-    std::string strMac = "keep";
-    EXPECT_FALSE(ScanNeighbourTable({Row("10.0.0.4", {1, 2, 3, 4, 5, 6})}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "keep");
-    EXPECT_FALSE(ScanNeighbourTable({}, Ip("10.0.0.5"), strMac));
-    EXPECT_EQ(strMac, "keep");
-}
-
-TEST(ScanNeighbourTableTest, MoreThanAHundredRows)
-{
-    std::vector<CNeighbourRow> rows;
+    std::vector<CNeighbourRow> many;
     for (int i = 0; i < 250; ++i) {
         CNeighbourRow row;
         row.dwAddr = htonl(0x0A000000u + static_cast<uint32_t>(i));
         row.dwPhysAddrLen = 6;
         row.bPhysAddr[5] = static_cast<uint8_t>(i);
-        rows.push_back(row);
+        many.push_back(row);
     }
-    std::string strMac;
-    EXPECT_TRUE(ScanNeighbourTable(rows, htonl(0x0A000000u + 200), strMac));
-    EXPECT_EQ(strMac, "0000000000C8");
+    const uint32_t dwTarget = Ip("10.0.0.5");
+    const struct {
+        const char* pszRule;
+        std::vector<CNeighbourRow> rows;
+        uint32_t dwTarget;
+        bool bFound;
+        const char* pszAfter;  // the text, "AABBCCDDEEFF" before the scan
+    } cases[] = {
+        {"upper-case hex", {Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D})}, dwTarget, true, "001AFF2B3C4D"},
+        {"first of two matches",
+         {Row("10.0.0.4", {1, 1, 1, 1, 1, 1}), Row("10.0.0.5", {2, 2, 2, 2, 2, 2}), Row("10.0.0.5", {3, 3, 3, 3, 3, 3})},
+         dwTarget, true, "020202020202"},
+        {"empty row, scan goes on", {Row("10.0.0.5", {}), Row("10.0.0.5", {0xDE, 0xAD, 0xBE, 0xEF, 0, 1})},
+         dwTarget, true, "DEADBEEF0001"},
+        {"empty row only", {Row("10.0.0.5", {}), Row("10.0.0.6", {1, 2, 3, 4, 5, 6})}, dwTarget, false, ""},
+        {"length 4", {Row("10.0.0.5", {0xAB, 0xCD, 0xEF, 0x01})}, dwTarget, true, "ABCDEF01"},
+        {"length 8", {Row("10.0.0.5", {1, 2, 3, 4, 5, 6, 7, 8})}, dwTarget, true, "0102030405060708"},
+        {"length over 8", {Row("10.0.0.5", {1, 2, 3, 4, 5, 6, 7, 8}, 20)}, dwTarget, true, "0102030405060708"},
+        {"no match", {Row("10.0.0.4", {1, 2, 3, 4, 5, 6})}, dwTarget, false, "AABBCCDDEEFF"},
+        {"no rows", {}, dwTarget, false, "AABBCCDDEEFF"},
+        {"250 rows", many, htonl(0x0A000000u + 200), true, "0000000000C8"},
+    };
+    for (const auto& c : cases) {
+        std::string strMac = "AABBCCDDEEFF";
+        EXPECT_EQ(ScanNeighbourTable(c.rows, c.dwTarget, strMac), c.bFound) << c.pszRule;
+        EXPECT_EQ(strMac, c.pszAfter) << c.pszRule;
+    }
 }
 
 // Builds netlink datagrams the way the kernel lays them out.
@@ -187,7 +159,23 @@ private:
 
 const uint32_t kSeq = 41, kPid = 777;
 
-TEST(NeighbourDumpParserTest, RowsWithAndWithoutHardwareAddress)
+class NetlinkParserTest : public ::testing::Test {
+protected:
+    std::vector<CNeighbourRow> rows;
+    CRouteInfo route;
+    int nError = 0;
+
+    ENetlinkStep Dump(const CNetlinkBuffer& buffer, size_t nDrop = 0)
+    {
+        return ParseNeighbourDump(buffer.bytes.data(), buffer.bytes.size() - nDrop, kSeq, kPid, rows, nError);
+    }
+    ENetlinkStep Route(const CNetlinkBuffer& buffer)
+    {
+        return ParseRouteReply(buffer.bytes.data(), buffer.bytes.size(), kSeq, kPid, route, nError);
+    }
+};
+
+TEST_F(NetlinkParserTest, RowsWithAndWithoutHardwareAddress)
 {
     CNetlinkBuffer dump;
     dump.Neighbour(kSeq, kPid, "10.77.0.2", NUD_REACHABLE, 3, {0x02, 0x11, 0x22, 0x33, 0x44, 0x55});
@@ -195,9 +183,7 @@ TEST(NeighbourDumpParserTest, RowsWithAndWithoutHardwareAddress)
     dump.Neighbour(kSeq, kPid, "10.77.0.7", NUD_PERMANENT, 4, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
     dump.Neighbour(kSeq, kPid, "10.77.0.8", NUD_REACHABLE, 4, {1, 2, 3, 4, 5, 6}, true, AF_INET6);
     dump.Done(kSeq, kPid);
-    std::vector<CNeighbourRow> rows;
-    int nError = 0;
-    ASSERT_EQ(ParseNeighbourDump(dump.bytes.data(), dump.bytes.size(), kSeq, kPid, rows, nError), ENetlinkStep::Done);
+    ASSERT_EQ(Dump(dump), ENetlinkStep::Done);
     ASSERT_EQ(rows.size(), 3u);  // the IPv6 row is not part of the IPv4 table
     EXPECT_EQ(rows[0].dwAddr, Ip("10.77.0.2"));
     EXPECT_EQ(rows[0].dwIndex, 3u);
@@ -211,7 +197,7 @@ TEST(NeighbourDumpParserTest, RowsWithAndWithoutHardwareAddress)
     EXPECT_EQ(rows[2].bPhysAddr[7], 8);
 }
 
-TEST(NeighbourDumpParserTest, MultiPartDumpAndForeignMessages)
+TEST_F(NetlinkParserTest, MultiPartDumpAndForeignMessages)
 {
     CNetlinkBuffer first, second;
     first.Neighbour(kSeq, kPid, "10.0.0.1", NUD_STALE, 2, {1, 1, 1, 1, 1, 1});
@@ -219,58 +205,45 @@ TEST(NeighbourDumpParserTest, MultiPartDumpAndForeignMessages)
     first.Neighbour(kSeq - 1, kPid, "10.0.0.8", NUD_REACHABLE, 2, {8, 8, 8, 8, 8, 8});  // an old request
     second.Neighbour(kSeq, kPid, "10.0.0.2", NUD_STALE, 2, {2, 2, 2, 2, 2, 2});
     second.Done(kSeq, kPid);
-    std::vector<CNeighbourRow> rows;
-    int nError = 0;
-    EXPECT_EQ(ParseNeighbourDump(first.bytes.data(), first.bytes.size(), kSeq, kPid, rows, nError), ENetlinkStep::More);
-    EXPECT_EQ(ParseNeighbourDump(second.bytes.data(), second.bytes.size(), kSeq, kPid, rows, nError), ENetlinkStep::Done);
+    EXPECT_EQ(Dump(first), ENetlinkStep::More);
+    EXPECT_EQ(Dump(second), ENetlinkStep::Done);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].dwAddr, Ip("10.0.0.1"));
     EXPECT_EQ(rows[1].dwAddr, Ip("10.0.0.2"));
 }
 
-TEST(NeighbourDumpParserTest, ErrorsInterruptionsAndTruncation)
+TEST_F(NetlinkParserTest, ErrorsInterruptionsAndTruncation)
 {
-    CNetlinkBuffer error;
+    CNetlinkBuffer error, interrupted, cut;
     error.Error(kSeq, kPid, EPERM);
-    std::vector<CNeighbourRow> rows;
-    int nError = 0;
-    EXPECT_EQ(ParseNeighbourDump(error.bytes.data(), error.bytes.size(), kSeq, kPid, rows, nError), ENetlinkStep::Error);
+    EXPECT_EQ(Dump(error), ENetlinkStep::Error);
     EXPECT_EQ(nError, EPERM);
 
-    CNetlinkBuffer interrupted;
     interrupted.Neighbour(kSeq, kPid, "10.0.0.1", NUD_STALE, 2, {1, 1, 1, 1, 1, 1});
     interrupted.Done(kSeq, kPid, NLM_F_MULTI | NLM_F_DUMP_INTR);
-    EXPECT_EQ(ParseNeighbourDump(interrupted.bytes.data(), interrupted.bytes.size(), kSeq, kPid, rows, nError),
-              ENetlinkStep::Interrupted);
+    EXPECT_EQ(Dump(interrupted), ENetlinkStep::Interrupted);
 
-    CNetlinkBuffer cut;
     cut.Neighbour(kSeq, kPid, "10.0.0.1", NUD_STALE, 2, {1, 1, 1, 1, 1, 1});
-    nError = 0;
-    EXPECT_EQ(ParseNeighbourDump(cut.bytes.data(), cut.bytes.size() - 6, kSeq, kPid, rows, nError), ENetlinkStep::Error);
+    EXPECT_EQ(Dump(cut, 6), ENetlinkStep::Error);
     EXPECT_EQ(nError, EBADMSG);
 }
 
-TEST(RouteReplyParserTest, OnLinkOnlyWithoutGateway)
+TEST_F(NetlinkParserTest, RouteIsOnLinkOnlyWithoutGateway)
 {
-    CNetlinkBuffer direct, routed, local;
+    CNetlinkBuffer direct, routed, local, unreachable;
     direct.Route(kSeq, kPid, RTN_UNICAST, 5, nullptr);
     routed.Route(kSeq, kPid, RTN_UNICAST, 5, "10.77.0.254");
     local.Route(kSeq, kPid, RTN_LOCAL, 1, nullptr);
-    CRouteInfo route;
-    int nError = 0;
-    ASSERT_EQ(ParseRouteReply(direct.bytes.data(), direct.bytes.size(), kSeq, kPid, route, nError), ENetlinkStep::Done);
+    unreachable.Error(kSeq, kPid, ENETUNREACH);
+    ASSERT_EQ(Route(direct), ENetlinkStep::Done);
     EXPECT_TRUE(route.OnLink());
     EXPECT_EQ(route.dwOutIndex, 5u);
-    ASSERT_EQ(ParseRouteReply(routed.bytes.data(), routed.bytes.size(), kSeq, kPid, route, nError), ENetlinkStep::Done);
+    ASSERT_EQ(Route(routed), ENetlinkStep::Done);
     EXPECT_FALSE(route.OnLink());
     EXPECT_EQ(route.dwGateway, Ip("10.77.0.254"));
-    ASSERT_EQ(ParseRouteReply(local.bytes.data(), local.bytes.size(), kSeq, kPid, route, nError), ENetlinkStep::Done);
+    ASSERT_EQ(Route(local), ENetlinkStep::Done);
     EXPECT_FALSE(route.OnLink());
-
-    CNetlinkBuffer unreachable;
-    unreachable.Error(kSeq, kPid, ENETUNREACH);
-    EXPECT_EQ(ParseRouteReply(unreachable.bytes.data(), unreachable.bytes.size(), kSeq, kPid, route, nError),
-              ENetlinkStep::Error);
+    EXPECT_EQ(Route(unreachable), ENetlinkStep::Error);
     EXPECT_EQ(nError, ENETUNREACH);
 }
 

@@ -1,6 +1,8 @@
 // Hardware address text, magic packet layout and the socket calls of a wake.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes/FakeSocketLayer.h"
 #include "fakes/RecordingMessageBox.h"
 #include "ui/NUVIKDlg.h"
@@ -9,74 +11,62 @@
 
 namespace {
 
-struct CMacCase {
-    const char* pszText;
-    bool bValid;
-    const char* pszAfter;  // m_strMac after the check
-};
+using Ops = std::vector<std::string>;
 
-class MacTextTest : public ::testing::TestWithParam<CMacCase> {};
-
-TEST_P(MacTextTest, CutsToLeadingRunAndAcceptsExactlyTwelve)
+TEST(MacTextTest, CutsToLeadingRunAndAcceptsExactlyTwelve)
 {
-    std::string strMac = GetParam().pszText;
-    EXPECT_EQ(CutToMacText(strMac), GetParam().bValid) << GetParam().pszText;
-    EXPECT_EQ(strMac, GetParam().pszAfter);
+    const struct {
+        const char* pszText;
+        bool bValid;
+        const char* pszAfter;  // the text after the check
+    } cases[] = {
+        {"001122334455", true, "001122334455"},
+        {"0A1B2C3D4E5F", true, "0A1B2C3D4E5F"},
+        {"0a1b2c3d4e5f", false, "0"},           // lower-case digits end the run
+        {"00-11-22-33-44-55", false, "00"},
+        {"001122334455XYZ", true, "001122334455"},
+        {"0011223344556", false, "0011223344556"},
+        {"00112233445", false, "00112233445"},
+        {"", false, ""},
+        {" 001122334455", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string strMac = c.pszText;
+        EXPECT_EQ(CutToMacText(strMac), c.bValid) << c.pszText;
+        EXPECT_EQ(strMac, c.pszAfter) << c.pszText;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MacTextTest, ::testing::Values(
-    CMacCase{"001122334455", true, "001122334455"},
-    CMacCase{"0A1B2C3D4E5F", true, "0A1B2C3D4E5F"},
-    CMacCase{"0a1b2c3d4e5f", false, "0"},
-    CMacCase{"00-11-22-33-44-55", false, "00"},
-    CMacCase{"00:11:22:33:44:55", false, "00"},
-    CMacCase{"001122334455XYZ", true, "001122334455"},
-    CMacCase{"001122334455 trailing", true, "001122334455"},
-    CMacCase{"001122334455-", true, "001122334455"},
-    CMacCase{"0011223344556", false, "0011223344556"},
-    CMacCase{"00112233445", false, "00112233445"},
-    CMacCase{"", false, ""},
-    CMacCase{" 001122334455", false, ""},
-    CMacCase{"GG1122334455", false, ""}),
-    [](const ::testing::TestParamInfo<CMacCase>& info) { return "case" + std::to_string(info.index); });
-
-TEST(HexPairToByteTest, ReadsPairsAsStrtolDoes)
+TEST(MacTextTest, HexPairToByteReadsPairsAsStrtolDoes)
 {
     EXPECT_EQ(HexPairToByte("FF"), 255);
     EXPECT_EQ(HexPairToByte("00"), 0);
     EXPECT_EQ(HexPairToByte("7"), 7);
     EXPECT_EQ(HexPairToByte("a0"), 0xA0);
     EXPECT_EQ(HexPairToByte("A0F"), 0);
-    EXPECT_EQ(HexPairToByte(""), 0);
     EXPECT_EQ(HexPairToByte("ZZ"), 0);
-    EXPECT_EQ(HexPairToByte("-1") & 0xFF, 0xFF);  // callers keep the low 8 bits
 }
 
 TEST(MagicPacketTest, SixFFThenSixteenCopiesInTextOrder)
 {
     const CMagicPacket packet = BuildMagicPacket(MacTextToBytes("00A0C9123456"));
     ASSERT_EQ(packet.size(), 102u);
+    const uint8_t expected[6] = {0x00, 0xA0, 0xC9, 0x12, 0x34, 0x56};
     for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(packet[i], 0xFF) << i;
-    const uint8_t expected[6] = {0x00, 0xA0, 0xC9, 0x12, 0x34, 0x56};
     for (size_t k = 0; k < 16; ++k)
         for (size_t j = 0; j < 6; ++j)
             EXPECT_EQ(packet[6 + 6 * k + j], expected[j]) << "copy " << k << " byte " << j;
-}
 
-TEST(MagicPacketTest, AllFFAddressGivesAllFFPacket)
-{
-    const CMagicPacket packet = BuildMagicPacket(MacTextToBytes("FFFFFFFFFFFF"));
-    for (uint8_t b : packet)
-        EXPECT_EQ(b, 0xFF);
+    const CMagicPacket allFF = BuildMagicPacket(MacTextToBytes("FFFFFFFFFFFF"));
+    EXPECT_EQ(std::count(allFF.begin(), allFF.end(), 0xFF), 102);
 }
 
 TEST(SendMagicPacketTest, CallsInOrderWithTheWakeParameters)
 {
     CFakeSocketLayer sockets;
-    const CSendResult result = SendMagicPacket(sockets, BuildMagicPacket(MacTextToBytes("001122334455")));
-    EXPECT_TRUE(result.bSent);
-    ASSERT_EQ(sockets.Ops(), (std::vector<std::string>{"socket", "bind", "setsockopt", "sendto", "close"}));
+    EXPECT_TRUE(SendMagicPacket(sockets, BuildMagicPacket(MacTextToBytes("001122334455"))).bSent);
+    ASSERT_EQ(sockets.Ops(), (Ops{"socket", "bind", "setsockopt", "sendto", "close"}));
 
     const auto& calls = sockets.calls;
     EXPECT_EQ(calls[0].args, (std::vector<int>{AF_INET, SOCK_DGRAM, 0}));
@@ -88,40 +78,34 @@ TEST(SendMagicPacketTest, CallsInOrderWithTheWakeParameters)
     EXPECT_EQ(calls[3].addr.sin_addr.s_addr, htonl(INADDR_BROADCAST));
     EXPECT_EQ(calls[3].addr.sin_port, htons(4000));
     EXPECT_EQ(calls[3].data.size(), 102u);
-    for (size_t i = 1; i < calls.size(); ++i)
-        EXPECT_EQ(calls[i].hSocket, calls[0].hSocket + 0) << calls[i].strOp;
+    for (const auto& call : calls)
+        EXPECT_EQ(call.hSocket, calls[0].hSocket) << call.strOp;
     EXPECT_EQ(sockets.OpenSockets(), 0u);
 }
 
-TEST(SendMagicPacketTest, BindFailureClosesAndReportsTheReason)
+TEST(SendMagicPacketTest, EachFailureClosesWhatWasOpenedAndSaysWhy)
 {
-    CFakeSocketLayer sockets;
-    sockets.failures["bind"] = EADDRINUSE;
-    const CSendResult result = SendMagicPacket(sockets, BuildMagicPacket(MacTextToBytes("001122334455")));
-    EXPECT_FALSE(result.bSent);
-    EXPECT_EQ(sockets.Ops(), (std::vector<std::string>{"socket", "bind", "close"}));
-    EXPECT_EQ(sockets.OpenSockets(), 0u);
-    EXPECT_NE(result.Reason().find("port 4000"), std::string::npos) << result.Reason();
-    EXPECT_NE(result.Reason().find("Address already in use"), std::string::npos) << result.Reason();
-}
-
-TEST(SendMagicPacketTest, SendFailureStillClosesAndIsReported)
-{
-    CFakeSocketLayer sockets;
-    sockets.failures["sendto"] = ENETUNREACH;
-    const CSendResult result = SendMagicPacket(sockets, BuildMagicPacket(MacTextToBytes("001122334455")));
-    EXPECT_FALSE(result.bSent);
-    EXPECT_EQ(sockets.Ops().back(), "close");
-    EXPECT_EQ(sockets.OpenSockets(), 0u);
-    EXPECT_NE(result.Reason().find("unreachable"), std::string::npos) << result.Reason();
-}
-
-TEST(SendMagicPacketTest, SocketFailureTouchesNothingElse)
-{
-    CFakeSocketLayer sockets;
-    sockets.failures["socket"] = EMFILE;
-    EXPECT_FALSE(SendMagicPacket(sockets, BuildMagicPacket(MacTextToBytes("001122334455"))).bSent);
-    EXPECT_EQ(sockets.Ops(), (std::vector<std::string>{"socket"}));
+    const struct {
+        const char* pszOp;
+        int nErrno;
+        Ops ops;
+        std::vector<const char*> reason;  // parts of the reason
+    } cases[] = {
+        {"socket", EMFILE, {"socket"}, {"create a UDP socket"}},
+        {"bind", EADDRINUSE, {"socket", "bind", "close"}, {"port 4000", "Address already in use"}},
+        {"sendto", ENETUNREACH, {"socket", "bind", "setsockopt", "sendto", "close"}, {"unreachable"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszOp);
+        CFakeSocketLayer sockets;
+        sockets.failures[c.pszOp] = c.nErrno;
+        const CSendResult result = SendMagicPacket(sockets, BuildMagicPacket(MacTextToBytes("001122334455")));
+        EXPECT_FALSE(result.bSent);
+        EXPECT_EQ(sockets.Ops(), c.ops);
+        EXPECT_EQ(sockets.OpenSockets(), 0u);
+        for (const char* psz : c.reason)
+            EXPECT_NE(result.Reason().find(psz), std::string::npos) << result.Reason();
+    }
 }
 
 // WakeHost: interactive calls (no first argument) speak in message boxes,
@@ -130,68 +114,55 @@ class WakeHostTest : public ::testing::Test {
 protected:
     CFakeSocketLayer sockets;
     CRecordingMessageBox messages;
-    CNUVIKDlg Dlg(std::vector<std::string> args) { return CNUVIKDlg(std::move(args), {&sockets, &messages}); }
+
+    CWakeOutcome::EStatus Wake(std::vector<std::string> args, const char* pszMac)
+    {
+        CNUVIKDlg dlg(std::move(args), {&sockets, &messages});
+        dlg.m_strMac = pszMac;
+        const auto status = dlg.WakeHost().status;
+        strMacAfter = dlg.m_strMac;
+        return status;
+    }
+    std::string strMacAfter;
 };
 
-TEST_F(WakeHostTest, SilentInvalidSendsNothingAndShowsNothing)
+TEST_F(WakeHostTest, InvalidAddressSendsNothingAndSpeaksOnlyInteractively)
 {
-    CNUVIKDlg dlg = Dlg({""});
-    dlg.m_strMac = "00-11-22-33-44-55";
-    EXPECT_EQ(dlg.WakeHost().status, CWakeOutcome::EStatus::InvalidMac);
-    EXPECT_TRUE(sockets.calls.empty());
+    EXPECT_EQ(Wake({""}, "00-11-22-33-44-55"), CWakeOutcome::EStatus::InvalidMac);
     EXPECT_TRUE(messages.texts.empty());
-}
-
-TEST_F(WakeHostTest, InteractiveInvalidShowsTheMessageAndOpensNoSocket)
-{
-    CNUVIKDlg dlg = Dlg({});
-    dlg.m_strMac = "001122aabbcc";
-    dlg.WakeHost();
+    EXPECT_EQ(Wake({}, "001122aabbcc"), CWakeOutcome::EStatus::InvalidMac);
     EXPECT_EQ(messages.texts, (std::vector<std::string>{"Invalid MAC address"}));
     EXPECT_TRUE(sockets.calls.empty());
 }
 
 TEST_F(WakeHostTest, SilentValidWithTrailingTextSendsAndShortens)
 {
-    CNUVIKDlg dlg = Dlg({"001122334455XYZ"});
-    dlg.m_strMac = "001122334455XYZ";
-    EXPECT_EQ(dlg.WakeHost().status, CWakeOutcome::EStatus::Sent);
-    EXPECT_EQ(dlg.m_strMac, "001122334455");
-    ASSERT_EQ(sockets.Sends().size(), 1u);
-    EXPECT_EQ(sockets.Sends()[0].data[6], 0x00);
-    EXPECT_EQ(sockets.Sends()[0].data[11], 0x55);
+    EXPECT_EQ(Wake({"001122334455XYZ"}, "001122334455XYZ"), CWakeOutcome::EStatus::Sent);
+    EXPECT_EQ(strMacAfter, "001122334455");
+    EXPECT_EQ(Wake({"a"}, "AABBCCDDEEFF"), CWakeOutcome::EStatus::Sent);
+    const auto sends = sockets.Sends();
+    ASSERT_EQ(sends.size(), 2u);
+    EXPECT_EQ(sends[0].data[6], 0x00);
+    EXPECT_EQ(sends[0].data[11], 0x55);
+    EXPECT_EQ(sends[1].data[6], 0xAA);
+    EXPECT_NE(sends[0].hSocket, sends[1].hSocket);  // a socket of its own for each call
+    EXPECT_EQ(sockets.OpenSockets(), 0u);
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(WakeHostTest, SendFailureIsShownInteractivelyAndReturnedSilently)
 {
     sockets.failures["bind"] = EADDRINUSE;
-    CNUVIKDlg silent = Dlg({"x"});
+    CNUVIKDlg silent({"x"}, {&sockets, &messages});
     silent.m_strMac = "001122334455";
     const CWakeOutcome outcome = silent.WakeHost();
     EXPECT_EQ(outcome.status, CWakeOutcome::EStatus::SendFailed);
     EXPECT_NE(outcome.strReason.find("Address already in use"), std::string::npos);
     EXPECT_TRUE(messages.texts.empty());
 
-    CNUVIKDlg interactive = Dlg({});
-    interactive.m_strMac = "001122334455";
-    interactive.WakeHost();
+    EXPECT_EQ(Wake({}, "001122334455"), CWakeOutcome::EStatus::SendFailed);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_NE(messages.texts[0].find("Address already in use"), std::string::npos);
-}
-
-TEST_F(WakeHostTest, BackToBackCallsEachUseTheirOwnSocket)
-{
-    CNUVIKDlg dlg = Dlg({"a"});
-    for (const char* psz : {"001122334455", "AABBCCDDEEFF", "FFFFFFFFFFFF"}) {
-        dlg.m_strMac = psz;
-        dlg.WakeHost();
-    }
-    const auto sends = sockets.Sends();
-    ASSERT_EQ(sends.size(), 3u);
-    EXPECT_NE(sends[0].hSocket, sends[1].hSocket);
-    EXPECT_EQ(sends[1].data[6], 0xAA);
-    EXPECT_EQ(sends[2].data[6], 0xFF);
-    EXPECT_EQ(sockets.OpenSockets(), 0u);
 }
 
 } // namespace
