@@ -1,0 +1,82 @@
+"""The window of the real executable under a virtual X server.
+
+The program and its X server run together in a private network namespace:
+closing the window sends nothing, and nothing could leave it anyway.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import nsutil
+
+TITLE = "NUVIK 1.0.3"
+
+
+def require_tools(test_case, *tools):
+    missing = [t for t in tools if shutil.which(t) is None]
+    if not missing:
+        return
+    reason = "missing: " + ", ".join(missing)
+    if os.environ.get("CI"):
+        test_case.fail(reason + " (CI must run these tests)")
+    raise unittest.SkipTest(reason)
+
+
+class WindowTest(unittest.TestCase):
+    def setUp(self):
+        nsutil.require_namespaces(self)
+        require_tools(self, "xvfb-run", "xdotool", "xauth")
+        self.nuvik = nsutil.nuvik_bin()
+        self.home = tempfile.mkdtemp(prefix="nuvik-window-")
+        self.addCleanup(shutil.rmtree, self.home, True)
+        self.config = os.path.join(self.home, ".config", "nuvik")
+        os.makedirs(self.config)
+        self.profile = os.path.join(self.config, "nuvik.INI")
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME", "QT_QPA_PLATFORM",
+                            "XAUTHORITY", "XDG_RUNTIME_DIR")}
+        env["HOME"] = self.home
+        return env
+
+    def run_with_display(self, script, timeout=90):
+        """Runs a shell script under Xvfb in a namespace of its own."""
+        return subprocess.run(
+            ["unshare", "-n", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp",
+             "sh", "-c", script],
+            env=self.env(), capture_output=True, text=True, timeout=timeout)
+
+    def test_escape_saves_the_profile_and_ends(self):
+        with open(self.profile, "wb") as f:
+            f.write(b"[list]\n0=nas 10.0.0.2 001122334455\n1=Alpha 192.168.0.7 00A0C9FFEE1D\n")
+        script = (
+            'ip link set lo up\n'
+            '"$NUVIK" & pid=$!\n'
+            'wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$TITLE" | head -n 1)\n'
+            '[ -n "$wid" ] || { echo "no window" >&2; kill $pid; exit 97; }\n'
+            'xdotool windowfocus --sync "$wid"\n'
+            'xdotool key --clearmodifiers Escape\n'
+            'wait $pid; echo "status=$?"\n')
+        env_script = f'NUVIK="{self.nuvik}"; TITLE="{TITLE}"\n' + script
+        result = self.run_with_display(env_script)
+        self.assertIn("status=0", result.stdout, result.stderr)
+        with open(self.profile, "rb") as f:
+            self.assertEqual(f.read(),
+                             b"[list]\r\n0=nas 10.0.0.2 001122334455\r\n1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n")
+
+    def test_no_display_is_one_line_and_status_2(self):
+        result = subprocess.run(["unshare", "-n", self.nuvik], env=self.env(),
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        lines = result.stderr.splitlines()
+        self.assertEqual(len(lines), 1, result.stderr)
+        self.assertIn("cannot open the window", lines[0])
+        self.assertIn("no display", lines[0])
+        self.assertEqual(result.stdout, "")
+
+
+if __name__ == "__main__":
+    unittest.main()

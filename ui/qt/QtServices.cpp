@@ -1,0 +1,62 @@
+#include "ui/qt/QtServices.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+void CQtMessageBox::MessageBox(const std::string& strText)
+{
+    QMessageBox box(QMessageBox::Warning, m_strCaption, QString::fromStdString(strText), QMessageBox::Ok, m_pOwner);
+    box.setObjectName(QStringLiteral("messageBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+IMessageBox::ESaveChoice CQtMessageBox::AskSaveFailed(const std::string& strText)
+{
+    QMessageBox box(QMessageBox::Question, m_strCaption, QString::fromStdString(strText), QMessageBox::NoButton, m_pOwner);
+    box.setObjectName(QStringLiteral("saveFailedBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    QPushButton* pRetry = box.addButton(QStringLiteral("&Retry"), QMessageBox::AcceptRole);
+    QPushButton* pDiscard = box.addButton(QStringLiteral("&Close without saving"), QMessageBox::DestructiveRole);
+    QPushButton* pStay = box.addButton(QStringLiteral("&Stay open"), QMessageBox::RejectRole);
+    box.setDefaultButton(pRetry);
+    box.setEscapeButton(pStay);
+    box.exec();
+    if (box.clickedButton() == pRetry)
+        return ESaveChoice::Retry;
+    if (box.clickedButton() == pDiscard)
+        return ESaveChoice::Discard;
+    return ESaveChoice::StayOpen;
+}
+
+QStringList CQtFileChooser::NameFilters(const CFileDialogRequest& request)
+{
+    QStringList filters;
+    for (const auto& [strLabel, strPattern] : request.filters) {
+        const QString label = QString::fromStdString(strLabel);
+        const QString pattern = QString::fromStdString(strPattern);
+        // The file dialog takes its patterns from the parentheses.
+        if (label.endsWith(QLatin1Char(')')) && label.contains(QLatin1Char('(')))
+            filters << label;
+        else
+            filters << label + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
+    return filters;
+}
+
+std::optional<std::string> CQtFileChooser::ChooseFile(const CFileDialogRequest& request)
+{
+    QFileDialog dialog(m_pOwner);
+    dialog.setObjectName(QStringLiteral("fileDialog"));
+    dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setWindowTitle(request.bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"));
+    dialog.setNameFilters(NameFilters(request));
+    dialog.setDefaultSuffix(QString::fromStdString(request.strDefaultExtension));
+    dialog.selectFile(QString::fromStdString(request.strInitialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}
