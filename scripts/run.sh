@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUVIK_BUILD_TESTS=OFF >/dev/null
+cmake --build build --target nuvik nuvik_window >/dev/null
 exec build/nuvik "$@"

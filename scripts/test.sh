@@ -11,12 +11,12 @@ scripts/deps.sh test
 jobs=$(nproc)
 
 echo "== build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUVIK_BUILD_TESTS=ON -DNUVIK_BUILD_WINDOW=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j1)
 
 echo "== sanitizers (address, undefined)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUVIK_SANITIZE=ON -DNUVIK_BUILD_WINDOW=OFF >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUVIK_SANITIZE=ON -DNUVIK_BUILD_WINDOW=OFF -DNUVIK_BUILD_TESTS=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
