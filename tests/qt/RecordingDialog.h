@@ -16,6 +16,7 @@ public:
         int nNotification = 0;
         std::string strName;  // the name box's text when it arrived
         int nCurSel = CB_ERR;
+        bool operator==(const CCommand&) const = default;
     };
 
     IControlServices* pControls = nullptr;
