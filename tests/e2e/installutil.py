@@ -14,15 +14,19 @@ def build_dir():
     return path
 
 
+def _matches(path, pattern):
+    with open(path, encoding="utf-8") as f:
+        return dict(m.groups() for m in map(re.compile(pattern).match, f) if m)
+
+
 def cache(build):
     """The build's CMakeCache.txt as a dict of name -> value."""
-    values = {}
-    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
-        for line in f:
-            m = re.match(r"^([A-Za-z0-9_.-]+):[A-Z]+=(.*)$", line.rstrip("\n"))
-            if m:
-                values[m.group(1)] = m.group(2)
-    return values
+    return _matches(os.path.join(build, "CMakeCache.txt"), r"([A-Za-z0-9_.-]+):[A-Z]+=(.*)$")
+
+
+def version_header(build):
+    """The #defines of the generated Version.h (the one place of the version)."""
+    return _matches(os.path.join(build, "generated", "Version.h"), r'#define (\w+) "(.*)"$')
 
 
 def is_on(value):
@@ -35,26 +39,11 @@ def has_window(build, values):
         os.path.isfile(os.path.join(build, version_header(build)["NUVIK_MODULE_NAME"]))
 
 
-def version_header(build):
-    """The #defines of the generated Version.h (the one place of the version)."""
-    defines = {}
-    with open(os.path.join(build, "generated", "Version.h"), encoding="utf-8") as f:
-        for line in f:
-            m = re.match(r'^#define (\w+) "(.*)"$', line.strip())
-            if m:
-                defines[m.group(1)] = m.group(2)
-    return defines
-
-
 def install_dirs(values):
     """bindir, libdir, datadir and mandir, relative to the prefix."""
-    dataroot = values.get("CMAKE_INSTALL_DATAROOTDIR") or "share"
-    return {
-        "bin": values.get("CMAKE_INSTALL_BINDIR") or "bin",
-        "lib": values.get("CMAKE_INSTALL_LIBDIR") or "lib",
-        "data": values.get("CMAKE_INSTALL_DATADIR") or dataroot,
-        "man": values.get("CMAKE_INSTALL_MANDIR") or dataroot + "/man",
-    }
+    data = values.get("CMAKE_INSTALL_DATADIR") or values.get("CMAKE_INSTALL_DATAROOTDIR") or "share"
+    return {"bin": values.get("CMAKE_INSTALL_BINDIR") or "bin", "lib": values.get("CMAKE_INSTALL_LIBDIR") or "lib",
+            "data": data, "man": values.get("CMAKE_INSTALL_MANDIR") or data + "/man"}
 
 
 def require_tools(test_case, *tools):
@@ -64,45 +53,21 @@ def require_tools(test_case, *tools):
         test_case.fail("missing tools: %s (scripts/deps.sh test installs them)" % " ".join(missing))
 
 
-# Starts nuvik on a private X display, waits (at most 30 s, and only while
-# nuvik runs) for its window by title, closes it with Escape, then waits for
-# nuvik and reports its exit status.
+# Starts nuvik on a private X display, waits at most 30 s for its window by
+# title, closes it with Escape, then waits at most 10 s for nuvik to end and
+# reports its exit status.
 _WINDOW_SCRIPT = r"""
-"$NUVIK" &
-pid=$!
-wid=
-for i in $(seq 1 300); do
-  kill -0 $pid 2>/dev/null || break
-  wid=$(xdotool search --name "^$TITLE\$" 2>/dev/null | head -n 1)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
-if [ -z "$wid" ]; then
-  echo "window-never-appeared" >&2
-  kill $pid 2>/dev/null
-  wait $pid
-  exit 97
-fi
-xdotool windowfocus --sync "$wid" 2>/dev/null || true
-sleep 0.3
-xdotool key --clearmodifiers Escape
-for i in $(seq 1 100); do
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 $pid 2>/dev/null; then
-  echo "window-did-not-close" >&2
-  kill $pid
-  wait $pid
-  exit 98
-fi
+"$NUVIK" & pid=$!
+wid=$(timeout 30 xdotool search --sync --name "^$TITLE\$" 2>/dev/null | head -n 1)
+[ -n "$wid" ] || { echo window-never-appeared >&2; kill $pid; wait $pid; exit 97; }
+xdotool windowfocus --sync "$wid" 2>/dev/null; sleep 0.3; xdotool key --clearmodifiers Escape
+timeout 10 tail --pid=$pid -f /dev/null || { echo window-did-not-close >&2; kill $pid; exit 98; }
 wait $pid
 """
 
 
 def run_window(nuvik, title, env, cwd):
     """Runs nuvik's window under xvfb-run and closes it with Escape."""
-    env = dict(env, NUVIK=nuvik, TITLE=title)
     return subprocess.run(
         ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "bash", "-c", _WINDOW_SCRIPT],
-        capture_output=True, text=True, env=env, cwd=cwd, timeout=120)
+        capture_output=True, text=True, env=dict(env, NUVIK=nuvik, TITLE=title), cwd=cwd, timeout=120)

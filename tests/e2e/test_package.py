@@ -22,11 +22,7 @@ def deb_field(deb, field):
 def deb_files(deb):
     """{path: mode string} of the package's entries, paths without the leading '.'."""
     out = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True, check=True).stdout
-    files = {}
-    for line in out.splitlines():
-        fields = line.split(None, 5)
-        files[fields[5].lstrip(".").rstrip("/") or "/"] = fields[0]
-    return files
+    return {f[5].lstrip(".").rstrip("/") or "/": f[0] for f in (line.split(None, 5) for line in out.splitlines())}
 
 
 def depends_names(depends):
@@ -53,16 +49,13 @@ class DebianPackages(unittest.TestCase):
         if result.returncode != 0:
             shutil.rmtree(cls.out, True)
             raise AssertionError("cpack failed:\n" + result.stdout + result.stderr)
-        cls.debs = {}
-        for deb in glob.glob(os.path.join(cls.out, "*.deb")):
-            cls.debs[deb_field(deb, "Package")] = deb
+        cls.debs = {deb_field(deb, "Package"): deb for deb in glob.glob(os.path.join(cls.out, "*.deb"))}
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.out, True)
 
     def setUp(self):
-        installutil.require_tools(self, "dpkg-deb")
         self.assertEqual(sorted(self.debs), ["nuvik", "nuvik-gui"])
 
     def extract(self, package):
@@ -71,57 +64,42 @@ class DebianPackages(unittest.TestCase):
         subprocess.run(["dpkg-deb", "-x", self.debs[package], root], check=True)
         return root
 
+    def files(self, package):
+        """The package's version checked, then {path: mode} of its files; every directory is 0755."""
+        self.assertEqual(deb_field(self.debs[package], "Version"), self.version)
+        entries = deb_files(self.debs[package])
+        self.assertEqual({m for m in entries.values() if m.startswith("d")}, {"drwxr-xr-x"}, package)
+        return {path: mode for path, mode in entries.items() if not mode.startswith("d")}
+
     def test_command_line_package(self):
-        deb = self.debs["nuvik"]
-        self.assertEqual(deb_field(deb, "Version"), self.version)
-        files = deb_files(deb)
-        man = "/usr/%s/man1/nuvik.1.gz" % self.dirs["man"]
-        expected = {
-            "/usr/%s/nuvik" % self.dirs["bin"]: "-rwxr-xr-x",
-            man: "-rw-r--r--",
-            "/usr/share/doc/nuvik/copyright": "-rw-r--r--",
-            "/usr/share/doc/nuvik/changelog.gz": "-rw-r--r--",
-        }
-        self.assertEqual({p: m for p, m in files.items() if not m.startswith("d")}, expected)
-        depends = deb_field(deb, "Depends")
+        rw = "-rw-r--r--"
+        self.assertEqual(self.files("nuvik"), {
+            "/usr/%s/nuvik" % self.dirs["bin"]: "-rwxr-xr-x", "/usr/%s/man1/nuvik.1.gz" % self.dirs["man"]: rw,
+            "/usr/share/doc/nuvik/copyright": rw, "/usr/share/doc/nuvik/changelog.gz": rw})
+        depends = deb_field(self.debs["nuvik"], "Depends")
         names = depends_names(depends)
         self.assertIn("libc6", names)
         self.assertEqual([n for n in names if "qt" in n.lower() or "xcb" in n.lower()], [], depends)
 
     def test_window_package(self):
-        deb = self.debs["nuvik-gui"]
-        self.assertEqual(deb_field(deb, "Version"), self.version)
-        files = deb_files(deb)
-        module = "/usr/%s/nuvik/nuvik-window.so" % self.dirs["lib"]
-        self.assertEqual(files.get(module), "-rw-r--r--", sorted(files))
-        for path in ("/usr/share/applications/nuvik.desktop",
-                     "/usr/share/doc/nuvik/help.html",
-                     "/usr/share/doc/nuvik-gui/copyright",
-                     "/usr/share/doc/nuvik-gui/changelog.gz",
-                     "/usr/share/icons/hicolor/16x16/apps/nuvik.png",
-                     "/usr/share/icons/hicolor/32x32/apps/nuvik.png",
-                     "/usr/share/icons/hicolor/48x48/apps/nuvik.png",
-                     "/usr/share/icons/hicolor/scalable/apps/nuvik.svg"):
-            self.assertEqual(files.get(path), "-rw-r--r--", path)
-        self.assertEqual(len([p for p in files if p.startswith("/usr/share/metainfo/")
-                              and p.endswith(".metainfo.xml")]), 1)
-        self.assertFalse(any(p.endswith("/nuvik") and p.startswith("/usr/bin") for p in files))
-        depends = deb_field(deb, "Depends")
+        files = self.files("nuvik-gui")
+        metainfo = [p for p in files if p.startswith("/usr/share/metainfo/") and p.endswith(".metainfo.xml")]
+        self.assertEqual(len(metainfo), 1, sorted(files))
+        icons = ["/usr/share/icons/hicolor/%s/apps/nuvik.%s" % (size, "svg" if size == "scalable" else "png")
+                 for size in ("16x16", "32x32", "48x48", "scalable")]
+        expected = ["/usr/%s/nuvik/nuvik-window.so" % self.dirs["lib"], "/usr/share/applications/nuvik.desktop",
+                    "/usr/share/doc/nuvik/help.html", "/usr/share/doc/nuvik-gui/copyright",
+                    "/usr/share/doc/nuvik-gui/changelog.gz", "/usr/share/lintian/overrides/nuvik-gui"] + icons + metainfo
+        self.assertEqual(files, dict.fromkeys(expected, "-rw-r--r--"))
+        depends = deb_field(self.debs["nuvik-gui"], "Depends")
         self.assertIn("nuvik (= %s)" % self.version, [d.strip() for d in depends.split(",")])
         self.assertTrue(any(n.startswith("libqt6widgets") for n in depends_names(depends)), depends)
-
-    def test_every_directory_is_0755(self):
-        for package, deb in self.debs.items():
-            for path, mode in deb_files(deb).items():
-                if mode.startswith("d"):
-                    self.assertEqual(mode, "drwxr-xr-x", "%s: %s" % (package, path))
 
     def test_copyright_is_machine_readable_with_the_license(self):
         with open(os.path.join(os.path.dirname(__file__), "..", "..", "LICENSE"), encoding="utf-8") as f:
             license_words = f.read().split("\n\n", 2)[2].split()  # after the title and copyright line
         for package in ("nuvik", "nuvik-gui"):
-            root = self.extract(package)
-            with open(os.path.join(root, "usr/share/doc", package, "copyright"), encoding="utf-8") as f:
+            with open(os.path.join(self.extract(package), "usr/share/doc", package, "copyright"), encoding="utf-8") as f:
                 text = f.read()
             self.assertTrue(text.startswith(
                 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"))
@@ -135,38 +113,26 @@ class DebianPackages(unittest.TestCase):
         for path in glob.glob(os.path.join(root, "usr/share/**/*.gz"), recursive=True):
             with open(path, "rb") as f:
                 head = f.read(10)
-            self.assertEqual(head[:3], b"\x1f\x8b\x08", path)
-            self.assertEqual(head[3] & 0x08, 0, path + " stores a file name")
-            self.assertEqual(head[4:8], b"\0\0\0\0", path + " stores a time")
-            self.assertEqual(head[8], 2, path + " is not compressed with -9")
+            # gzip -9, with no file name (flag 0x08) and no time stored
+            self.assertEqual((head[:3], head[3] & 0x08, head[4:8], head[8]), (b"\x1f\x8b\x08", 0, b"\0\0\0\0", 2), path)
             with gzip.open(path) as f:
                 self.assertTrue(f.read())
 
     def test_lintian_reports_no_errors(self):
         installutil.require_tools(self, "lintian")
         for package, deb in sorted(self.debs.items()):
-            result = subprocess.run(["lintian", "--no-cfg", deb], capture_output=True, text=True,
-                                    timeout=600)
-            errors = [l for l in result.stdout.splitlines() if l.startswith("E:")]
-            self.assertEqual(errors, [], package)
+            result = subprocess.run(["lintian", "--no-cfg", deb], capture_output=True, text=True, timeout=600)
+            self.assertEqual([l for l in result.stdout.splitlines() if l.startswith("E:")], [], package)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_command_line_package_alone(self):
         root = self.extract("nuvik")
-        nuvik = os.path.join(root, "usr/bin/nuvik")
-        self.assertTrue(os.access(nuvik, os.X_OK))
-        self.assertFalse(os.path.exists(os.path.join(root, "usr", self.dirs["lib"], "nuvik")))
-        env = {"PATH": "/usr/bin:/bin", "HOME": root}
-        version = subprocess.run([nuvik, "--version"], capture_output=True, text=True, env=env, cwd=root,
-                                 timeout=30)
-        self.assertEqual((version.returncode, version.stdout), (0, "NUVIK %s\n" % self.version))
         # The window with only the command line installed: said on stderr, status 2.
-        window = subprocess.run([nuvik], capture_output=True, text=True, env=env, cwd=root, timeout=30)
-        self.assertEqual(window.returncode, 2)
-        self.assertEqual(window.stdout, "")
-        self.assertEqual(window.stderr,
-                         "nuvik: cannot open the window: its module nuvik-window.so is not installed "
-                         "(the window needs the nuvik-gui package)\n")
+        window = subprocess.run([os.path.join(root, "usr/bin/nuvik")], capture_output=True, text=True,
+                                env={"PATH": "/usr/bin:/bin", "HOME": root}, cwd=root, timeout=30)
+        self.assertEqual((window.returncode, window.stdout, window.stderr),
+                         (2, "", "nuvik: cannot open the window: its module nuvik-window.so is not installed "
+                                 "(the window needs the nuvik-gui package)\n"))
         self.assertEqual(os.listdir(root), ["usr"])  # nothing written, no profile file
 
 

@@ -1,8 +1,10 @@
-// The batch wake of a profile's hosts, and the profile mode of start-up.
+// The batch wake of a profile's hosts, and the exit statuses and reports of
+// the profile mode. The packets on the wire are checked end to end.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/NuvikApp.h"
@@ -15,140 +17,71 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The hardware address carried by each datagram sent.
-std::vector<uint8_t> FirstAddressBytes(const CFakeSocketLayer& sockets)
-{
-    std::vector<uint8_t> bytes;
-    for (const auto& send : sockets.Sends())
-        bytes.push_back(send.data.at(6));
-    return bytes;
-}
+using S = CWakeOutcome::EStatus;
 
 TEST(WakeAllInProfile, WakesEachEntryByItsThirdFieldInListOrder)
 {
     CFakeSocketLayer sockets;
     CRecordingMessageBox messages;
     CNUVIKDlg dlg({"hosts.ini"}, {&sockets, &messages});
-    for (const char* psz : {"pc1 192.168.0.10 001122334455",
-                            "name-only 10.0.0.1",
-                            "  spaced   10.0.0.2   AABBCCDDEEFF  ",
-                            "lower 10.0.0.3 aabbccddeeff",
-                            "colons 10.0.0.4 00:11:22:33:44:55",
-                            "four 10.0.0.5 CCDDEEFF0011 extra",
-                            "",
-                            "dup 10.0.0.6 001122334455"})
-        dlg.m_hosts.AddTail(psz);
+    const std::vector<std::pair<const char*, S>> entries = {
+        {"pc1 192.168.0.10 001122334455", S::Sent},        {"name-only 10.0.0.1", S::InvalidMac},
+        {"  spaced   10.0.0.2   AABBCCDDEEFF  ", S::Sent}, {"lower 10.0.0.3 aabbccddeeff", S::InvalidMac},
+        {"colons 10.0.0.4 00:11:22:33:44:55", S::InvalidMac}, {"four 10.0.0.5 CCDDEEFF0011 extra", S::Sent},
+        {"", S::InvalidMac},                               {"dup 10.0.0.6 001122334455", S::Sent}};
+    for (const auto& entry : entries)
+        dlg.m_hosts.AddTail(entry.first);
 
     const std::vector<CBatchItem> items = dlg.WakeAllInProfile();
-    EXPECT_EQ(FirstAddressBytes(sockets), (std::vector<uint8_t>{0x00, 0xAA, 0xCC, 0x00}));
-    EXPECT_TRUE(messages.texts.empty());  // silent: the process has arguments
-
-    ASSERT_EQ(items.size(), 8u);
-    using S = CWakeOutcome::EStatus;
-    const std::vector<S> expected = {S::Sent, S::InvalidMac, S::Sent, S::InvalidMac,
-                                     S::InvalidMac, S::Sent, S::InvalidMac, S::Sent};
+    ASSERT_EQ(items.size(), entries.size());
     for (size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(items[i].strKey, std::to_string(i));
-        EXPECT_EQ(items[i].outcome.status, expected[i]) << i;
+        EXPECT_EQ(items[i].outcome.status, entries[i].second) << i;
     }
-    EXPECT_EQ(items[1].strEntry, "name-only 10.0.0.1");
-    EXPECT_EQ(dlg.m_hosts.GetCount(), 8u);  // the list is only read
+    EXPECT_EQ(sockets.Sends().at(2).data.at(6), 0xCC);  // the third field, not the last
+    EXPECT_TRUE(messages.texts.empty());  // silent: the process has arguments
 }
 
-TEST(WakeAllInProfile, SendFailuresAreCollectedAndTheBatchGoesOn)
+TEST(ProfileMode, ExitStatusAndReports)
 {
-    CFakeSocketLayer sockets;
-    CRecordingMessageBox messages;
-    CNUVIKDlg dlg({"hosts.ini"}, {&sockets, &messages});
-    EXPECT_TRUE(dlg.WakeAllInProfile().empty());
-    EXPECT_TRUE(sockets.calls.empty());
-
-    sockets.failures["bind"] = EADDRINUSE;
-    dlg.m_hosts.AddTail("a 1 001122334455");
-    dlg.m_hosts.AddTail("b 2 AABBCCDDEEFF");
-    const auto items = dlg.WakeAllInProfile();
-    ASSERT_EQ(items.size(), 2u);
-    for (const auto& item : items) {
-        EXPECT_EQ(item.outcome.status, CWakeOutcome::EStatus::SendFailed);
-        EXPECT_NE(item.outcome.strReason.find("in use"), std::string::npos);
-    }
-    EXPECT_EQ(sockets.OpenSockets(), 0u);
-    EXPECT_TRUE(messages.texts.empty());
-}
-
-class ProfileModeTest : public ::testing::Test {
-protected:
     CTempDir dir;
-    CScopedEnv xdg{"XDG_CONFIG_HOME", dir / "config"};
-    CFakeSocketLayer sockets;
-    CRecordingMessageBox messages;
-    fs::path oldCwd = fs::current_path();
-
-    void SetUp() override { fs::current_path(dir.Path()); }
-    void TearDown() override { fs::current_path(oldCwd); }
-
-    int Run(std::vector<std::string> args)
-    {
-        CnuvikApp app("/usr/bin/nuvik", std::move(args), {&sockets, &messages, nullptr});
-        EXPECT_FALSE(app.InitInstance());
-        return app.ExitCode();
-    }
-};
-
-TEST_F(ProfileModeTest, WakesTheFileInTheCurrentDirectoryAndReportsSkippedEntries)
-{
-    WriteBytes(dir / "hosts.ini",
-               "[list]\r\n0=pc1 192.168.0.10 001122334455\r\n1=pc2 192.168.0.11\r\n"
-               "2=pc3 192.168.0.12 aabbccddeeff\r\n3=pc4 192.168.0.13 AABBCCDDEEFF\r\n");
-    fs::create_directories(dir / "config/nuvik");
-    WriteBytes(dir / "config/nuvik/hosts.ini", "[list]\r\n0=wrong 1 CCCCCCCCCCCC\r\n");
-    EXPECT_EQ(Run({"hosts.ini", "ignored 001122334455"}), kExitSomeFailed);
-    EXPECT_EQ(FirstAddressBytes(sockets), (std::vector<uint8_t>{0x00, 0xAA}));
-    ASSERT_EQ(messages.texts.size(), 2u);
-    EXPECT_NE(messages.texts[0].find("1=pc2 192.168.0.11"), std::string::npos) << messages.texts[0];
-    EXPECT_NE(messages.texts[0].find(kMacTextExpected), std::string::npos);
-    EXPECT_NE(messages.texts[1].find("2=pc3"), std::string::npos) << messages.texts[1];
-    EXPECT_FALSE(fs::exists(dir / "config/nuvik/nuvik.INI"));  // nothing is saved
-}
-
-TEST_F(ProfileModeTest, ExitStatusAndReports)
-{
+    CScopedEnv xdg("XDG_CONFIG_HOME", dir / "config");
+    fs::create_directory(dir / "folder.ini");
+    const std::string strSkipped = ": skipped, the third field is not a hardware address (" + std::string(kMacTextExpected) + ")";
+    const std::string strUnreachable = ": not woken: send to 255.255.255.255 port 4000: Network is unreachable";
     const struct {
         const char* pszFile;
+        const char* pszText;  // nothing: made beforehand
         const char* pszFailingOp;
         int nExit;
         size_t nSends;
-        std::vector<const char*> report;  // parts of the one message, if any
+        std::vector<std::string> reports;  // after the file's path; a failed send does not end the batch
     } cases[] = {
-        {"a.ini.bak", nullptr, kExitOk, 1, {}},
-        {"hosts.ini", "sendto", kExitSomeFailed, 1, {"0=a 1 001122334455", "unreachable"}},
-        {"HOSTS.INI", nullptr, kExitSomeFailed, 0, {"HOSTS.INI", "is not a hardware address"}},  // argument mode
+        {"a.ini.bak", "[list]\n0=a 1 001122334455\n", nullptr, kExitOk, 1, {}},
+        {"hosts.ini", "[list]\n0=a 1 001122334455\n1=b 2 AABBCCDDEEFF\n", "sendto", kExitSomeFailed, 2,
+         {" [list] 0=a 1 001122334455" + strUnreachable, " [list] 1=b 2 AABBCCDDEEFF" + strUnreachable}},
+        {"skip.ini", "[list]\r\n0=pc2 192.168.0.11\r\n", nullptr, kExitSomeFailed, 0, {" [list] 0=pc2 192.168.0.11" + strSkipped}},
+        {"folder.ini", nullptr, nullptr, kExitNothingRan, 0, {": Is a directory"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszFile);
-        WriteBytes(dir / c.pszFile, "[list]\n0=a 1 001122334455\n");
-        sockets.calls.clear();
-        sockets.failures.clear();
-        messages.texts.clear();
+        if (c.pszText)
+            WriteBytes(dir / c.pszFile, c.pszText);
+        CFakeSocketLayer sockets;
+        CRecordingMessageBox messages;
         if (c.pszFailingOp)
             sockets.failures[c.pszFailingOp] = ENETUNREACH;
-        EXPECT_EQ(Run({c.pszFile}), c.nExit);
+        CnuvikApp app("/usr/bin/nuvik", {dir / c.pszFile}, {&sockets, &messages, nullptr});
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.ExitCode(), c.nExit);
         EXPECT_EQ(sockets.Sends().size(), c.nSends);
-        EXPECT_EQ(messages.texts.size(), c.report.empty() ? 0u : 1u);
-        for (const char* psz : c.report)
-            EXPECT_NE(messages.texts.at(0).find(psz), std::string::npos) << messages.texts[0];
+        EXPECT_EQ(sockets.OpenSockets(), 0u);
+        std::vector<std::string> reports;
+        for (const auto& strReport : c.reports)
+            reports.push_back(dir / c.pszFile + strReport);
+        EXPECT_EQ(messages.texts, reports);
     }
-}
-
-TEST_F(ProfileModeTest, UnreadableFileSendsNothingAndExitsTwo)
-{
-    EXPECT_EQ(Run({"missing.ini"}), kExitNothingRan);
-    EXPECT_EQ(messages.texts, (std::vector<std::string>{"missing.ini: No such file or directory"}));
-    fs::create_directory(dir / "folder.ini");
-    messages.texts.clear();
-    EXPECT_EQ(Run({"folder.ini"}), kExitNothingRan);
-    EXPECT_EQ(messages.texts, (std::vector<std::string>{"folder.ini: Is a directory"}));
-    EXPECT_TRUE(sockets.Sends().empty());
+    EXPECT_FALSE(fs::exists(dir / "config"));  // nothing is saved
 }
 
 } // namespace
