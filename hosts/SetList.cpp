@@ -180,7 +180,10 @@ CDialogOutcome CSetList::ExportProfile()
     if (!chosen)
         return outcome;
     outcome.nResult = 1;
-    outcome.status = CopyFileAtomic(Files(), ProfilePath(), *chosen);
+    // An empty address book has no profile file to copy; its export is the
+    // file that holds no hosts.
+    outcome.status = m_entries.empty() ? WriteFileAtomic(Files(), *chosen, FormatProfile(*this))
+                                       : CopyFileAtomic(Files(), ProfilePath(), *chosen);
     return outcome;
 }
 

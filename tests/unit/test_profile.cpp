@@ -189,6 +189,12 @@ TEST_F(ProfileTest, ExportSavesFirstThenCopiesOverTheChosenFile)
     EXPECT_EQ((std::tuple(outcome.nResult, outcome.status.strError)),
               std::tuple(0, DefaultPath() + ": Read-only file system"));
     EXPECT_EQ(chooser.requests.size(), 3u);
+
+    files.failures.clear();
+    hosts.RemoveAll();
+    chooser.answer = dir / "empty.ini";
+    EXPECT_TRUE(hosts.ExportProfile().status.bOk);
+    EXPECT_EQ(ReadBytes(dir / "empty.ini"), "[list]\r\n");
 }
 
 TEST_F(ProfileTest, ImportCopiesTheFileAndReloads)
