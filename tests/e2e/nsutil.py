@@ -37,7 +37,10 @@ def require_namespaces(test_case):
 
 
 def run(*args, check=True, **kw):
-    return subprocess.run(list(args), check=check, capture_output=True, text=True, **kw)
+    result = subprocess.run(list(args), capture_output=True, text=True, **kw)
+    if check and result.returncode != 0:
+        raise RuntimeError("%s: exit %d: %s" % (" ".join(args), result.returncode, result.stderr.strip()))
+    return result
 
 
 class Namespace:
