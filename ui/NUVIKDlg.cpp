@@ -293,7 +293,9 @@ void CNUVIKDlg::OnAddHost()
     const size_t nLast = m_strName.find_last_not_of(kWhitespace);
     m_strName.erase(nLast == std::string::npos ? 0 : nLast + 1);
     m_strName.erase(0, m_strName.find_first_not_of(kWhitespace));
-    std::erase(m_strName, ' ');
+    // A name is one word on one line: blanks go, and so do line breaks
+    // (pasted text can bring them), which the profile file could not hold.
+    std::erase_if(m_strName, [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
 
     if (m_strName.empty() && m_strIp != "0.0.0.0")
         m_strName = m_strIp;

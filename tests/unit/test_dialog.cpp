@@ -57,6 +57,8 @@ TEST_P(DialogAddTest, StoresTheBoxesUnderTheNameWithoutBlanks)
 INSTANTIATE_TEST_SUITE_P(Cases, DialogAddTest, ::testing::Values(
     CAddCase{"blanks", "", "  my pc  ", "192.168.0.7", "001122334455",
              {"mypc 192.168.0.7 001122334455"}, {"mypc"}},
+    CAddCase{"line breaks", "", "my\r\nhost\n", "10.0.0.1", "001122334455",
+             {"myhost 10.0.0.1 001122334455"}, {"myhost"}},
     CAddCase{"no name", "", "", "192.168.0.7", "001122334455",
              {"192.168.0.7 192.168.0.7 001122334455"}, {"192.168.0.7"}},
     CAddCase{"no name, blank address", "", "", "", "AABBCCDDEEFF", {}, {}},
