@@ -1,10 +1,12 @@
 #include "hosts/FileSystem.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 
 #include "hosts/SetList.h"
 #include "net/SocketLayer.h"
@@ -24,6 +26,21 @@ std::string TemporaryNameFor(const std::string& strPath)
     const std::string strDir = DirectoryOf(strPath);
     const std::string strBase = strPath.substr(strPath.find_last_of('/') + 1);
     return strDir + "/." + strBase + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(s_nCounter++);
+}
+
+// A file kept as a symbolic link (a dotfile manager's, say) is replaced
+// where the link points, so that the link stays.
+std::string LinkTarget(const std::string& strPath)
+{
+    struct stat st {};
+    if (::lstat(strPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return strPath;
+    char* pszReal = ::realpath(strPath.c_str(), nullptr);
+    if (pszReal == nullptr)
+        return strPath;
+    std::string strReal = pszReal;
+    std::free(pszReal);
+    return strReal;
 }
 
 } // namespace
@@ -102,8 +119,9 @@ int ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& s
     return 0;
 }
 
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData)
+CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed, const std::string& strData)
 {
+    const std::string strPath = LinkTarget(strPathAsNamed);
     const std::string strTemp = TemporaryNameFor(strPath);
     const int hFile = files.Open(strTemp, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (hFile < 0)

@@ -54,6 +54,7 @@ int ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& s
 // written file there: the data goes to a temporary file in the same
 // directory, is flushed to disk, and is renamed over the old file. On
 // failure the old file is untouched and the temporary file is gone.
+// A symbolic link is followed: the file it names is replaced, the link stays.
 CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData);
 
 // Copies strFrom over strTo (replacing it atomically, as above).

@@ -91,6 +91,17 @@ TEST_F(ProfileTest, SaveWritesExactlyTheListInOrder)
     EXPECT_EQ(Entries(loaded), (List{"C", "A", "B"}));
 }
 
+TEST_F(ProfileTest, SaveThroughASymbolicLinkKeepsTheLink)
+{
+    fs::create_directories(dir / "config/nuvik");
+    WriteBytes(dir / "kept.ini", "old");
+    fs::create_symlink(dir / "kept.ini", DefaultPath());
+    hosts.AddTail("A 1 1");
+    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    EXPECT_TRUE(fs::is_symlink(DefaultPath()));
+    EXPECT_EQ(ReadBytes(dir / "kept.ini"), "[list]\r\n0=A 1 1\r\n");
+}
+
 TEST_F(ProfileTest, SaveRewritesEverythingAndAnEmptyListRemovesTheFile)
 {
     WriteProfile("[other]\r\nx=1\r\n[list]\r\n0=A\r\n1=B\r\n2=C\r\n5=old\r\n");
