@@ -26,28 +26,12 @@ bool DumpOnce(std::vector<CNeighbourRow>& rows, bool& bInterrupted)
     request.header.nlmsg_type = RTM_GETNEIGH;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.neigh.ndm_family = AF_INET;
-    const uint32_t nSeq = netlink.Send(request.header);
-    if (nSeq == 0)
-        return false;
-
-    std::vector<uint8_t> buffer;
-    for (;;) {
-        const long nLength = netlink.Receive(buffer);
-        if (nLength < 0)
-            return false;
-        int nError = 0;
-        switch (ParseNeighbourDump(buffer.data(), static_cast<size_t>(nLength), nSeq, netlink.PortId(), rows, nError)) {
-        case ENetlinkStep::More:
-            continue;
-        case ENetlinkStep::Done:
-            return true;
-        case ENetlinkStep::Interrupted:
-            bInterrupted = true;
-            return false;
-        case ENetlinkStep::Error:
-            return false;
-        }
-    }
+    int nError = 0;
+    const ENetlinkStep step = netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+        return ParseNeighbourDump(pData, nLength, nSeq, netlink.PortId(), rows, nError);
+    });
+    bInterrupted = step == ENetlinkStep::Interrupted;
+    return step == ENetlinkStep::Done;
 }
 
 } // namespace

@@ -185,6 +185,22 @@ uint32_t CNetlinkSocket::Send(nlmsghdr& request)
     return nSent == static_cast<ssize_t>(request.nlmsg_len) ? m_nSeq : 0;
 }
 
+ENetlinkStep CNetlinkSocket::Transact(nlmsghdr& request, const NetlinkParser& parse)
+{
+    const uint32_t nSeq = Send(request);
+    if (nSeq == 0)
+        return ENetlinkStep::Error;
+    std::vector<uint8_t> buffer;
+    for (;;) {
+        const long nLength = Receive(buffer);
+        if (nLength < 0)
+            return ENetlinkStep::Error;
+        const ENetlinkStep step = parse(buffer.data(), static_cast<size_t>(nLength), nSeq);
+        if (step != ENetlinkStep::More)
+            return step;
+    }
+}
+
 long CNetlinkSocket::Receive(std::vector<uint8_t>& buffer, bool bDontWait)
 {
     if (buffer.size() < kInitialBuffer)
@@ -246,22 +262,8 @@ bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route)
     std::memcpy(RTA_DATA(pAttr), &dwAddr, sizeof dwAddr);
     request.header.nlmsg_len = NLMSG_ALIGN(request.header.nlmsg_len) + RTA_SPACE(sizeof dwAddr);
 
-    const uint32_t nSeq = netlink.Send(request.header);
-    if (nSeq == 0)
-        return false;
-    std::vector<uint8_t> buffer;
-    for (;;) {
-        const long nLength = netlink.Receive(buffer);
-        if (nLength < 0)
-            return false;
-        int nError = 0;
-        switch (ParseRouteReply(buffer.data(), static_cast<size_t>(nLength), nSeq, netlink.PortId(), route, nError)) {
-        case ENetlinkStep::Done:
-            return true;
-        case ENetlinkStep::More:
-            continue;
-        default:
-            return false;
-        }
-    }
+    int nError = 0;
+    return netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+        return ParseRouteReply(pData, nLength, nSeq, netlink.PortId(), route, nError);
+    }) == ENetlinkStep::Done;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "discovery/NeighbourTable.h"
@@ -59,6 +60,12 @@ public:
     // datagram would not fit. Returns its length, 0 when nothing is waiting
     // (bDontWait), -1 on error.
     long Receive(std::vector<uint8_t>& buffer, bool bDontWait = false);
+
+    // Sends a request and hands every datagram of the answer to parse (data,
+    // length, the request's sequence number) until it says the answer is
+    // complete or failed. A failed send or receive gives Error.
+    using NetlinkParser = std::function<ENetlinkStep(const void* pData, size_t nLength, uint32_t nSeq)>;
+    ENetlinkStep Transact(nlmsghdr& request, const NetlinkParser& parse);
 
 private:
     int m_hSocket = -1;
