@@ -1,8 +1,5 @@
 #include "app/NuvikApp.h"
 
-#include <cerrno>
-#include <cstdio>
-
 #include "discovery/EchoRequest.h"
 #include "discovery/NeighbourTable.h"
 #include "discovery/Resolver.h"
@@ -36,6 +33,10 @@ bool CnuvikApp::InitInstance()
 
     if (SocketStartUp(*m_services.pSockets) != 0) {
         messages.MessageBox(IDS_SOCKETS_INIT_FAILED);
+        // Started from the desktop, nobody reads standard error: the window's
+        // own message box says it too.
+        if (m_args.empty() && m_services.pfnShowMessage)
+            m_services.pfnShowMessage(m_strExePath, IDS_SOCKETS_INIT_FAILED);
         m_nExitCode = kExitNothingRan;
         return false;
     }
@@ -83,23 +84,20 @@ void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
 void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
 {
     const std::string& strFile = m_args[0];
-    // The very file found readable here is the one loaded: a selected profile
-    // name is a path relative to the current directory.
-    // A directory opens but can't be read: try one byte to find out.
-    std::FILE* pFile = std::fopen(strFile.c_str(), "r");
-    int nError = pFile == nullptr ? errno : 0;
-    if (pFile != nullptr) {
-        if (std::fgetc(pFile) == EOF && std::ferror(pFile))
-            nError = errno;
-        std::fclose(pFile);
-    }
-    if (nError != 0) {
-        m_services.pMessages->MessageBox(strFile + ": " + ErrorText(nError));
+    // A selected profile name is a path relative to the current directory.
+    // The one open that reads it also tells whether it can be read.
+    dlg.m_hosts.SelectProfile(strFile);
+    if (const CFileStatus& loaded = dlg.m_hosts.LoadStatus(); !loaded.bOk) {
+        m_services.pMessages->MessageBox(loaded.strError);
         m_nExitCode = kExitNothingRan;
         return;
     }
+    if (dlg.m_hosts.IsEmpty()) {
+        m_services.pMessages->MessageBox(strFile + ": holds no host to wake (no entry 0 in section [list])");
+        m_nExitCode = kExitSomeFailed;
+        return;
+    }
 
-    dlg.m_hosts.SelectProfile(strFile);
     for (const CBatchItem& item : dlg.WakeAllInProfile()) {
         if (item.outcome.status == CWakeOutcome::EStatus::Sent)
             continue;

@@ -19,10 +19,15 @@ enum : int {
 // Runs the dialog mode on a dialog object; returns the exit status.
 using DialogRunner = int (*)(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
 
+// Shows one message in the window's message box, without the window;
+// false when there is no window to show it with.
+using DialogMessage = bool (*)(const std::string& strExePath, const std::string& strText);
+
 struct CAppServices {
     ISocketLayer* pSockets = nullptr;
-    IMessageBox* pMessages = nullptr;     // command-line messages
-    DialogRunner pfnRunDialog = nullptr;  // dialog mode
+    IMessageBox* pMessages = nullptr;       // command-line messages
+    DialogRunner pfnRunDialog = nullptr;    // dialog mode
+    DialogMessage pfnShowMessage = nullptr; // dialog mode's start-up failure
 };
 
 class CnuvikApp {

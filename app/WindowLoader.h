@@ -6,7 +6,13 @@
 class CNUVIKDlg;
 class IMessageBox;
 
+// The window module is looked for beside the real executable, else in the
+// library directory fixed at build time; never in the current directory.
 int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
+
+// Shows one message box of the window module's, without the window; false
+// when there is no module or no display to show it with.
+bool ShowDialogMessage(const std::string& strExePath, const std::string& strText);
 
 // file:// address of the help page shipped with the program, or empty.
 std::string FindHelpPage(const std::string& strExePath);

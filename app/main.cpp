@@ -1,4 +1,5 @@
 // nuvik: wakes computers on the local network with the Wake-on-LAN magic packet.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/WindowLoader.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
+#include "ui/PrintableText.h"
 
 namespace {
 void PrintUsage(const std::string& strAppName)
@@ -25,8 +27,19 @@ void PrintUsage(const std::string& strAppName)
         "\n"
         "Exit status: 0 all sent; 1 an address was not valid or a send failed;\n"
         "2 nothing could run.\n",
-        strAppName.c_str());
+        PrintableText(strAppName).c_str());
 }
+// What was printed must have reached standard output: a full disk or a
+// closed file is reported, not taken for success.
+int FinishOutput(const std::string& strAppName)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return kExitOk;
+    const int nError = errno;
+    CStreamMessageBox(strAppName).MessageBox("cannot write to standard output: " + ErrorText(nError));
+    return kExitNothingRan;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -36,16 +49,16 @@ int main(int argc, char** argv)
 
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         PrintUsage(AppNameFromPath(strExePath));
-        return kExitOk;
+        return FinishOutput(AppNameFromPath(strExePath));
     }
     if (args.size() == 1 && args[0] == "--version") {
         std::printf("%s\n", NUVIK_TITLE);
-        return kExitOk;
+        return FinishOutput(AppNameFromPath(strExePath));
     }
 
     CPosixSocketLayer sockets;
     CStreamMessageBox messages(AppNameFromPath(strExePath));
-    CnuvikApp app(strExePath, std::move(args), CAppServices{&sockets, &messages, &RunDialogMode});
+    CnuvikApp app(strExePath, std::move(args), CAppServices{&sockets, &messages, &RunDialogMode, &ShowDialogMessage});
     app.InitInstance();
     return app.ExitCode();
 }

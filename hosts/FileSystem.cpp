@@ -1,46 +1,167 @@
 #include "hosts/FileSystem.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <chrono>
+#include <climits>
+#include <cstdio>
 
-#include "hosts/SetList.h"
 #include "net/SocketLayer.h"
 
 namespace {
 
+// Links followed before a path is taken for a loop, as the kernel does.
+const int kMaxLinkHops = 40;
+// Names tried for a temporary file before giving up.
+const int kNameAttempts = 16;
+
 CFileStatus Failure(const std::string& strPath, int nError)
 {
-    return CFileStatus{false, strPath + ": " + ErrorText(nError)};
+    return CFileStatus{false, strPath + ": " + ErrorText(nError), nError};
 }
 
-// A name no other writer of the same directory picks: the target's own name
-// hidden behind a dot, with the process id and a counter.
+CFileStatus Failure(const std::string& strPath, const std::string& strReason, int nError)
+{
+    return CFileStatus{false, strPath + ": " + strReason, nError};
+}
+
+const char* KindOf(mode_t nMode)
+{
+    if (S_ISFIFO(nMode))
+        return "a FIFO";
+    if (S_ISCHR(nMode))
+        return "a character device";
+    if (S_ISBLK(nMode))
+        return "a block device";
+    if (S_ISSOCK(nMode))
+        return "a socket";
+    return "not a regular file";
+}
+
+// Sixteen hex digits no other writer can guess or repeat: a name built from
+// the process id collides in sandboxes that reuse ids.
+std::string RandomSuffix()
+{
+    static std::atomic<uint64_t> s_nCounter{0};
+    uint64_t nRandom = 0;
+    if (::getrandom(&nRandom, sizeof nRandom, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof nRandom))
+        nRandom = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                  (static_cast<uint64_t>(::getpid()) << 40) ^ s_nCounter++;
+    char sz[17];
+    std::snprintf(sz, sizeof sz, "%016llx", static_cast<unsigned long long>(nRandom));
+    return sz;
+}
+
+// A hidden name beside the target, for the new file until it replaces it.
 std::string TemporaryNameFor(const std::string& strPath)
 {
-    static std::atomic<unsigned> s_nCounter{0};
-    const std::string strDir = DirectoryOf(strPath);
     const std::string strBase = strPath.substr(strPath.find_last_of('/') + 1);
-    return strDir + "/." + strBase + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(s_nCounter++);
+    return DirectoryOf(strPath) + "/." + strBase + "." + RandomSuffix() + ".tmp";
 }
 
-// A file kept as a symbolic link (a dotfile manager's, say) is replaced
-// where the link points, so that the link stays.
-std::string LinkTarget(const std::string& strPath)
+// The file a path finally names. Links are followed one by one, also to a
+// target that does not exist yet, so that a dangling link gets its file
+// created rather than being replaced itself. 0, or the error number.
+int FinalTarget(const std::string& strPath, std::string& strTarget)
+{
+    strTarget = strPath;
+    for (int nHops = 0; nHops < kMaxLinkHops; ++nHops) {
+        char szLink[PATH_MAX];
+        const ssize_t n = ::readlink(strTarget.c_str(), szLink, sizeof szLink - 1);
+        if (n <= 0)
+            return 0;  // not a link, or not there: this is the file
+        std::string strNext(szLink, static_cast<size_t>(n));
+        if (strNext.front() != '/')
+            strNext = DirectoryOf(strTarget) + "/" + strNext;
+        strTarget = std::move(strNext);
+    }
+    return ELOOP;
+}
+
+// Writes the data, gives the file its mode and flushes it; 0 or the error
+// number. The mode is set exactly, whatever the umask; a file system that
+// keeps no modes leaves the private mode the file was created with.
+int FillFile(IFileSystem& files, int hFile, const std::string& strData, mode_t nMode)
+{
+    size_t nDone = 0;
+    while (nDone < strData.size()) {
+        const ssize_t n = files.Write(hFile, strData.data() + nDone, strData.size() - nDone);
+        if (n < 0) {
+            if (files.LastError() == EINTR)
+                continue;
+            return files.LastError();
+        }
+        if (n == 0)
+            return EIO;
+        nDone += static_cast<size_t>(n);
+    }
+    files.Fchmod(hFile, nMode);
+    return files.Fsync(hFile) == 0 ? 0 : files.LastError();
+}
+
+// Gives an unnamed file a temporary name beside the target. False when the
+// system can't name it (no /proc, say).
+bool NameUnnamedFile(IFileSystem& files, int hFile, const std::string& strPath, std::string& strTemp)
+{
+    for (int nAttempt = 0; nAttempt < kNameAttempts; ++nAttempt) {
+        strTemp = TemporaryNameFor(strPath);
+        if (files.LinkOpenFile(hFile, strTemp) == 0)
+            return true;
+        if (files.LastError() != EEXIST)
+            break;
+    }
+    strTemp.clear();
+    return false;
+}
+
+// Creates a new hidden file beside the target, trying fresh names while one
+// is taken. The handle, or -1 with the reason in files.LastError().
+int OpenNamedTemporary(IFileSystem& files, const std::string& strPath, std::string& strTemp)
+{
+    for (int nAttempt = 0; nAttempt < kNameAttempts; ++nAttempt) {
+        strTemp = TemporaryNameFor(strPath);
+        const int hFile = files.Open(strTemp, O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
+        if (hFile >= 0 || files.LastError() != EEXIST)
+            return hFile;
+    }
+    return -1;
+}
+
+CFileStatus ReadOpenFile(IFileSystem& files, int hFile, const std::string& strPath, std::string& strData,
+                         size_t nLimit)
 {
     struct stat st {};
-    if (::lstat(strPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return strPath;
-    char* pszReal = ::realpath(strPath.c_str(), nullptr);
-    if (pszReal == nullptr)
-        return strPath;
-    std::string strReal = pszReal;
-    std::free(pszReal);
-    return strReal;
+    if (files.Fstat(hFile, st) != 0)
+        return Failure(strPath, files.LastError());
+    if (S_ISDIR(st.st_mode))
+        return Failure(strPath, EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Failure(strPath, std::string("is ") + KindOf(st.st_mode) + ", not a regular file", EINVAL);
+    const CFileStatus tooLarge = Failure(
+        strPath, "is larger than " + std::to_string(nLimit >> 20) + " MiB, more than an address book can be", EFBIG);
+    if (static_cast<unsigned long long>(st.st_size) > nLimit)
+        return tooLarge;
+
+    strData.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = files.Read(hFile, buffer, sizeof buffer);
+        if (n == 0)
+            return {};
+        if (n < 0) {
+            if (files.LastError() == EINTR)
+                continue;
+            return Failure(strPath, files.LastError());
+        }
+        if (strData.size() + static_cast<size_t>(n) > nLimit)
+            return tooLarge;  // it grew while it was read
+        strData.append(buffer, static_cast<size_t>(n));
+    }
 }
 
 } // namespace
@@ -70,8 +191,22 @@ ssize_t CPosixFileSystem::Write(int hFile, const void* pData, size_t nLength)
     return n;
 }
 
+int CPosixFileSystem::Fstat(int hFile, struct stat& st) { return Result(::fstat(hFile, &st)); }
+int CPosixFileSystem::Stat(const std::string& strPath, struct stat& st) { return Result(::stat(strPath.c_str(), &st)); }
+int CPosixFileSystem::Fchmod(int hFile, mode_t nMode) { return Result(::fchmod(hFile, nMode)); }
 int CPosixFileSystem::Fsync(int hFile) { return Result(::fsync(hFile)); }
 int CPosixFileSystem::Close(int hFile) { return Result(::close(hFile)); }
+
+int CPosixFileSystem::LinkOpenFile(int hFile, const std::string& strTo)
+{
+    // By the descriptor itself where the process may (it needs a capability),
+    // otherwise through its entry in /proc.
+    if (::linkat(hFile, "", AT_FDCWD, strTo.c_str(), AT_EMPTY_PATH) == 0)
+        return Result(0);
+    const std::string strProc = "/proc/self/fd/" + std::to_string(hFile);
+    return Result(::linkat(AT_FDCWD, strProc.c_str(), AT_FDCWD, strTo.c_str(), AT_SYMLINK_FOLLOW));
+}
+
 int CPosixFileSystem::Rename(const std::string& strFrom, const std::string& strTo)
 {
     return Result(::rename(strFrom.c_str(), strTo.c_str()));
@@ -95,64 +230,68 @@ std::string DirectoryOf(const std::string& strPath)
     return strPath.substr(0, nSlash);
 }
 
-int ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData)
+bool IsSymbolicLink(const std::string& strPath)
+{
+    struct stat st {};
+    return ::lstat(strPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData, size_t nLimit)
 {
     strData.clear();
-    const int hFile = files.Open(strPath, O_RDONLY, 0);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+    const int hFile = files.Open(strPath, O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
     if (hFile < 0)
-        return files.LastError();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = files.Read(hFile, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            const int nError = files.LastError();
-            if (nError == EINTR)
-                continue;
-            files.Close(hFile);
-            return nError;
-        }
-        strData.append(buffer, static_cast<size_t>(n));
-    }
+        return Failure(strPath, files.LastError());
+    CFileStatus status = ReadOpenFile(files, hFile, strPath, strData, nLimit);
     files.Close(hFile);
-    return 0;
+    if (!status.bOk)
+        strData.clear();
+    return status;
 }
 
 CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed, const std::string& strData)
 {
-    const std::string strPath = LinkTarget(strPathAsNamed);
-    const std::string strTemp = TemporaryNameFor(strPath);
-    const int hFile = files.Open(strTemp, O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (hFile < 0)
-        return Failure(strPath, files.LastError());
+    std::string strPath;
+    if (const int nError = FinalTarget(strPathAsNamed, strPath); nError != 0)
+        return Failure(strPathAsNamed, nError);
+    mode_t nMode = kNewFileMode;
+    struct stat st {};
+    if (files.Stat(strPath, st) == 0 && S_ISREG(st.st_mode))
+        nMode = st.st_mode & 07777;
 
-    // Every step up to the rename can fail; the old file is untouched until then.
-    auto abandon = [&](int nError, bool bOpen) {
-        if (bOpen)
+    // An unnamed file first: should the process die before the rename, the
+    // file goes with it. It gets a name only once it is complete.
+    std::string strTemp;
+    int hFile = files.Open(DirectoryOf(strPath), O_TMPFILE | O_WRONLY, kNewFileMode);
+    if (hFile >= 0) {
+        if (const int nError = FillFile(files, hFile, strData, nMode); nError != 0) {
             files.Close(hFile);
+            return Failure(strPath, nError);
+        }
+        if (!NameUnnamedFile(files, hFile, strPath, strTemp)) {
+            files.Close(hFile);
+            hFile = -1;
+        }
+    }
+    if (hFile < 0) {
+        // No unnamed files on this file system, or no way to name one.
+        hFile = OpenNamedTemporary(files, strPath, strTemp);
+        if (hFile < 0)
+            return Failure(strPath, files.LastError());
+        if (const int nError = FillFile(files, hFile, strData, nMode); nError != 0) {
+            files.Close(hFile);
+            files.Unlink(strTemp);
+            return Failure(strPath, nError);
+        }
+    }
+
+    // Up to the rename the old file is untouched.
+    if (files.Close(hFile) != 0 || files.Rename(strTemp, strPath) != 0) {
+        const int nError = files.LastError();
         files.Unlink(strTemp);
         return Failure(strPath, nError);
-    };
-
-    size_t nDone = 0;
-    while (nDone < strData.size()) {
-        const ssize_t n = files.Write(hFile, strData.data() + nDone, strData.size() - nDone);
-        if (n < 0) {
-            if (files.LastError() == EINTR)
-                continue;
-            return abandon(files.LastError(), true);
-        }
-        if (n == 0)
-            return abandon(EIO, true);
-        nDone += static_cast<size_t>(n);
     }
-    if (files.Fsync(hFile) != 0)
-        return abandon(files.LastError(), true);
-    if (files.Close(hFile) != 0)
-        return abandon(files.LastError(), false);
-    if (files.Rename(strTemp, strPath) != 0)
-        return abandon(files.LastError(), false);
 
     // Make the rename itself durable. The new file is in place by now, so a
     // directory that can't be synced (some file systems refuse) is no failure.
@@ -167,8 +306,8 @@ CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsName
 CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo)
 {
     std::string strData;
-    if (const int nError = ReadWholeFile(files, strFrom, strData); nError != 0)
-        return Failure(strFrom, nError);
+    if (CFileStatus status = ReadWholeFile(files, strFrom, strData); !status.bOk)
+        return status;
     return WriteFileAtomic(files, strTo, strData);
 }
 

@@ -8,7 +8,12 @@
 #include <cstddef>
 #include <string>
 
-struct CFileStatus;
+// Outcome of a file operation: on failure, the path and the reason.
+struct CFileStatus {
+    bool bOk = true;
+    std::string strError;  // "<path>: <reason>" when !bOk
+    int nError = 0;        // the system's error number behind it, when there is one
+};
 
 class IFileSystem {
 public:
@@ -19,8 +24,13 @@ public:
     virtual int Open(const std::string& strPath, int nFlags, mode_t nMode) = 0;
     virtual ssize_t Read(int hFile, void* pData, size_t nLength) = 0;
     virtual ssize_t Write(int hFile, const void* pData, size_t nLength) = 0;
+    virtual int Fstat(int hFile, struct stat& st) = 0;
+    virtual int Stat(const std::string& strPath, struct stat& st) = 0;
+    virtual int Fchmod(int hFile, mode_t nMode) = 0;
     virtual int Fsync(int hFile) = 0;
     virtual int Close(int hFile) = 0;
+    // Gives an open file made with O_TMPFILE the name strTo (linkat).
+    virtual int LinkOpenFile(int hFile, const std::string& strTo) = 0;
     virtual int Rename(const std::string& strFrom, const std::string& strTo) = 0;
     virtual int Unlink(const std::string& strPath) = 0;
     virtual int MkDir(const std::string& strPath, mode_t nMode) = 0;
@@ -33,8 +43,12 @@ public:
     int Open(const std::string& strPath, int nFlags, mode_t nMode) override;
     ssize_t Read(int hFile, void* pData, size_t nLength) override;
     ssize_t Write(int hFile, const void* pData, size_t nLength) override;
+    int Fstat(int hFile, struct stat& st) override;
+    int Stat(const std::string& strPath, struct stat& st) override;
+    int Fchmod(int hFile, mode_t nMode) override;
     int Fsync(int hFile) override;
     int Close(int hFile) override;
+    int LinkOpenFile(int hFile, const std::string& strTo) override;
     int Rename(const std::string& strFrom, const std::string& strTo) override;
     int Unlink(const std::string& strPath) override;
     int MkDir(const std::string& strPath, mode_t nMode) override;
@@ -47,17 +61,30 @@ private:
     int m_nLastError = 0;
 };
 
-// Reads the whole file into strData; 0, or the system's error number.
-int ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData);
+// The largest profile nuvik reads: far above any address book (100,000
+// hosts take about 5 MB), and a bound on what a wrong file can cost.
+constexpr size_t kProfileSizeLimit = 16 * 1024 * 1024;
+
+// Reads the whole file into strData. Only a regular file of at most nLimit
+// bytes is read; the file is opened without blocking, so a FIFO or a device
+// is refused at once rather than waited on.
+CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData,
+                          size_t nLimit = kProfileSizeLimit);
+
+// Mode of a file nuvik creates: the address book is a private list.
+constexpr mode_t kNewFileMode = 0600;
 
 // Replaces the file at strPath by strData without ever leaving a partly
-// written file there: the data goes to a temporary file in the same
-// directory, is flushed to disk, and is renamed over the old file. On
-// failure the old file is untouched and the temporary file is gone.
-// A symbolic link is followed: the file it names is replaced, the link stays.
+// written file there: the data goes to an unnamed file in the same directory
+// (or, where the file system has none, a hidden one with an unpredictable
+// name), is flushed to disk, and is renamed over the old file. On failure
+// the old file is untouched and nothing is left behind. The new file keeps
+// the mode of the one it replaces; a new one gets kNewFileMode. A symbolic
+// link is followed, also a dangling one: the file it names is replaced or
+// created, the link stays.
 CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData);
 
-// Copies strFrom over strTo (replacing it atomically, as above).
+// Copies strFrom over strTo (read as ReadWholeFile reads, replaced as above).
 CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo);
 
 // Removes the file; a file that is not there is no error.
@@ -68,3 +95,6 @@ CFileStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode
 
 // The directory part of a path ("." for a bare name).
 std::string DirectoryOf(const std::string& strPath);
+
+// True when the path names a symbolic link (which may dangle).
+bool IsSymbolicLink(const std::string& strPath);

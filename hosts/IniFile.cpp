@@ -47,8 +47,9 @@ CIniFile CIniFile::Parse(std::string_view text)
     // an earlier one, belong nowhere: the first section of a name wins.
     CKeys* pKeys = nullptr;
     while (!text.empty()) {
-        // Lines end with LF; the CR of a CR LF end goes with the trimming.
-        const size_t nEnd = text.find('\n');
+        // Lines end with CR LF, LF or a lone CR (old Mac files); the empty
+        // line between the CR and the LF of a pair is skipped below.
+        const size_t nEnd = text.find_first_of("\r\n");
         std::string_view line = text.substr(0, nEnd);
         text.remove_prefix(nEnd == std::string_view::npos ? text.size() : nEnd + 1);
 

@@ -6,7 +6,8 @@
 // - blank lines and lines beginning with ";" are ignored;
 // - white space around a key and around a value is dropped, and a value
 //   wholly enclosed in a pair of double or single quotes loses them;
-// - CR LF and LF line ends and a leading UTF-8 byte-order mark are accepted;
+// - CR LF, LF and lone CR line ends and a leading UTF-8 byte-order mark are
+//   accepted;
 // - a value holds at most kIniValueMax characters (longer ones are cut);
 // - a missing section or key reads as the empty text.
 //

@@ -17,18 +17,28 @@ std::string CProfileName::Path() const
 {
     if (bSelected)
         return strName;
-    return strConfigDir + "/" + strName;
+    return strConfigDir.empty() ? std::string() : strConfigDir + "/" + strName;
 }
+
+namespace {
+
+// Only an absolute path names a directory for good: a relative one would
+// move with the current directory (and the XDG rules say to ignore it).
+const char* AbsoluteOrNull(const char* pszPath)
+{
+    return pszPath != nullptr && pszPath[0] == '/' ? pszPath : nullptr;
+}
+
+} // namespace
 
 std::string ConfigDirectory()
 {
-    const char* pszConfig = std::getenv("XDG_CONFIG_HOME");
-    if (pszConfig != nullptr && *pszConfig != '\0')
+    if (const char* pszConfig = AbsoluteOrNull(std::getenv("XDG_CONFIG_HOME")))
         return std::string(pszConfig) + "/nuvik";
-    const char* pszHome = std::getenv("HOME");
-    if (pszHome == nullptr || *pszHome == '\0') {
+    const char* pszHome = AbsoluteOrNull(std::getenv("HOME"));
+    if (pszHome == nullptr) {
         const passwd* pUser = getpwuid(getuid());
-        pszHome = pUser != nullptr && pUser->pw_dir != nullptr ? pUser->pw_dir : "";
+        pszHome = AbsoluteOrNull(pUser != nullptr ? pUser->pw_dir : nullptr);
     }
-    return std::string(pszHome) + "/.config/nuvik";
+    return pszHome ? std::string(pszHome) + "/.config/nuvik" : std::string();
 }

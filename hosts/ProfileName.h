@@ -14,5 +14,8 @@ struct CProfileName {
     std::string Path() const;
 };
 
-// $XDG_CONFIG_HOME/nuvik, or $HOME/.config/nuvik.
+// $XDG_CONFIG_HOME/nuvik, or $HOME/.config/nuvik (the home directory from
+// the user database when HOME is unset); relative values count as unset.
+// Empty when no absolute directory is found: the default profile then has
+// no place, and Path() is empty.
 std::string ConfigDirectory();

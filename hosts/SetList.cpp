@@ -1,5 +1,6 @@
 #include "hosts/SetList.h"
 
+#include <cerrno>
 #include <iterator>
 
 #include "hosts/FileSystem.h"
@@ -117,6 +118,20 @@ std::string CSetList::ProfilePath() const
     return Profile().Path();
 }
 
+namespace {
+
+// The default profile has no place when no absolute directory is known for
+// it; nothing then falls back to the current directory.
+CFileStatus NoPlaceFor(const CProfileName& profile)
+{
+    return CFileStatus{false,
+                       profile.strName + ": the address book has no place: neither XDG_CONFIG_HOME nor HOME "
+                                         "names an absolute directory",
+                       ENOENT};
+}
+
+} // namespace
+
 // The configuration directory is made when it is first needed; a selected
 // profile lives wherever its name says and nothing is made for it.
 CFileStatus CSetList::PrepareProfileDirectory() const
@@ -129,19 +144,25 @@ CFileStatus CSetList::PrepareProfileDirectory() const
 int CSetList::LoadProfile()
 {
     std::string strText;
-    if (ReadWholeFile(Files(), ProfilePath(), strText) != 0)
-        return 0;  // a missing or unreadable file holds no entries
-    const CIniFile ini = CIniFile::Parse(strText);
-    strText.clear();
-    strText.shrink_to_fit();
+    const std::string strPath = ProfilePath();
+    m_loadStatus = strPath.empty() ? NoPlaceFor(Profile()) : ReadWholeFile(Files(), strPath, strText);
+    // A missing file holds no entries; one that is there but can't be read
+    // holds entries nobody has seen, and is kept.
+    m_bProfileUnread = !m_loadStatus.bOk && m_loadStatus.nError != ENOENT;
+    if (m_loadStatus.bOk)
+        AppendEntries(strText);
+    return 0;
+}
 
+void CSetList::AppendEntries(const std::string& strText)
+{
+    const CIniFile ini = CIniFile::Parse(strText);
     for (size_t i = 0;; ++i) {
         const std::string strValue = ini.GetProfileString(kListSection, std::to_string(i));
         if (strValue.empty())
             break;  // the first missing or empty key ends the list
         m_entries.emplace_back(TrimIniSpace(strValue));
     }
-    return 0;
 }
 
 std::string FormatProfile(const CSetList& hosts)
@@ -160,7 +181,13 @@ std::string FormatProfile(const CSetList& hosts)
 CFileStatus CSetList::SaveProfile()
 {
     const std::string strPath = ProfilePath();
-    if (m_entries.empty())
+    if (strPath.empty())
+        return NoPlaceFor(Profile());
+    if (m_bProfileUnread)
+        return CFileStatus{false, m_loadStatus.strError + " (so it was not replaced)", m_loadStatus.nError};
+    // An empty list leaves no file, but a link someone keeps the profile
+    // behind stays, and the file it names then holds no hosts.
+    if (m_entries.empty() && !IsSymbolicLink(strPath))
         return RemoveFile(Files(), strPath);
     if (CFileStatus dir = PrepareProfileDirectory(); !dir.bOk)
         return dir;
@@ -170,7 +197,11 @@ CFileStatus CSetList::SaveProfile()
 CDialogOutcome CSetList::ExportProfile()
 {
     CDialogOutcome outcome;
-    outcome.status = SaveProfile();
+    // A profile that could not be read stays as it is (and one that has no
+    // place can't be saved); the export is then the list itself.
+    const bool bFromList = m_bProfileUnread || ProfilePath().empty();
+    if (!bFromList)
+        outcome.status = SaveProfile();
     if (!outcome.status.bOk || m_pChooser == nullptr)
         return outcome;
 
@@ -182,8 +213,8 @@ CDialogOutcome CSetList::ExportProfile()
     outcome.nResult = 1;
     // An empty address book has no profile file to copy; its export is the
     // file that holds no hosts.
-    outcome.status = m_entries.empty() ? WriteFileAtomic(Files(), *chosen, FormatProfile(*this))
-                                       : CopyFileAtomic(Files(), ProfilePath(), *chosen);
+    outcome.status = m_entries.empty() || bFromList ? WriteFileAtomic(Files(), *chosen, FormatProfile(*this))
+                                                   : CopyFileAtomic(Files(), ProfilePath(), *chosen);
     return outcome;
 }
 
@@ -198,7 +229,18 @@ CDialogOutcome CSetList::ImportProfile()
     if (!chosen)
         return outcome;
     outcome.nResult = 1;
-    outcome.status = PrepareProfileDirectory();
+    if (m_bProfileUnread) {
+        // The unread profile is not copied over: the chosen file's hosts
+        // become the list, and closing asks before they replace it.
+        std::string strText;
+        outcome.status = ReadWholeFile(Files(), *chosen, strText);
+        if (outcome.status.bOk) {
+            RemoveAll();
+            AppendEntries(strText);
+        }
+        return outcome;
+    }
+    outcome.status = ProfilePath().empty() ? NoPlaceFor(Profile()) : PrepareProfileDirectory();
     if (outcome.status.bOk)
         outcome.status = CopyFileAtomic(Files(), *chosen, ProfilePath());
     if (outcome.status.bOk) {

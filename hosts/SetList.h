@@ -5,16 +5,10 @@
 #include <list>
 #include <string>
 
+#include "hosts/FileSystem.h"
 #include "hosts/ProfileName.h"
 
 class IFileChooser;
-class IFileSystem;
-
-// Outcome of a file operation: on failure, the path and the system's reason.
-struct CFileStatus {
-    bool bOk = true;
-    std::string strError;  // "<path>: <reason>" when !bOk
-};
 
 // Outcome of an operation that asks the user for a file first.
 struct CDialogOutcome {
@@ -49,10 +43,18 @@ public:
 
     // The profile file: section "list", keys "0", "1", ... in list order.
     // LoadProfile appends the entries of the profile file (a missing or
-    // unreadable file holds none) and returns 0.
+    // unreadable file holds none) and returns 0; LoadStatus() tells how the
+    // read went.
     int LoadProfile();
+    const CFileStatus& LoadStatus() const { return m_loadStatus; }
+    // A profile file that is there but could not be read is kept as it is:
+    // no save, export or import of this list replaces or removes it until
+    // the user has agreed (ReplaceUnreadProfile).
+    bool IsProfileUnread() const { return m_bProfileUnread; }
+    void ReplaceUnreadProfile() { m_bProfileUnread = false; }
     // Replaces the profile file atomically by the list (an empty list removes
-    // it); on failure the previous file is as it was.
+    // it, or empties the file a symbolic link names); on failure the previous
+    // file is as it was.
     CFileStatus SaveProfile();
     // Saves, then asks for a file and copies the profile file there. When the
     // save fails nothing is asked and the result is 0 with the save's status.
@@ -72,8 +74,11 @@ private:
     const CProfileName& Profile() const { return m_pProfile ? *m_pProfile : m_ownProfile; }
     IFileSystem& Files() const;
     CFileStatus PrepareProfileDirectory() const;
+    void AppendEntries(const std::string& strText);
 
     std::list<std::string> m_entries;
+    CFileStatus m_loadStatus;
+    bool m_bProfileUnread = false;
     CProfileName m_ownProfile = CProfileName::Default("nuvik");
     CProfileName* m_pProfile = nullptr;
     IFileChooser* m_pChooser = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 // The message box service: a modal box with an OK button and a warning icon,
 // captioned with the application's name. In the command-line modes the box is
-// one line on standard error.
+// one line on standard error. Either way the text is shown as PrintableText
+// makes it.
 #include <cstdio>
 #include <string>
 
@@ -11,10 +12,15 @@ public:
 
     virtual void MessageBox(const std::string& strText) = 0;
 
-    // A failed save at closing: the user may retry, close without saving, or
-    // keep the window open.
-    enum class ESaveChoice { Retry, Discard, StayOpen };
-    virtual ESaveChoice AskSaveFailed(const std::string& strText) = 0;
+    // Questions before the window closes without its address book saved: a
+    // save that failed, or a profile that could not be read and would be
+    // replaced. The user may save after all (retry, or replace), close
+    // without saving, or keep the window open. Escape and the close box
+    // keep it open; the question about an unread profile has that as its
+    // default too, so that only a deliberate choice replaces the file.
+    enum class ESaveQuestion { SaveFailed, ReplaceUnread };
+    enum class ESaveChoice { Save, Discard, StayOpen };
+    virtual ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) = 0;
 };
 
 // "nuvik: <text>" on a stream (standard error by default).
@@ -24,7 +30,7 @@ public:
         : m_strAppName(std::move(strAppName)), m_pStream(pStream) {}
 
     void MessageBox(const std::string& strText) override;
-    ESaveChoice AskSaveFailed(const std::string& strText) override;
+    ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) override;
 
 private:
     std::string m_strAppName;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "hosts/IniFile.h"
 #include "hosts/ProfileName.h"
 #include "net/SocketLayer.h"
 #include "ui/ControlServices.h"
@@ -139,6 +140,9 @@ bool CNUVIKDlg::OnInitDialog()
     m_pControls->CheckRadioButton(IDC_NAME_MODE, IDC_ADDRESS_MODE, IDC_NAME_MODE);
     m_pControls->EnableWindow(IDC_IP, false);
     m_hosts.LoadProfile();
+    if (m_hosts.IsProfileUnread())
+        Messages().MessageBox("The address book could not be read: " + m_hosts.LoadStatus().strError +
+                              ". The file is left as it is; it is replaced only if you agree when the window closes.");
     FillNameBox();
     return true;
 }
@@ -217,14 +221,29 @@ void CNUVIKDlg::OnHelpLink()
 
 bool CNUVIKDlg::SaveBeforeClosing()
 {
+    using EChoice = IMessageBox::ESaveChoice;
+    using EQuestion = IMessageBox::ESaveQuestion;
+    if (m_hosts.IsProfileUnread()) {
+        // Nothing listed: nothing is worth replacing the file with.
+        if (m_hosts.IsEmpty())
+            return true;
+        const std::string strQuestion = "The address book could not be read when the window opened (" +
+                                        m_hosts.LoadStatus().strError + "). Replace it with the " +
+                                        std::to_string(m_hosts.GetCount()) + " hosts listed now?";
+        switch (Messages().AskSave(EQuestion::ReplaceUnread, strQuestion)) {
+        case EChoice::Save: m_hosts.ReplaceUnreadProfile(); break;
+        case EChoice::Discard: return true;
+        case EChoice::StayOpen: return false;
+        }
+    }
     for (;;) {
         const CFileStatus status = m_hosts.SaveProfile();
         if (status.bOk)
             return true;
-        switch (Messages().AskSaveFailed("The address book could not be saved: " + status.strError)) {
-        case IMessageBox::ESaveChoice::Retry: continue;
-        case IMessageBox::ESaveChoice::Discard: return true;
-        case IMessageBox::ESaveChoice::StayOpen: return false;
+        switch (Messages().AskSave(EQuestion::SaveFailed, "The address book could not be saved: " + status.strError)) {
+        case EChoice::Save: continue;
+        case EChoice::Discard: return true;
+        case EChoice::StayOpen: return false;
         }
     }
 }
@@ -304,7 +323,14 @@ void CNUVIKDlg::OnAddHost()
     if (!IsValidMac())
         return;
 
-    if (m_hosts.AddOrReplaceHost(m_strName + " " + m_strIp + " " + m_strMac) != 2)
+    std::string strEntry = m_strName + " " + m_strIp + " " + m_strMac;
+    // The profile file holds no longer line: the next load would cut it.
+    if (strEntry.size() > kIniValueMax) {
+        Messages().MessageBox("The name is too long to be stored: a host entry holds at most " +
+                              std::to_string(kIniValueMax) + " characters.");
+        return;
+    }
+    if (m_hosts.AddOrReplaceHost(std::move(strEntry)) != 2)
         m_ctlName.AddString(m_strName);
 }
 

@@ -1,12 +1,15 @@
 #include "ui/MessageBox.h"
+#include "ui/PrintableText.h"
 
 void CStreamMessageBox::MessageBox(const std::string& strText)
 {
-    std::fprintf(m_pStream, "%s: %s\n", m_strAppName.c_str(), strText.c_str());
+    // One line, whatever the text holds; written whole, NUL bytes included.
+    const std::string strLine = PrintableText(m_strAppName) + ": " + PrintableText(strText) + "\n";
+    std::fwrite(strLine.data(), 1, strLine.size(), m_pStream);
     std::fflush(m_pStream);
 }
 
-IMessageBox::ESaveChoice CStreamMessageBox::AskSaveFailed(const std::string& strText)
+IMessageBox::ESaveChoice CStreamMessageBox::AskSave(ESaveQuestion /*question*/, const std::string& strText)
 {
     // Nobody can be asked here: say what happened and leave things as they are.
     MessageBox(strText);

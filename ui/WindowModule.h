@@ -23,3 +23,11 @@ struct CWindowRequest {
 extern "C" int NuvikRunWindow(const CWindowRequest* pRequest, char* pszError, size_t nErrorSize);
 using PFNNUVIKRUNWINDOW = int (*)(const CWindowRequest*, char*, size_t);
 constexpr const char* kWindowEntryPoint = "NuvikRunWindow";
+
+// Shows pszText in a message box captioned pRequest->pszAppName (no dialog is
+// needed) and returns when it is closed: 0, or non-zero with the reason in
+// pszError (no display, ...).
+extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszText, char* pszError,
+                                size_t nErrorSize);
+using PFNNUVIKSHOWMESSAGE = int (*)(const CWindowRequest*, const char*, char*, size_t);
+constexpr const char* kMessageEntryPoint = "NuvikShowMessage";

@@ -27,7 +27,17 @@ public:
         // A short write first, so that callers must loop.
         return Pass(m_real.Write(hFile, pData, nLength > 1 ? nLength / 2 : nLength));
     }
+    int Fstat(int hFile, struct stat& st) override { return Fails("fstat") ? -1 : Pass(m_real.Fstat(hFile, st)); }
+    int Stat(const std::string& strPath, struct stat& st) override
+    {
+        return Fails("stat") ? -1 : Pass(m_real.Stat(strPath, st));
+    }
+    int Fchmod(int hFile, mode_t nMode) override { return Fails("fchmod") ? -1 : Pass(m_real.Fchmod(hFile, nMode)); }
     int Fsync(int hFile) override { return Fails("fsync") ? -1 : Pass(m_real.Fsync(hFile)); }
+    int LinkOpenFile(int hFile, const std::string& strTo) override
+    {
+        return Fails("link") ? -1 : Pass(m_real.LinkOpenFile(hFile, strTo));
+    }
     int Close(int hFile) override
     {
         // A failing close still releases the descriptor, as close(2) does.

@@ -7,14 +7,15 @@
 class CRecordingMessageBox : public IMessageBox {
 public:
     std::vector<std::string> texts;
-    std::vector<ESaveChoice> saveAnswers;  // answers to AskSaveFailed, in order
-    int nSaveQuestions = 0;
+    std::vector<ESaveChoice> saveAnswers;  // answers to AskSave, in order
+    std::vector<ESaveQuestion> questions;
 
     void MessageBox(const std::string& strText) override { texts.push_back(strText); }
-    ESaveChoice AskSaveFailed(const std::string& strText) override
+    ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) override
     {
         texts.push_back(strText);
-        const size_t n = static_cast<size_t>(nSaveQuestions++);
+        questions.push_back(question);
+        const size_t n = questions.size() - 1;
         return n < saveAnswers.size() ? saveAnswers[n] : ESaveChoice::StayOpen;
     }
 };

@@ -267,23 +267,35 @@ private slots:
         CQtMessageBox messages(m_pWindow.get(), "nuvik");
         QString strSeen;
         OnNextBox([&](QMessageBox* pBox) {
-            strSeen = QString("%1|%2|%3").arg(pBox->windowTitle(), pBox->text()).arg(pBox->icon());
+            strSeen = QString("%1|%2|%3|%4").arg(pBox->windowTitle(), pBox->text()).arg(pBox->icon()).arg(pBox->textFormat());
             QTest::keyClick(pBox, Qt::Key_Return);
         });
-        messages.MessageBox("Not found!");
-        QCOMPARE(strSeen, QString("nuvik|Not found!|%1").arg(QMessageBox::Warning));
+        messages.MessageBox("Not found! <b>\x1b[2J");  // shown as plain, printable text
+        QCOMPARE(strSeen, QString("nuvik|Not found! <b>\\x1b[2J|%1|%2").arg(QMessageBox::Warning).arg(Qt::PlainText));
 
-        // Escape keeps the window open; the other two answers are theirs.
-        OnNextBox([](QMessageBox* pBox) { QTest::keyClick(pBox, Qt::Key_Escape); });
-        QCOMPARE(messages.AskSaveFailed("cannot save"), IMessageBox::ESaveChoice::StayOpen);
-        OnNextBox([](QMessageBox* pBox) { QTest::keyClick(pBox, Qt::Key_Return); });
-        QCOMPARE(messages.AskSaveFailed("cannot save"), IMessageBox::ESaveChoice::Retry);
-        OnNextBox([](QMessageBox* pBox) {
-            for (QAbstractButton* pButton : pBox->buttons())
-                if (pButton->text().contains("without"))
-                    pButton->click();
-        });
-        QCOMPARE(messages.AskSaveFailed("cannot save"), IMessageBox::ESaveChoice::Discard);
+        // Escape keeps the window open; Enter retries a failed save, but
+        // only the button replaces a file that could not be read.
+        using EQ = IMessageBox::ESaveQuestion;
+        using EC = IMessageBox::ESaveChoice;
+        const struct {
+            EQ question;
+            const char* pszAnswer;  // a key, or a button's text
+            EC expected;
+        } cases[] = {
+            {EQ::SaveFailed, "Escape", EC::StayOpen},       {EQ::SaveFailed, "Return", EC::Save},
+            {EQ::SaveFailed, "without", EC::Discard},       {EQ::ReplaceUnread, "Return", EC::StayOpen},
+            {EQ::ReplaceUnread, "Escape", EC::StayOpen},    {EQ::ReplaceUnread, "Replace", EC::Save},
+        };
+        for (const auto& c : cases) {
+            OnNextBox([&](QMessageBox* pBox) {
+                if (QString(c.pszAnswer) == "Escape" || QString(c.pszAnswer) == "Return")
+                    QTest::keyClick(pBox, QString(c.pszAnswer) == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+                for (QAbstractButton* pButton : pBox->buttons())
+                    if (pButton->text().contains(c.pszAnswer))
+                        pButton->click();
+            });
+            QCOMPARE(messages.AskSave(c.question, "cannot save"), c.expected);
+        }
     }
 
     void runBlockingRunsOffTheWindowThreadAndWaits()

@@ -237,9 +237,9 @@ TEST_F(DialogTest, FailedSaveAsksAndFollowsTheAnswer)
     std::filesystem::remove_all(profile.strConfigDir);
     WriteBytes(profile.strConfigDir, "not a directory");
 
-    messages.saveAnswers = {IMessageBox::ESaveChoice::Retry, IMessageBox::ESaveChoice::StayOpen};
+    messages.saveAnswers = {IMessageBox::ESaveChoice::Save, IMessageBox::ESaveChoice::StayOpen};
     Command(IDCANCEL);
-    EXPECT_EQ(messages.nSaveQuestions, 2);
+    EXPECT_EQ(messages.questions.size(), 2u);
     EXPECT_EQ(controls.nEndResult, -1);
     EXPECT_NE(messages.texts[0].find(profile.strConfigDir), std::string::npos) << messages.texts[0];
 

@@ -5,27 +5,44 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/PrintableText.h"
+
+namespace {
+
+// Message texts are plain text: a name such as "<b>pc</b>" is shown as typed.
+QString BoxText(const std::string& strText)
+{
+    return QString::fromStdString(PrintableText(strText));
+}
+
+}  // namespace
+
 void CQtMessageBox::MessageBox(const std::string& strText)
 {
-    QMessageBox box(QMessageBox::Warning, m_strCaption, QString::fromStdString(strText), QMessageBox::Ok, m_pOwner);
+    QMessageBox box(QMessageBox::Warning, m_strCaption, BoxText(strText), QMessageBox::Ok, m_pOwner);
     box.setObjectName(QStringLiteral("messageBox"));
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
-IMessageBox::ESaveChoice CQtMessageBox::AskSaveFailed(const std::string& strText)
+IMessageBox::ESaveChoice CQtMessageBox::AskSave(ESaveQuestion question, const std::string& strText)
 {
-    QMessageBox box(QMessageBox::Question, m_strCaption, QString::fromStdString(strText), QMessageBox::NoButton, m_pOwner);
-    box.setObjectName(QStringLiteral("saveFailedBox"));
+    const bool bReplace = question == ESaveQuestion::ReplaceUnread;
+    QMessageBox box(QMessageBox::Question, m_strCaption, BoxText(strText), QMessageBox::NoButton, m_pOwner);
+    box.setObjectName(QStringLiteral("saveQuestionBox"));
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
-    QPushButton* pRetry = box.addButton(QStringLiteral("&Retry"), QMessageBox::AcceptRole);
+    QPushButton* pSave = box.addButton(bReplace ? QStringLiteral("&Replace") : QStringLiteral("&Retry"),
+                                       bReplace ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
     QPushButton* pDiscard = box.addButton(QStringLiteral("&Close without saving"), QMessageBox::DestructiveRole);
     QPushButton* pStay = box.addButton(QStringLiteral("&Stay open"), QMessageBox::RejectRole);
-    box.setDefaultButton(pRetry);
+    // Replacing a file nobody could read is never what Enter does.
+    box.setDefaultButton(bReplace ? pStay : pSave);
     box.setEscapeButton(pStay);
     box.exec();
-    if (box.clickedButton() == pRetry)
-        return ESaveChoice::Retry;
+    if (box.clickedButton() == pSave)
+        return ESaveChoice::Save;
     if (box.clickedButton() == pDiscard)
         return ESaveChoice::Discard;
     return ESaveChoice::StayOpen;

@@ -12,7 +12,7 @@ public:
     CQtMessageBox(QWidget* pOwner, QString strCaption) : m_pOwner(pOwner), m_strCaption(std::move(strCaption)) {}
 
     void MessageBox(const std::string& strText) override;
-    ESaveChoice AskSaveFailed(const std::string& strText) override;
+    ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) override;
 
 private:
     QWidget* m_pOwner;

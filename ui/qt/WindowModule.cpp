@@ -1,4 +1,4 @@
-// The window module's entry point: the only symbol the module exports.
+// The window module's entry points: the only symbols the module exports.
 #pragma GCC visibility push(default)
 #include "ui/WindowModule.h"
 #pragma GCC visibility pop
@@ -13,6 +13,7 @@
 
 #include "ui/qt/DisplayCheck.h"
 #include "ui/qt/MainWindow.h"
+#include "ui/qt/QtServices.h"
 
 namespace {
 
@@ -20,6 +21,29 @@ void SetError(char* pszError, size_t nErrorSize, const std::string& strText)
 {
     if (pszError && nErrorSize > 0)
         std::snprintf(pszError, nErrorSize, "%s", strText.c_str());
+}
+
+// The application the window needs, made here unless the host process has
+// one. Null, with the reason in strWhy, when there is no display.
+std::unique_ptr<QApplication> MakeApplication(const CWindowRequest& request, std::string& strWhy)
+{
+    static std::string s_strArg0;
+    static char* s_argv[] = {nullptr, nullptr};
+    static int s_argc = 1;
+    std::unique_ptr<QApplication> pApp;
+    s_strArg0 = request.pszAppName ? request.pszAppName : "nuvik";
+    if (!QApplication::instance()) {
+        if (strWhy = WhyNoDisplay(); !strWhy.empty())
+            return nullptr;
+        s_argv[0] = s_strArg0.data();
+        pApp = std::make_unique<QApplication>(s_argc, s_argv);
+    }
+    QApplication::setApplicationName(QString::fromUtf8(s_strArg0.c_str()));
+    QIcon icon;
+    for (int nSize : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/nuvik/nuvik-%1.png").arg(nSize), QSize(nSize, nSize));
+    QApplication::setWindowIcon(icon);
+    return pApp;
 }
 
 }  // namespace
@@ -36,28 +60,40 @@ extern "C" int NuvikRunWindow(const CWindowRequest* pRequest, char* pszError, si
         return 1;
     }
     try {
-        std::unique_ptr<QApplication> pApp;
-        std::string strArg0 = pRequest->pszAppName ? pRequest->pszAppName : "nuvik";
-        char* argv[] = {strArg0.data(), nullptr};
-        int argc = 1;
-        if (!QApplication::instance()) {
-            if (const std::string strWhy = WhyNoDisplay(); !strWhy.empty()) {
-                SetError(pszError, nErrorSize, strWhy);
-                return 2;
-            }
-            pApp = std::make_unique<QApplication>(argc, argv);
+        std::string strWhy;
+        const std::unique_ptr<QApplication> pApp = MakeApplication(*pRequest, strWhy);
+        if (!strWhy.empty()) {
+            SetError(pszError, nErrorSize, strWhy);
+            return 2;
         }
-        QApplication::setApplicationName(QString::fromUtf8(strArg0.c_str()));
-        QIcon icon;
-        for (int nSize : {16, 32, 48})
-            icon.addFile(QStringLiteral(":/nuvik/nuvik-%1.png").arg(nSize), QSize(nSize, nSize));
-        QApplication::setWindowIcon(icon);
         RunMainWindow(*pRequest);
         return 0;
     } catch (const std::exception& e) {
         SetError(pszError, nErrorSize, std::string("the window failed: ") + e.what());
     } catch (...) {
         SetError(pszError, nErrorSize, "the window failed");
+    }
+    return 1;
+}
+
+extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszText, char* pszError, size_t nErrorSize)
+{
+    SetError(pszError, nErrorSize, "");
+    if (!pRequest || pRequest->nAbi != kWindowModuleAbi || !pszText) {
+        SetError(pszError, nErrorSize, "the window module does not match this program");
+        return 1;
+    }
+    try {
+        std::string strWhy;
+        const std::unique_ptr<QApplication> pApp = MakeApplication(*pRequest, strWhy);
+        if (!strWhy.empty()) {
+            SetError(pszError, nErrorSize, strWhy);
+            return 2;
+        }
+        CQtMessageBox(nullptr, QApplication::applicationName()).MessageBox(pszText);
+        return 0;
+    } catch (...) {
+        SetError(pszError, nErrorSize, "the message box failed");
     }
     return 1;
 }
