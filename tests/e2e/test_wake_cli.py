@@ -80,6 +80,17 @@ class CommandLineWake(unittest.TestCase):
         self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
         self.assertNotIn("window", result.stderr)
 
+    def test_help_exits_zero_unless_standard_output_fails(self):
+        for option in ("--help", "--version"):
+            result = subprocess.run([self.nuvik, option], capture_output=True, text=True, timeout=30)
+            self.assertEqual((result.returncode, result.stderr), (0, ""), option)
+            self.assertIn("1.0.3" if option == "--version" else "Usage:", result.stdout)
+            with open("/dev/full", "w") as full:
+                result = subprocess.run([self.nuvik, option], stdout=full, stderr=subprocess.PIPE,
+                                        text=True, timeout=30)
+            self.assertEqual(result.returncode, 2, option)
+            self.assertEqual(result.stderr, "nuvik: cannot write to standard output: No space left on device\n")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -67,9 +67,17 @@ class WindowTest(unittest.TestCase):
             self.assertEqual(f.read(),
                              b"[list]\r\n0=nas 10.0.0.2 001122334455\r\n1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n")
 
-    def test_no_display_is_one_line_and_status_2(self):
-        result = subprocess.run(["unshare", "-n", self.nuvik], env=self.env(),
-                                capture_output=True, text=True, timeout=60)
+    def test_no_display_is_one_line_and_status_2_and_no_foreign_module_runs(self):
+        # Started by its bare name without /proc, from a folder that holds a
+        # module of the same name: only the module beside the real
+        # executable may load (it then finds no display).
+        with open(os.path.join(self.home, "nuvik-window.so"), "wb") as f:
+            f.write(b"not nuvik's module")
+        env = self.env()
+        env["PATH"] = os.path.dirname(self.nuvik) + ":/usr/bin:/bin"
+        result = subprocess.run(
+            ["unshare", "-mn", "/bin/sh", "-c", 'umount -l /proc && cd "$1" && exec nuvik', "sh", self.home],
+            env=env, capture_output=True, text=True, timeout=60)
         self.assertEqual(result.returncode, 2, result.stderr)
         lines = result.stderr.splitlines()
         self.assertEqual(len(lines), 1, result.stderr)

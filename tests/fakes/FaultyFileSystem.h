@@ -1,6 +1,8 @@
 #pragma once
 // The real file system, except that any call can be told to fail with a
 // chosen error; records the calls made.
+#include <fcntl.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -9,11 +11,14 @@
 
 class CFaultyFileSystem : public IFileSystem {
 public:
-    std::map<std::string, int> failures;  // "open", "write", "fsync", "close", "rename", ... -> errno
+    std::map<std::string, int> failures;  // "open", "write", "fsync", "close", "rename", "link", ... -> errno
     std::vector<std::string> ops;
 
     int Open(const std::string& strPath, int nFlags, mode_t nMode) override
     {
+        // "tmpfile": a file system without unnamed files.
+        if ((nFlags & O_TMPFILE) == O_TMPFILE && Fails("tmpfile"))
+            return -1;
         return Fails("open") ? -1 : Pass(m_real.Open(strPath, nFlags, nMode));
     }
     ssize_t Read(int hFile, void* pData, size_t nLength) override

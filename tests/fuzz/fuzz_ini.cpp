@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         if (strValue.empty())
             break;
         Check(strValue.size() <= kIniValueMax);
-        Check(strValue.find('\n') == std::string::npos);
+        Check(strValue.find_first_of("\r\n") == std::string::npos);
         Check(ini.GetProfileString("LIST", std::to_string(i)) == strValue);
         const std::string_view entry = TrimIniSpace(strValue);
         if (entry.empty() || WhollyQuoted(std::string(entry)))

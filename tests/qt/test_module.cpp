@@ -1,6 +1,7 @@
 // The window module as the executable uses it: loaded with dlopen, one entry
 // point, and a refusal in one line when there is no display.
 #include <QApplication>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -86,6 +87,23 @@ private slots:
         QVERIFY(bNameFocused);
         QCOMPARE(dialog.Ids(), (std::vector<std::pair<int, int>>{{IDCANCEL, BN_CLICKED}}));
         QCOMPARE(dialog.nDetaches, 1);
+    }
+
+    void showsAMessageWithoutTheWindow()
+    {
+        auto pfnShow = reinterpret_cast<PFNNUVIKSHOWMESSAGE>(dlsym(m_hModule, kMessageEntryPoint));
+        QVERIFY(pfnShow);
+        QString strSeen;
+        QTimer::singleShot(0, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(pBox);
+            strSeen = pBox->windowTitle() + "|" + pBox->text();
+            QTest::keyClick(pBox, Qt::Key_Return);
+        });
+        const CWindowRequest request{.pszAppName = "wol"};
+        char szError[256] = "stale";
+        QCOMPARE(pfnShow(&request, "Windows sockets initialization failed.", szError, sizeof szError), 0);
+        QCOMPARE(strSeen, QString("wol|Windows sockets initialization failed."));
     }
 
     // Last: it leaves the display variables changed.

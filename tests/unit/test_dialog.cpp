@@ -1,7 +1,10 @@
 // The main dialog's handlers, headless, through a fake control boundary.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <tuple>
 
 #include "fakes/DialogFixture.h"
 
@@ -37,6 +40,10 @@ struct CAddCase {
     List entries, items;
 };
 
+// With its address and hardware address, one character more than the profile
+// file's reader keeps of a line.
+const std::string kLongName(4095 - std::string(" 10.0.0.1 001122334455").size() + 1, 'n');
+
 class DialogAddTest : public CDialogFixture, public ::testing::WithParamInterface<CAddCase> {};
 
 TEST_P(DialogAddTest, StoresTheBoxesUnderTheNameWithoutBlanks)
@@ -63,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DialogAddTest, ::testing::Values(
              {"192.168.0.7 192.168.0.7 001122334455"}, {"192.168.0.7"}},
     CAddCase{"no name, blank address", "", "", "", "AABBCCDDEEFF", {}, {}},
     CAddCase{"eleven digits", "", "pc", "10.0.0.1", "00112233445", {}, {}},
+    CAddCase{"longer than a profile line holds", "", kLongName.c_str(), "10.0.0.1", "001122334455", {}, {}},
     CAddCase{"known name in another case", kTwoHosts, "pc1", "10.0.0.6", "0A1B2C3D4E5F",
              {"pc1 10.0.0.6 0A1B2C3D4E5F", "nas 192.168.1.20 00AABBCCDDEE"}, {"nas", "PC1"}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
@@ -246,6 +254,45 @@ TEST_F(DialogTest, FailedSaveAsksAndFollowsTheAnswer)
     messages.saveAnswers.push_back(IMessageBox::ESaveChoice::Discard);
     Command(IDCANCEL);
     EXPECT_EQ(controls.nEndResult, IDCANCEL);
+}
+
+TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
+{
+    using EChoice = IMessageBox::ESaveChoice;
+    std::filesystem::create_directories(profile.strConfigDir);
+    ASSERT_EQ(mkfifo(ProfilePath().c_str(), 0600), 0);
+    const auto fifoKept = [&] { return std::filesystem::is_fifo(ProfilePath()); };
+    Open();
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_NE(messages.texts[0].find(ProfilePath() + ": is a FIFO"), std::string::npos) << messages.texts[0];
+    Command(IDCANCEL);  // nothing listed: it closes, asking nothing
+    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())), std::tuple(IDCANCEL, 0u, true));
+
+    Open();
+    controls.nEndResult = -1;
+    // Import and export work on the list; the profile is not touched.
+    WriteBytes(dir / "in.ini", kTwoHosts);
+    files.answer = dir / "in.ini";
+    Command(ID_IMPORT_LIST);
+    files.answer = dir / "out.ini";
+    Command(ID_EXPORT_LIST);
+    EXPECT_EQ(controls.items, (List{"nas", "PC1"}));
+    EXPECT_EQ(ReadBytes(dir / "out.ini"), kTwoHosts);
+    // Escape asks; keeping the window open or closing without saving keeps the file.
+    messages.saveAnswers = {EChoice::StayOpen, EChoice::Discard};
+    Command(IDCANCEL);
+    EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(-1, true));
+    Command(IDCANCEL);
+    EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(IDCANCEL, true));
+    EXPECT_EQ(messages.questions, std::vector(2, IMessageBox::ESaveQuestion::ReplaceUnread));
+
+    Open();
+    controls.nEndResult = -1;
+    Command(ID_IMPORT_LIST);
+    messages.saveAnswers.push_back(EChoice::Save);
+    Command(ID_EXIT);
+    EXPECT_EQ(controls.nEndResult, IDOK);
+    EXPECT_EQ(ReadBytes(ProfilePath()), kTwoHosts);
 }
 
 // --- wake, help, about ---------------------------------------------------------

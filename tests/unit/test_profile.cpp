@@ -2,10 +2,16 @@
 // atomic replacement, and export and import through the file chooser.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <iterator>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -53,8 +59,12 @@ TEST(ProfileName, DefaultLivesInTheConfigurationDirectory)
     CScopedEnv home("HOME", "/home/tester");
     CScopedEnv xdg("XDG_CONFIG_HOME", "/somewhere/cfg");
     EXPECT_EQ(CProfileName::Default("nuvik").Path(), "/somewhere/cfg/nuvik/nuvik.INI");
-    setenv("XDG_CONFIG_HOME", "", 1);  // empty counts as unset
-    EXPECT_EQ(CProfileName::Default("wol").Path(), "/home/tester/.config/nuvik/wol.INI");
+    for (const char* pszUnset : {"", "cfg", "./cfg"}) {  // empty and relative count as unset
+        setenv("XDG_CONFIG_HOME", pszUnset, 1);
+        EXPECT_EQ(CProfileName::Default("wol").Path(), "/home/tester/.config/nuvik/wol.INI") << pszUnset;
+    }
+    setenv("HOME", "tester", 1);  // nor is a relative home a place
+    EXPECT_EQ(CProfileName::Default("wol").Path(), std::string(getpwuid(getuid())->pw_dir) + "/.config/nuvik/wol.INI");
 }
 
 TEST_F(ProfileTest, SelectReadsFromTheCurrentDirectoryAppendsAndRedirectsSaves)
@@ -91,15 +101,90 @@ TEST_F(ProfileTest, SaveWritesExactlyTheListInOrder)
     EXPECT_EQ(Entries(loaded), (List{"C", "A", "B"}));
 }
 
-TEST_F(ProfileTest, SaveThroughASymbolicLinkKeepsTheLink)
+TEST_F(ProfileTest, SaveThroughASymbolicLinkKeepsTheLinkEvenWhenItDangles)
 {
     fs::create_directories(dir / "config/nuvik");
-    WriteBytes(dir / "kept.ini", "old");
-    fs::create_symlink(dir / "kept.ini", DefaultPath());
+    fs::create_symlink("../../kept.ini", DefaultPath());  // dangling, relative to the link
     hosts.AddTail("A 1 1");
     ASSERT_TRUE(hosts.SaveProfile().bOk);
-    EXPECT_TRUE(fs::is_symlink(DefaultPath()));
     EXPECT_EQ(ReadBytes(dir / "kept.ini"), "[list]\r\n0=A 1 1\r\n");
+    hosts.RemoveAll();  // an empty list empties the file, and the link stays
+    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    EXPECT_TRUE(fs::is_symlink(DefaultPath()));
+    EXPECT_EQ(ReadBytes(dir / "kept.ini"), "[list]\r\n");
+}
+
+TEST_F(ProfileTest, ReplacedFilesKeepTheirModeAndNewOnesArePrivate)
+{
+    const mode_t nOldMask = umask(0);
+    const auto mode = [](const std::string& strPath) { return fs::status(strPath).permissions() & fs::perms::mask; };
+    hosts.AddTail("A 1 1");
+    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    EXPECT_EQ(mode(DefaultPath()), fs::perms(0600));
+    fs::permissions(DefaultPath(), fs::perms(0640));
+    // Also without unnamed files, or without a way to name one (no /proc).
+    for (const char* pszMissing : {"", "tmpfile", "link"}) {
+        files.failures = {{pszMissing, EOPNOTSUPP}};
+        ASSERT_TRUE(hosts.SaveProfile().bOk) << pszMissing;
+        EXPECT_EQ(mode(DefaultPath()), fs::perms(0640)) << pszMissing;
+        ExpectProfileAlone();
+    }
+    WriteBytes(dir / "shared.ini", "old");
+    fs::permissions(dir / "shared.ini", fs::perms(0604));
+    for (const char* pszName : {"shared.ini", "new.ini"}) {
+        chooser.answer = dir / pszName;
+        ASSERT_TRUE(hosts.ExportProfile().status.bOk);
+    }
+    umask(nOldMask);
+    EXPECT_EQ(mode(dir / "shared.ini"), fs::perms(0604));
+    EXPECT_EQ(mode(dir / "new.ini"), fs::perms(0600));
+}
+
+TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
+{
+    fs::create_directories(dir / "config/nuvik");
+    const std::string strPath = DefaultPath();
+    const struct {
+        std::function<void()> make;
+        std::string strReason;
+    } cases[] = {
+        {[&] { ASSERT_EQ(mkfifo(strPath.c_str(), 0600), 0); }, "is a FIFO, not a regular file"},
+        {[&] { fs::create_symlink("/dev/zero", strPath); }, "is a character device, not a regular file"},
+        {[&] { fs::create_directory(strPath); }, "Is a directory"},
+        {[&] {
+             WriteBytes(strPath, "[list]\r\n");
+             fs::resize_file(strPath, kProfileSizeLimit + 1);
+         },
+         "is larger than 16 MiB, more than an address book can be"},
+        {[&] {
+             WriteProfile("[list]\r\n0=A 1 1\r\n");
+             files.failures["read"] = EIO;
+         },
+         "Input/output error"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(strPath);
+        files.failures.clear();
+        c.make();
+        const fs::file_type type = fs::symlink_status(strPath).type();
+        CSetList loaded;
+        loaded.AttachProfile(&profile, &chooser, &files);
+        loaded.LoadProfile();
+        files.failures.clear();
+        EXPECT_EQ(loaded.LoadStatus().strError, strPath + ": " + c.strReason);
+        EXPECT_TRUE(loaded.IsProfileUnread());
+        loaded.AddTail("NEW 2 2");
+        EXPECT_FALSE(loaded.SaveProfile().bOk);
+        loaded.RemoveAll();
+        EXPECT_FALSE(loaded.SaveProfile().bOk);
+        EXPECT_EQ(fs::symlink_status(strPath).type(), type) << c.strReason;
+    }
+    // A missing file, or a link to one, holds nothing that could be lost.
+    fs::remove_all(strPath);
+    fs::create_symlink(dir / "nowhere.ini", strPath);
+    EXPECT_EQ(hosts.LoadProfile(), 0);
+    EXPECT_FALSE(hosts.IsProfileUnread());
+    EXPECT_EQ(hosts.LoadStatus().nError, ENOENT);
 }
 
 TEST_F(ProfileTest, SaveRewritesEverythingAndAnEmptyListRemovesTheFile)
@@ -166,6 +251,14 @@ TEST_F(ProfileTest, FailedSaveLeavesThePreviousFileAndReportsWhy)
         EXPECT_EQ(ReadBytes(DefaultPath()), strOld);
         ExpectProfileAlone();
     }
+    // A save killed midway leaves no temporary file that a later one trips on.
+    struct CDying : CPosixFileSystem {
+        ssize_t Write(int, const void*, size_t) override { return ::raise(SIGKILL); }
+    } dying;
+    EXPECT_EXIT(WriteFileAtomic(dying, DefaultPath(), "[list]\r\n"), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(ReadBytes(DefaultPath()), strOld);
+    ExpectProfileAlone();
+
     files.failures.clear();
     files.ops.clear();
     ASSERT_TRUE(hosts.SaveProfile().bOk);
