@@ -7,6 +7,7 @@
 
 class ISocketLayer;
 class IMessageBox;
+class IRouteTable;
 class CNUVIKDlg;
 
 // Exit statuses of the process.
@@ -23,6 +24,7 @@ struct CAppServices {
     ISocketLayer* pSockets = nullptr;
     IMessageBox* pMessages = nullptr;     // command-line messages
     DialogRunner pfnRunDialog = nullptr;  // dialog mode
+    IRouteTable* pRoutes = nullptr;       // which link a wake leaves by
 };
 
 class CnuvikApp {

@@ -7,6 +7,7 @@
 #include "Version.h"
 #include "app/NuvikApp.h"
 #include "app/WindowLoader.h"
+#include "discovery/Netlink.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 
@@ -44,8 +45,9 @@ int main(int argc, char** argv)
     }
 
     CPosixSocketLayer sockets;
+    CNetlinkRouteTable routes;
     CStreamMessageBox messages(AppNameFromPath(strExePath));
-    CnuvikApp app(strExePath, std::move(args), CAppServices{&sockets, &messages, &RunDialogMode});
+    CnuvikApp app(strExePath, std::move(args), CAppServices{&sockets, &messages, &RunDialogMode, &routes});
     app.InitInstance();
     return app.ExitCode();
 }
