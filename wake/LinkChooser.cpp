@@ -7,11 +7,10 @@
 void CLinkChooser::ReadRoutes()
 {
     CRouteInfo broadcast;
-    m_bBroadcastRouted = m_pRoutes->LookUpRoute(htonl(INADDR_BROADCAST), broadcast);
-    m_dwBroadcastIndex = broadcast.dwOutIndex;
+    m_dwBroadcastIndex = m_pRoutes->LookUpRoute(htonl(INADDR_BROADCAST), broadcast) ? broadcast.dwOutIndex : 0;
     m_otherLinks.clear();
     m_bOtherLinksKnown = m_pRoutes->LinkRoutes(m_otherLinks);
-    if (m_bBroadcastRouted)
+    if (m_dwBroadcastIndex != 0)
         std::erase_if(m_otherLinks, [this](const CLinkRoute& route) { return route.dwOutIndex == m_dwBroadcastIndex; });
     m_bRoutesRead = true;
 }
@@ -33,7 +32,7 @@ unsigned CLinkChooser::ChooseLink(uint32_t dwHost)
         return 0;
     // Without a route for the limited broadcast the host's own link is the
     // one that can reach it.
-    if (m_bBroadcastRouted && m_dwBroadcastIndex == host.dwOutIndex)
+    if (host.dwOutIndex == m_dwBroadcastIndex)
         return 0;
     return host.dwOutIndex;
 }

@@ -28,8 +28,7 @@ private:
 
     IRouteTable* m_pRoutes;
     bool m_bRoutesRead = false;
-    bool m_bBroadcastRouted = false;  // false: no route for it at all
-    uint32_t m_dwBroadcastIndex = 0;
+    uint32_t m_dwBroadcastIndex = 0;  // 0: no route for the limited broadcast at all
     bool m_bOtherLinksKnown = false;  // false: every host needs a lookup
     std::vector<CLinkRoute> m_otherLinks;  // on-link routes not by the broadcast's interface
 };
