@@ -215,12 +215,11 @@ ENetlinkStep CNetlinkSocket::Transact(nlmsghdr& request, const NetlinkParser& pa
     const uint32_t nSeq = Send(request);
     if (nSeq == 0)
         return ENetlinkStep::Error;
-    std::vector<uint8_t> buffer;
     for (;;) {
-        const long nLength = Receive(buffer);
+        const long nLength = Receive(m_buffer);
         if (nLength < 0)
             return ENetlinkStep::Error;
-        const ENetlinkStep step = parse(buffer.data(), static_cast<size_t>(nLength), nSeq);
+        const ENetlinkStep step = parse(m_buffer.data(), static_cast<size_t>(nLength), nSeq);
         if (step != ENetlinkStep::More)
             return step;
     }

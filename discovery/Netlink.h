@@ -69,6 +69,7 @@ private:
     int m_hSocket = -1;
     uint32_t m_nPortId = 0;
     uint32_t m_nSeq = 0;
+    std::vector<uint8_t> m_buffer;  // kept: a batch makes many small requests
 };
 
 // Asks the kernel for the route to dwAddr (network order).
