@@ -313,9 +313,10 @@ bool CNetlinkRouteTable::LinkRoutes(std::vector<CLinkRoute>& routes)
     for (int nAttempt = 0; nAttempt < 3; ++nAttempt) {
         std::vector<CLinkRoute> found;
         int nError = 0;
-        const ENetlinkStep step = m_netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+        const auto Parse = [&](const void* pData, size_t nLength, uint32_t nSeq) {
             return ParseLinkRouteDump(pData, nLength, nSeq, m_netlink.PortId(), found, nError);
-        });
+        };
+        const ENetlinkStep step = m_netlink.Transact(request.header, Parse);
         if (step == ENetlinkStep::Done) {
             routes = std::move(found);
             return true;

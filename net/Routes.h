@@ -36,7 +36,6 @@ struct CLinkRoute {
 struct CLink {
     unsigned nIndex = 0;
     std::string strName;
-    bool operator==(const CLink&) const = default;
 };
 
 class IRouteTable {

@@ -67,8 +67,8 @@ CWakeOutcome CNUVIKDlg::WakeHost()
         return outcome;
     }
 
-    // A batch keeps the route of the limited broadcast; the window lives long
-    // enough for the routes to change between two wakes.
+    // A batch reads the routes once; the window lives long enough for them
+    // to change between two wakes.
     if (bInteractive)
         m_links.Forget();
     const CSendResult sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)),

@@ -24,8 +24,8 @@ unsigned CLinkChooser::ChooseLink(uint32_t dwHost)
     // The kernel's route to a host can only lead out of another link when an
     // on-link route of another interface covers it; a batch then needs no
     // lookup of its own for the hosts on the default route's link.
-    if (m_bOtherLinksKnown &&
-        std::none_of(m_otherLinks.begin(), m_otherLinks.end(), [dwHost](const CLinkRoute& route) { return route.Covers(dwHost); }))
+    const auto Covers = [dwHost](const CLinkRoute& route) { return route.Covers(dwHost); };
+    if (m_bOtherLinksKnown && std::none_of(m_otherLinks.begin(), m_otherLinks.end(), Covers))
         return 0;
     CRouteInfo host;
     if (!m_pRoutes->LookUpRoute(dwHost, host) || !host.OnLink())

@@ -64,7 +64,8 @@ TEST(ProfileMode, ExitStatusAndReports)
         {"a.ini.bak", "[list]\n0=a 1 001122334455\n", nullptr, 0, kExitOk, 1, {}},
         {"hosts.ini", "[list]\n0=a 1 001122334455\n1=b 2 AABBCCDDEEFF\n", "bind", EADDRINUSE, kExitSomeFailed, 0,
          {" [list] 0=a 1 001122334455" + strInUse, " [list] 1=b 2 AABBCCDDEEFF" + strInUse}},
-        {"norouted.ini", "[list]\n0=a 1 001122334455\n", "sendto", ENETUNREACH, kExitOk, 3, {" [list] 0=a 1 001122334455" + strPartly}},
+        {"norouted.ini", "[list]\n0=a 1 001122334455\n", "sendto", ENETUNREACH, kExitOk, 3,
+         {" [list] 0=a 1 001122334455" + strPartly}},
         {"skip.ini", "[list]\r\n0=pc2 192.168.0.11\r\n", nullptr, 0, kExitSomeFailed, 0, {" [list] 0=pc2 192.168.0.11" + strSkipped}},
         {"folder.ini", nullptr, nullptr, 0, kExitNothingRan, 0, {": Is a directory"}},
     };
