@@ -19,6 +19,8 @@ CMagicPacket BuildMagicPacket(const std::array<uint8_t, kMacBytes>& address)
 
 std::string CSendResult::Reason() const
 {
+    if (bSent && failedLinks.empty())
+        return {};
     const std::string strSend = "send to 255.255.255.255 port " + std::to_string(kWakePort);
     if (!failedLinks.empty()) {
         std::string strText = strSend + " failed on ";
@@ -30,8 +32,6 @@ std::string CSendResult::Reason() const
         }
         return strText;
     }
-    if (bSent)
-        return {};
     const std::string strOn = strLink.empty() ? std::string() : " on " + strLink;
     std::string strWhat = strStep;
     if (strStep == "bind")
