@@ -48,6 +48,7 @@ bool CnuvikApp::InitInstance()
     services.pResolver = &resolver;
     services.pEcho = &echo;
     services.pNeighbours = &neighbours;
+    services.pRoutes = m_services.pRoutes;
     CNUVIKDlg dlg(m_args, services);
 
     if (m_args.empty()) {
@@ -71,8 +72,11 @@ void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
     for (const std::string& strArg : m_args) {
         dlg.m_strMac = strArg;
         const CWakeOutcome outcome = dlg.WakeHost();
-        if (outcome.status == CWakeOutcome::EStatus::Sent)
+        if (outcome.status == CWakeOutcome::EStatus::Sent) {
+            if (!outcome.strReason.empty())
+                m_services.pMessages->MessageBox(strArg + " woken, but the " + outcome.strReason);
             continue;
+        }
         m_nExitCode = kExitSomeFailed;
         if (outcome.status == CWakeOutcome::EStatus::InvalidMac)
             m_services.pMessages->MessageBox("\"" + strArg + "\" is not a hardware address (" + kMacTextExpected + ")");
@@ -99,10 +103,14 @@ void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
     }
 
     for (const CBatchItem& item : dlg.WakeAllInProfile()) {
-        if (item.outcome.status == CWakeOutcome::EStatus::Sent)
+        if (item.outcome.status == CWakeOutcome::EStatus::Sent && item.outcome.strReason.empty())
             continue;
-        m_nExitCode = kExitSomeFailed;
         const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
+        if (item.outcome.status == CWakeOutcome::EStatus::Sent) {
+            m_services.pMessages->MessageBox(strWhere + ": woken, but the " + item.outcome.strReason);
+            continue;
+        }
+        m_nExitCode = kExitSomeFailed;
         if (item.outcome.status == CWakeOutcome::EStatus::InvalidMac)
             m_services.pMessages->MessageBox(strWhere + ": skipped, the third field is not a hardware address (" +
                                              kMacTextExpected + ")");

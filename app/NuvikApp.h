@@ -7,6 +7,7 @@
 
 class ISocketLayer;
 class IMessageBox;
+class IRouteTable;
 class CNUVIKDlg;
 
 // Exit statuses of the process.
@@ -28,6 +29,7 @@ struct CAppServices {
     IMessageBox* pMessages = nullptr;       // command-line messages
     DialogRunner pfnRunDialog = nullptr;    // dialog mode
     DialogMessage pfnShowMessage = nullptr; // dialog mode's start-up failure
+    IRouteTable* pRoutes = nullptr;         // which link a wake leaves by
 };
 
 class CnuvikApp {

@@ -8,6 +8,7 @@
 #include "Version.h"
 #include "app/NuvikApp.h"
 #include "app/WindowLoader.h"
+#include "discovery/Netlink.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/PrintableText.h"
@@ -57,8 +58,10 @@ int main(int argc, char** argv)
     }
 
     CPosixSocketLayer sockets;
+    CNetlinkRouteTable routes;
     CStreamMessageBox messages(AppNameFromPath(strExePath));
-    CnuvikApp app(strExePath, std::move(args), CAppServices{&sockets, &messages, &RunDialogMode, &ShowDialogMessage});
+    CnuvikApp app(strExePath, std::move(args),
+                  CAppServices{&sockets, &messages, &RunDialogMode, &ShowDialogMessage, &routes});
     app.InitInstance();
     return app.ExitCode();
 }

@@ -1,7 +1,9 @@
 #include "discovery/Netlink.h"
 
+#include <ifaddrs.h>
 #include <linux/neighbour.h>
 #include <linux/rtnetlink.h>
+#include <net/if.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace {
 
@@ -118,11 +121,6 @@ ENetlinkStep ParseNeighbourDump(const void* pData, size_t nLength, uint32_t nSeq
     });
 }
 
-bool CRouteInfo::OnLink() const
-{
-    return nType == RTN_UNICAST && dwGateway == 0;
-}
-
 ENetlinkStep ParseRouteReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
                              CRouteInfo& route, int& nError)
 {
@@ -140,6 +138,33 @@ ENetlinkStep ParseRouteReply(const void* pData, size_t nLength, uint32_t nSeq, u
                 std::memcpy(&found.dwGateway, RTA_DATA(pAttr), sizeof found.dwGateway);
         }
         route = found;
+        return true;
+    });
+}
+
+ENetlinkStep ParseLinkRouteDump(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
+                                std::vector<CLinkRoute>& routes, int& nError)
+{
+    return WalkReply(pData, nLength, nSeq, nPortId, nError, true, [&routes](const nlmsghdr* pHeader) {
+        if (pHeader->nlmsg_type != RTM_NEWROUTE)
+            return true;
+        if (pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
+            return false;
+        const auto* pRoute = static_cast<const rtmsg*>(NLMSG_DATA(pHeader));
+        if (pRoute->rtm_family != AF_INET || pRoute->rtm_type != RTN_UNICAST)
+            return true;
+        CLinkRoute found;
+        found.nDstLen = pRoute->rtm_dst_len;
+        int nLeft = static_cast<int>(RTM_PAYLOAD(pHeader));
+        for (const rtattr* pAttr = RTM_RTA(pRoute); RTA_OK(pAttr, nLeft); pAttr = RTA_NEXT(pAttr, nLeft)) {
+            if (pAttr->rta_type == RTA_GATEWAY || pAttr->rta_type == RTA_VIA)
+                return true;
+            if (pAttr->rta_type == RTA_DST && RTA_PAYLOAD(pAttr) == sizeof found.dwDst)
+                std::memcpy(&found.dwDst, RTA_DATA(pAttr), sizeof found.dwDst);
+            else if (pAttr->rta_type == RTA_OIF && RTA_PAYLOAD(pAttr) == sizeof found.dwOutIndex)
+                std::memcpy(&found.dwOutIndex, RTA_DATA(pAttr), sizeof found.dwOutIndex);
+        }
+        routes.push_back(found);
         return true;
     });
 }
@@ -190,12 +215,11 @@ ENetlinkStep CNetlinkSocket::Transact(nlmsghdr& request, const NetlinkParser& pa
     const uint32_t nSeq = Send(request);
     if (nSeq == 0)
         return ENetlinkStep::Error;
-    std::vector<uint8_t> buffer;
     for (;;) {
-        const long nLength = Receive(buffer);
+        const long nLength = Receive(m_buffer);
         if (nLength < 0)
             return ENetlinkStep::Error;
-        const ENetlinkStep step = parse(buffer.data(), static_cast<size_t>(nLength), nSeq);
+        const ENetlinkStep step = parse(m_buffer.data(), static_cast<size_t>(nLength), nSeq);
         if (step != ENetlinkStep::More)
             return step;
     }
@@ -243,8 +267,13 @@ long CNetlinkSocket::Receive(std::vector<uint8_t>& buffer, bool bDontWait)
 
 bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route)
 {
-    CNetlinkSocket netlink;
-    if (!netlink.Open())
+    CNetlinkRouteTable routes;
+    return routes.LookUpRoute(dwAddr, route);
+}
+
+bool CNetlinkRouteTable::LookUpRoute(uint32_t dwAddr, CRouteInfo& route)
+{
+    if (m_netlink.Handle() < 0 && !m_netlink.Open())
         return false;
     struct {
         nlmsghdr header;
@@ -263,7 +292,66 @@ bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route)
     request.header.nlmsg_len = NLMSG_ALIGN(request.header.nlmsg_len) + RTA_SPACE(sizeof dwAddr);
 
     int nError = 0;
-    return netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
-        return ParseRouteReply(pData, nLength, nSeq, netlink.PortId(), route, nError);
+    return m_netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+        return ParseRouteReply(pData, nLength, nSeq, m_netlink.PortId(), route, nError);
     }) == ENetlinkStep::Done;
+}
+
+bool CNetlinkRouteTable::LinkRoutes(std::vector<CLinkRoute>& routes)
+{
+    if (m_netlink.Handle() < 0 && !m_netlink.Open())
+        return false;
+    struct {
+        nlmsghdr header;
+        rtmsg route;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.route.rtm_family = AF_INET;
+    // A dump that the table's changes keep interrupting is given up.
+    for (int nAttempt = 0; nAttempt < 3; ++nAttempt) {
+        std::vector<CLinkRoute> found;
+        int nError = 0;
+        const auto Parse = [&](const void* pData, size_t nLength, uint32_t nSeq) {
+            return ParseLinkRouteDump(pData, nLength, nSeq, m_netlink.PortId(), found, nError);
+        };
+        const ENetlinkStep step = m_netlink.Transact(request.header, Parse);
+        if (step == ENetlinkStep::Done) {
+            routes = std::move(found);
+            return true;
+        }
+        if (step != ENetlinkStep::Interrupted)
+            return false;
+    }
+    return false;
+}
+
+std::vector<CLink> CNetlinkRouteTable::BroadcastLinks()
+{
+    std::vector<CLink> links;
+    ifaddrs* pList = nullptr;
+    if (::getifaddrs(&pList) != 0)
+        return links;
+    // One entry per IPv4 address; an address with a label ("eth0:1") belongs
+    // to the interface named before the colon.
+    for (const ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
+        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET)
+            continue;
+        if ((p->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) || (p->ifa_flags & IFF_LOOPBACK))
+            continue;
+        const std::string strName(p->ifa_name, std::strcspn(p->ifa_name, ":"));
+        if (std::any_of(links.begin(), links.end(), [&](const CLink& link) { return link.strName == strName; }))
+            continue;
+        if (const unsigned nIndex = ::if_nametoindex(strName.c_str()))
+            links.push_back({nIndex, strName});
+    }
+    ::freeifaddrs(pList);
+    return links;
+}
+
+std::string CNetlinkRouteTable::LinkName(unsigned nIndex)
+{
+    char szName[IF_NAMESIZE];
+    return ::if_indextoname(nIndex, szName) ? std::string(szName) : "interface " + std::to_string(nIndex);
 }

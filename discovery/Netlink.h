@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "discovery/NeighbourTable.h"
+#include "net/Routes.h"
 
 enum class ENetlinkStep {
     More,         // the reply goes on in the next datagram
@@ -28,17 +29,14 @@ bool ParseNeighbourMessage(const nlmsghdr* pHeader, CNeighbourRow& row);
 ENetlinkStep ParseNeighbourDump(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
                                 std::vector<CNeighbourRow>& rows, int& nError);
 
-// Where the kernel would send a packet for an address.
-struct CRouteInfo {
-    uint8_t nType = 0;            // RTN_UNICAST, RTN_LOCAL, ...
-    uint32_t dwOutIndex = 0;      // output interface
-    uint32_t dwGateway = 0;       // network order; 0 when the address is on the link
-    bool OnLink() const;          // a unicast route without a gateway
-};
-
 // Walks the reply to a single route lookup.
 ENetlinkStep ParseRouteReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
                              CRouteInfo& route, int& nError);
+
+// Walks one received datagram of a route dump, appending the IPv4 unicast
+// routes without a gateway to routes.
+ENetlinkStep ParseLinkRouteDump(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
+                                std::vector<CLinkRoute>& routes, int& nError);
 
 // An rtnetlink socket bound to a port the kernel chooses.
 class CNetlinkSocket {
@@ -71,7 +69,21 @@ private:
     int m_hSocket = -1;
     uint32_t m_nPortId = 0;
     uint32_t m_nSeq = 0;
+    std::vector<uint8_t> m_buffer;  // kept: a batch makes many small requests
 };
 
 // Asks the kernel for the route to dwAddr (network order).
 bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route);
+
+// The kernel's routes over one rtnetlink socket, opened at the first lookup
+// and kept for the next ones: a batch wake looks up a route for each host.
+class CNetlinkRouteTable : public IRouteTable {
+public:
+    bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override;
+    bool LinkRoutes(std::vector<CLinkRoute>& routes) override;
+    std::vector<CLink> BroadcastLinks() override;
+    std::string LinkName(unsigned nIndex) override;
+
+private:
+    CNetlinkSocket m_netlink;
+};

@@ -12,6 +12,7 @@ std::vector<CBatchItem> CNUVIKDlg::WakeAllInProfile()
     size_t nKey = 0;
     for (const std::string& strEntry : m_hosts) {
         m_strMac = EntryField(strEntry, 2);
+        m_strIp = EntryField(strEntry, 1);  // the link to wake it on
         items.push_back({std::to_string(nKey++), strEntry, WakeHost()});
     }
     return items;

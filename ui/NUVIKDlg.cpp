@@ -32,10 +32,21 @@ uint32_t DottedToHostOrder(const std::string& strDotted)
     return ntohl(inet_addr(strDotted.c_str()));
 }
 
+// The network-order address of a dotted text; 0, unknown, for "0.0.0.0" and
+// for a text that holds no address.
+uint32_t HostAddress(const std::string& strDotted)
+{
+    in_addr addr{};
+    return inet_pton(AF_INET, strDotted.c_str(), &addr) == 1 ? addr.s_addr : 0;
+}
+
 } // namespace
 
 CNUVIKDlg::CNUVIKDlg(std::vector<std::string> args, CDlgServices services)
-    : m_args(std::move(args)), m_services(std::move(services)), m_pMessages(m_services.pMessages)
+    : m_args(std::move(args)),
+      m_services(std::move(services)),
+      m_links(m_services.pRoutes),
+      m_pMessages(m_services.pMessages)
 {
     m_hosts.AttachProfile(m_services.pProfile, nullptr);
 }
@@ -57,9 +68,17 @@ CWakeOutcome CNUVIKDlg::WakeHost()
         return outcome;
     }
 
-    const CSendResult sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)));
+    // A batch reads the routes once; the window lives long enough for them
+    // to change between two wakes.
+    if (bInteractive)
+        m_links.Forget();
+    const CSendResult sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)),
+                                             &m_links, HostAddress(m_strIp));
     if (sent.bSent) {
         outcome.status = CWakeOutcome::EStatus::Sent;
+        outcome.strReason = sent.Reason();
+        if (bInteractive && !outcome.strReason.empty())
+            Messages().MessageBox("The wake-up packet for " + m_strMac + " was sent, but the " + outcome.strReason);
         return outcome;
     }
     outcome.status = CWakeOutcome::EStatus::SendFailed;

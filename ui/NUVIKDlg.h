@@ -9,6 +9,7 @@
 #include "hosts/SetList.h"
 #include "ui/ControlWrappers.h"
 #include "ui/DialogEvents.h"
+#include "wake/LinkChooser.h"
 #include "wake/MagicPacket.h"
 
 class ISocketLayer;
@@ -29,13 +30,15 @@ struct CDlgServices {
     IResolver* pResolver = nullptr;        // the "MAC" button's lookups
     IEchoRequest* pEcho = nullptr;
     INeighbourTable* pNeighbours = nullptr;
+    IRouteTable* pRoutes = nullptr;        // which link a wake leaves by
 };
 
 // What became of one WakeHost call.
 struct CWakeOutcome {
     enum class EStatus { Sent, InvalidMac, SendFailed };
     EStatus status = EStatus::InvalidMac;
-    std::string strReason;  // for SendFailed: the failed step and the system's text
+    std::string strReason;  // for SendFailed: the failed step and the system's text;
+                            // for Sent: the interfaces that did not take it, if any
 };
 
 // What became of one entry of a batch wake: its key in the profile's list
@@ -60,8 +63,10 @@ public:
     std::string m_strIp;
 
     // Wakes the host whose hardware address text is m_strMac (also the "OK"
-    // button). Interactive calls take the controls first and show failures
-    // in a message box; silent calls report only through the result.
+    // button), on the link of the address m_strIp when the kernel's routes
+    // put it on a link of its own. Interactive calls take the controls first
+    // and show failures in a message box; silent calls report only through
+    // the result.
     CWakeOutcome WakeHost();
 
     // Cuts m_strMac to its leading run of hexadecimal digits; true when
@@ -69,7 +74,8 @@ public:
     bool IsValidMac();
 
     // Wakes every entry of m_hosts, head to tail, by its third field (an entry
-    // with fewer fields wakes nothing). Returns what became of each entry.
+    // with fewer fields wakes nothing), on the link of its second. Returns
+    // what became of each entry.
     std::vector<CBatchItem> WakeAllInProfile();
 
     bool IsInteractive() const { return m_args.empty(); }
@@ -114,6 +120,7 @@ protected:
 
     std::vector<std::string> m_args;
     CDlgServices m_services;
+    CLinkChooser m_links;
     IControlServices* m_pControls = nullptr;
     IMessageBox* m_pMessages = nullptr;
     bool m_bInExchange = false;

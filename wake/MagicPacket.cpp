@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "net/SocketLayer.h"
+#include "wake/LinkChooser.h"
 
 CMagicPacket BuildMagicPacket(const std::array<uint8_t, kMacBytes>& address)
 {
@@ -17,23 +19,36 @@ CMagicPacket BuildMagicPacket(const std::array<uint8_t, kMacBytes>& address)
 
 std::string CSendResult::Reason() const
 {
-    if (bSent)
+    if (bSent && failedLinks.empty())
         return {};
+    const std::string strSend = "send to 255.255.255.255 port " + std::to_string(kWakePort);
+    if (!failedLinks.empty()) {
+        std::string strText = strSend + " failed on ";
+        for (const CLinkFailure& failure : failedLinks) {
+            if (&failure != &failedLinks.front())
+                strText += ", ";
+            strText += failure.strLink + " (" +
+                       (failure.nError ? ErrorText(failure.nError) : "the datagram was cut short") + ")";
+        }
+        return strText;
+    }
+    const std::string strOn = strLink.empty() ? std::string() : " on " + strLink;
     std::string strWhat = strStep;
     if (strStep == "bind")
         strWhat = "bind to UDP port " + std::to_string(kWakePort);
     else if (strStep == "sendto")
-        strWhat = "send to 255.255.255.255 port " + std::to_string(kWakePort);
+        strWhat = strSend + strOn;
     else if (strStep == "socket")
         strWhat = "create a UDP socket";
     else if (strStep == "sendto-short")
-        return "send to 255.255.255.255 port " + std::to_string(kWakePort) + ": the datagram was cut short";
+        return strSend + strOn + ": the datagram was cut short";
     return strWhat + ": " + ErrorText(nError);
 }
 
-CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet)
+CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, CLinkChooser* pLinks, uint32_t dwHost)
 {
     CSendResult result;
+    const unsigned nLink = pLinks ? pLinks->ChooseLink(dwHost) : 0;
     const int hSocket = sockets.Socket(AF_INET, SOCK_DGRAM, 0);
     if (hSocket < 0) {
         result.strStep = "socket";
@@ -60,7 +75,8 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet)
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     target.sin_port = htons(kWakePort);
-    const ssize_t nSent = sockets.SendTo(hSocket, packet.data(), packet.size(), 0, target);
+    const ssize_t nSent = nLink ? sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, nLink)
+                                : sockets.SendTo(hSocket, packet.data(), packet.size(), 0, target);
     if (nSent < 0) {
         result.strStep = "sendto";
         result.nError = sockets.LastError();
@@ -68,6 +84,20 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet)
         result.strStep = "sendto-short";
     } else {
         result.bSent = true;
+    }
+    if (!result.bSent && nLink)
+        result.strLink = pLinks->Routes()->LinkName(nLink);
+
+    // No route for the limited broadcast at all: every interface that can
+    // broadcast gets the datagram, since the host is on one of them.
+    if (nSent < 0 && result.nError == ENETUNREACH && !nLink && pLinks && pLinks->Routes()) {
+        for (const CLink& link : pLinks->Routes()->BroadcastLinks()) {
+            const ssize_t nOnLink = sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, link.nIndex);
+            if (nOnLink >= 0 && static_cast<size_t>(nOnLink) == packet.size())
+                result.bSent = true;
+            else
+                result.failedLinks.push_back({link.strName, nOnLink < 0 ? sockets.LastError() : 0});
+        }
     }
     sockets.Close(hSocket);
     return result;

@@ -16,6 +16,7 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 
 
 def require_namespaces(test_case):
@@ -60,6 +61,14 @@ class Namespace:
         shutil.rmtree("/etc/netns/" + self.name, ignore_errors=True)
 
 
+def join(a, a_if, a_ip, b, b_if, b_ip):
+    """A veth pair between namespaces a and b, each end up with its /24 address."""
+    run("ip", "link", "add", a_if, "netns", a.name, "type", "veth", "peer", "name", b_if, "netns", b.name)
+    for ns, name, ip in ((a, a_if, a_ip), (b, b_if, b_ip)):
+        ns.run("ip", "addr", "add", ip + "/24", "dev", name)
+        ns.run("ip", "link", "set", name, "up")
+
+
 class LinkedPair:
     """Two namespaces on one link: sender 10.77.0.1/24, peer 10.77.0.2/24."""
 
@@ -71,13 +80,8 @@ class LinkedPair:
         self.sender = Namespace("nuvik-s-" + tag)
         self.peer = Namespace("nuvik-p-" + tag)
         try:
-            run("ip", "link", "add", "vs" + tag, "netns", self.sender.name, "type", "veth",
-                "peer", "name", "vp" + tag, "netns", self.peer.name)
             self.sender_if, self.peer_if = "vs" + tag, "vp" + tag
-            self.sender.run("ip", "addr", "add", self.SENDER_IP + "/24", "dev", self.sender_if)
-            self.peer.run("ip", "addr", "add", self.PEER_IP + "/24", "dev", self.peer_if)
-            self.sender.run("ip", "link", "set", self.sender_if, "up")
-            self.peer.run("ip", "link", "set", self.peer_if, "up")
+            join(self.sender, self.sender_if, self.SENDER_IP, self.peer, self.peer_if, self.PEER_IP)
             if default_route:
                 self.sender.run("ip", "route", "add", "default", "via", self.PEER_IP)
         except Exception:
@@ -99,12 +103,39 @@ class LinkedPair:
         self.close()
 
 
+class TwoLinks:
+    """A sender on two links, to namespace b (10.77.1.0/24) and to namespace c
+    (10.77.2.0/24), with its default route via b and 10.88.0.0/16 through a
+    gateway on c."""
+
+    SENDER_B, B_IP = "10.77.1.1", "10.77.1.2"
+    SENDER_C, C_IP = "10.77.2.1", "10.77.2.2"
+
+    def __init__(self):
+        tag = uuid.uuid4().hex[:6]
+        self.sender = Namespace("nuvik-s-" + tag)
+        self.b = Namespace("nuvik-b-" + tag)
+        self.c = Namespace("nuvik-c-" + tag)
+        try:
+            join(self.sender, "sb" + tag, self.SENDER_B, self.b, "bs" + tag, self.B_IP)
+            join(self.sender, "sc" + tag, self.SENDER_C, self.c, "cs" + tag, self.C_IP)
+            self.sender.run("ip", "route", "add", "default", "via", self.B_IP)
+            self.sender.run("ip", "route", "add", "10.88.0.0/16", "via", self.C_IP)
+        except Exception:
+            self.close()
+            raise
+
+    def close(self):
+        for ns in (self.sender, self.b, self.c):
+            ns.delete()
+
+
 class Receiver:
     """UDP receiver on port 4000 in a namespace; records every datagram."""
 
-    def __init__(self, namespace, port=4000):
+    def __init__(self, namespace, port=4000, wait=3):
         self.proc = subprocess.Popen(
-            namespace.cmd(PYTHON, os.path.join(HERE, "udp_receiver.py"), str(port)),
+            namespace.cmd(PYTHON, os.path.join(HERE, "udp_receiver.py"), str(port), str(wait)),
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         ready = self.proc.stdout.readline()
         if ready.strip() != "ready":

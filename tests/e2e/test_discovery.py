@@ -8,7 +8,7 @@ import unittest
 
 import nsutil
 
-NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+NOBODY = nsutil.NOBODY
 
 
 def discover_bin():

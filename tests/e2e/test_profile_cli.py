@@ -53,6 +53,30 @@ class ProfileWake(unittest.TestCase):
             self.assertTrue(line.startswith("nuvik: hosts.ini"), line)
         self.assertFalse(os.path.exists(self.config), "profile mode saved something")
 
+    def test_each_host_is_woken_on_its_own_link(self):
+        net = nsutil.TwoLinks()
+        self.addCleanup(net.close)
+        # By an ordinary user, from a copy it may run.
+        os.chmod(self.folder, 0o755)
+        nuvik = shutil.copy(self.nuvik, self.folder)
+        self.write("hosts.ini",
+                   "[list]\r\n"
+                   "0=b 10.77.1.5 0000000000B1\r\n"
+                   "1=c 10.77.2.5 0000000000C1\r\n"
+                   "2=unknown 0.0.0.0 0000000000A1\r\n"
+                   "3=routed 10.88.0.5 0000000000A2\r\n"   # through the gateway on c's link
+                   "4=c2 10.77.2.6 0000000000C2\r\n")
+        rx_b, rx_c = nsutil.Receiver(net.b), nsutil.Receiver(net.c)
+        result = net.sender.run(*nsutil.NOBODY, nuvik, "hosts.ini", check=False, timeout=60,
+                                cwd=self.folder, env=self.env)
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertEqual([d["data"] for d in rx_b.datagrams()],
+                         [packet(m) for m in ("0000000000B1", "0000000000A1", "0000000000A2")])
+        got = rx_c.datagrams()
+        self.assertEqual([d["data"] for d in got], [packet("0000000000C1"), packet("0000000000C2")])
+        for d in got:
+            self.assertEqual((d["src"], d["sport"], d["dst"]), (net.SENDER_C, 4000, "255.255.255.255"))
+
     def test_all_sent_exits_zero_silently(self):
         self.write("hosts.ini", "[list]\n0=pc1 192.168.0.10 001122334455\n")
         rx = nsutil.Receiver(self.net.peer)

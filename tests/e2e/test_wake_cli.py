@@ -64,10 +64,23 @@ class CommandLineWake(unittest.TestCase):
         self.assertIn("AABBCCDDEEFF", lines[1])  # the later argument was still tried
         self.assertIn("in use", lines[1])
 
-    def test_no_route_is_reported(self):
-        net = nsutil.LinkedPair(default_route=False)
+    def test_by_the_default_route_and_without_one_on_every_link(self):
+        net = nsutil.TwoLinks()
         self.addCleanup(net.close)
-        result = net.sender.run(self.nuvik, "001122334455", check=False, timeout=30)
+        for routed in (True, False):
+            rx_b, rx_c = nsutil.Receiver(net.b), nsutil.Receiver(net.c)
+            result = net.sender.run(self.nuvik, "001122334455", check=False, timeout=30)
+            self.assertEqual((result.returncode, result.stderr), (0, ""))
+            self.assertEqual([d["data"] for d in rx_b.datagrams()], [packet("001122334455")])
+            self.assertEqual([(d["src"], d["data"]) for d in rx_c.datagrams()],
+                             [] if routed else [(net.SENDER_C, packet("001122334455"))])
+            if routed:
+                net.sender.run("ip", "route", "del", "default")
+
+    def test_no_link_is_reported(self):
+        # Nothing but the loopback, which is down: no interface can broadcast.
+        result = subprocess.run(["unshare", "-n", self.nuvik, "001122334455"],
+                                capture_output=True, text=True, timeout=30)
         self.assertEqual(result.returncode, 1)
         self.assertIn("001122334455", result.stderr)
         self.assertIn("unreachable", result.stderr.lower())

@@ -1,7 +1,7 @@
 """Receives UDP datagrams on a port and prints one JSON line for each:
 source address and port, destination address (from IP_PKTINFO) and payload.
-Stops after 0.5 s without a datagram once the first has come, or after 3 s
-without any."""
+Stops after 0.5 s without a datagram once the first has come, or after the
+seconds of its second argument (3 by default) without any."""
 import json
 import socket
 import struct
@@ -14,7 +14,7 @@ s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.setsockopt(socket.SOL_IP, IP_PKTINFO, 1)
 s.bind(("0.0.0.0", port))
 print("ready", flush=True)
-s.settimeout(3.0)
+s.settimeout(float(sys.argv[2]) if len(sys.argv) > 2 else 3.0)
 while True:
     try:
         data, anc, _flags, src = s.recvmsg(4096, 256)

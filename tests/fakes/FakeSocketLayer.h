@@ -13,15 +13,17 @@
 class CFakeSocketLayer : public ISocketLayer {
 public:
     struct CCall {
-        std::string strOp;               // "socket", "setsockopt", "bind", "sendto", "close"
+        std::string strOp;               // "socket", "setsockopt", "bind", "sendto", "sendmsg", "close"
         int hSocket = -1;
         std::vector<int> args;           // family/type/proto, level/option/value, flags
         sockaddr_in addr{};
-        std::vector<uint8_t> data;       // sendto payload
+        std::vector<uint8_t> data;       // sendto and sendmsg payload
+        unsigned nIfIndex = 0;           // sendmsg: the interface it was to leave by
     };
 
     std::vector<CCall> calls;
     std::map<std::string, int> failures;  // op -> errno to fail with
+    std::map<unsigned, int> linkFailures;  // sendmsg out of an interface -> errno
     int nNextSocket = 7;
 
     int Socket(int nFamily, int nType, int nProtocol) override
@@ -55,6 +57,17 @@ public:
         calls.push_back({"sendto", hSocket, {nFlags}, addr, std::vector<uint8_t>(p, p + nLength)});
         return Fails("sendto") ? -1 : static_cast<ssize_t>(nLength);
     }
+    ssize_t SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr,
+                    unsigned nIfIndex) override
+    {
+        const auto* p = static_cast<const uint8_t*>(pData);
+        calls.push_back({"sendmsg", hSocket, {nFlags}, addr, std::vector<uint8_t>(p, p + nLength), nIfIndex});
+        if (Fails("sendmsg"))
+            return -1;
+        auto it = linkFailures.find(nIfIndex);
+        m_nLastError = it == linkFailures.end() ? 0 : it->second;
+        return m_nLastError ? -1 : static_cast<ssize_t>(nLength);
+    }
     int Close(int hSocket) override
     {
         calls.push_back({"close", hSocket, {}, {}, {}});
@@ -75,7 +88,7 @@ public:
     {
         std::vector<CCall> sends;
         for (const auto& call : calls)
-            if (call.strOp == "sendto")
+            if (call.strOp == "sendto" || call.strOp == "sendmsg")
                 sends.push_back(call);
         return sends;
     }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/NuvikApp.h"
+#include "fakes/FakeRoutes.h"
 #include "fakes/FakeSocketLayer.h"
 #include "fakes/RecordingMessageBox.h"
 #include "fakes/TempDir.h"
@@ -31,6 +32,7 @@ class AppTest : public ::testing::Test {
 protected:
     CFakeSocketLayer sockets;
     CRecordingMessageBox messages;
+    CFakeRoutes routes;
 
     int Run(std::vector<std::string> args)
     {
@@ -38,7 +40,7 @@ protected:
         g_shown.clear();
         sockets.calls.clear();
         messages.texts.clear();
-        CnuvikApp app("/usr/bin/nuvik", std::move(args), {&sockets, &messages, &FakeRunDialog, &FakeShowMessage});
+        CnuvikApp app("/usr/bin/nuvik", std::move(args), {&sockets, &messages, &FakeRunDialog, &FakeShowMessage, &routes});
         EXPECT_FALSE(app.InitInstance());
         return app.ExitCode();
     }
@@ -147,6 +149,14 @@ TEST_F(AppTest, ArgumentModeWakesValidOnesInOrderAndReportsTheRest)
     ASSERT_EQ(messages.texts.size(), 2u);  // the later argument is still tried
     EXPECT_TRUE(Reported(1, "AABBCCDDEEFF"));
     EXPECT_TRUE(Reported(1, "Address already in use"));
+
+    // No route for the limited broadcast: vb takes the datagram, vc does not.
+    sockets.failures = {{"sendto", ENETUNREACH}};
+    sockets.linkFailures[3] = ENETDOWN;
+    routes.links = {{2, "vb"}, {3, "vc"}};
+    EXPECT_EQ(Run({"001122334455"}), kExitOk);
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{"001122334455 woken, but the send to 255.255.255.255 port "
+                                                        "4000 failed on vc (Network is down)"}));
 }
 
 } // namespace

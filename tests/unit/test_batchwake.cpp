@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/NuvikApp.h"
+#include "fakes/FakeRoutes.h"
 #include "fakes/FakeSocketLayer.h"
 #include "fakes/RecordingMessageBox.h"
 #include "fakes/TempDir.h"
@@ -48,20 +49,25 @@ TEST(ProfileMode, ExitStatusAndReports)
     CScopedEnv xdg("XDG_CONFIG_HOME", dir / "config");
     fs::create_directory(dir / "folder.ini");
     const std::string strSkipped = ": skipped, the third field is not a hardware address (" + std::string(kMacTextExpected) + ")";
-    const std::string strUnreachable = ": not woken: send to 255.255.255.255 port 4000: Network is unreachable";
+    const std::string strInUse = ": not woken: bind to UDP port 4000: Address already in use";
+    // With no route for the limited broadcast, vb takes the datagram and vc does not.
+    const std::string strPartly = ": woken, but the send to 255.255.255.255 port 4000 failed on vc (Network is down)";
     const struct {
         const char* pszFile;
         const char* pszText;  // nothing: made beforehand
         const char* pszFailingOp;
+        int nErrno;
         int nExit;
         size_t nSends;
         std::vector<std::string> reports;  // after the file's path; a failed send does not end the batch
     } cases[] = {
-        {"a.ini.bak", "[list]\n0=a 1 001122334455\n", nullptr, kExitOk, 1, {}},
-        {"hosts.ini", "[list]\n0=a 1 001122334455\n1=b 2 AABBCCDDEEFF\n", "sendto", kExitSomeFailed, 2,
-         {" [list] 0=a 1 001122334455" + strUnreachable, " [list] 1=b 2 AABBCCDDEEFF" + strUnreachable}},
-        {"skip.ini", "[list]\r\n0=pc2 192.168.0.11\r\n", nullptr, kExitSomeFailed, 0, {" [list] 0=pc2 192.168.0.11" + strSkipped}},
-        {"folder.ini", nullptr, nullptr, kExitNothingRan, 0, {": Is a directory"}},
+        {"a.ini.bak", "[list]\n0=a 1 001122334455\n", nullptr, 0, kExitOk, 1, {}},
+        {"hosts.ini", "[list]\n0=a 1 001122334455\n1=b 2 AABBCCDDEEFF\n", "bind", EADDRINUSE, kExitSomeFailed, 0,
+         {" [list] 0=a 1 001122334455" + strInUse, " [list] 1=b 2 AABBCCDDEEFF" + strInUse}},
+        {"norouted.ini", "[list]\n0=a 1 001122334455\n", "sendto", ENETUNREACH, kExitOk, 3,
+         {" [list] 0=a 1 001122334455" + strPartly}},
+        {"skip.ini", "[list]\r\n0=pc2 192.168.0.11\r\n", nullptr, 0, kExitSomeFailed, 0, {" [list] 0=pc2 192.168.0.11" + strSkipped}},
+        {"folder.ini", nullptr, nullptr, 0, kExitNothingRan, 0, {": Is a directory"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszFile);
@@ -69,9 +75,12 @@ TEST(ProfileMode, ExitStatusAndReports)
             WriteBytes(dir / c.pszFile, c.pszText);
         CFakeSocketLayer sockets;
         CRecordingMessageBox messages;
+        CFakeRoutes routes;
+        routes.links = {{2, "vb"}, {3, "vc"}};
+        sockets.linkFailures[3] = ENETDOWN;
         if (c.pszFailingOp)
-            sockets.failures[c.pszFailingOp] = ENETUNREACH;
-        CnuvikApp app("/usr/bin/nuvik", {dir / c.pszFile}, {&sockets, &messages, nullptr});
+            sockets.failures[c.pszFailingOp] = c.nErrno;
+        CnuvikApp app("/usr/bin/nuvik", {dir / c.pszFile}, {.pSockets = &sockets, .pMessages = &messages, .pRoutes = &routes});
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.ExitCode(), c.nExit);
         EXPECT_EQ(sockets.Sends().size(), c.nSends);

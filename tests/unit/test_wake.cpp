@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
+#include "fakes/FakeRoutes.h"
 #include "fakes/FakeSocketLayer.h"
 #include "fakes/RecordingMessageBox.h"
 #include "ui/NUVIKDlg.h"
@@ -163,6 +165,95 @@ TEST_F(WakeHostTest, SendFailureIsShownInteractivelyAndReturnedSilently)
     EXPECT_EQ(Wake({}, "001122334455"), CWakeOutcome::EStatus::SendFailed);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_NE(messages.texts[0].find("Address already in use"), std::string::npos);
+}
+
+// The link a wake leaves by. Interface 2 is the limited broadcast's (the
+// default route's), 3 another link.
+TEST_F(WakeHostTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
+{
+    const CRouteInfo onB = CFakeRoutes::Route(2), onC = CFakeRoutes::Route(3), viaC = CFakeRoutes::Route(3, "10.0.3.1");
+    const std::optional<CRouteInfo> none;
+    const struct {
+        const char* pszIp;
+        std::optional<CRouteInfo> host, broadcast;
+        bool bTableRead;  // the on-link routes: 10.0.3.0/24 by 3, and the default by 2
+        unsigned nLink;   // 0: by the default route, a plain sendto
+        int nLookUps;
+    } cases[] = {
+        {"10.0.3.5", onC, onB, false, 3, 2},
+        {"10.0.3.5", onB, onB, false, 0, 2},   // the default route's own link
+        {"10.0.3.5", viaC, onB, false, 0, 2},  // behind a gateway
+        {"10.0.3.5", none, onB, false, 0, 2},  // no route, or the lookup failed
+        {"10.0.3.5", onC, none, false, 3, 2},  // no route for the limited broadcast
+        {"10.0.3.5", onC, onB, true, 3, 2},
+        {"10.0.2.5", onB, onB, true, 0, 1},    // no other link's route covers it: no lookup
+        {"0.0.0.0", onC, onB, false, 0, 0},    // unknown: no lookup at all
+        {"", onC, onB, false, 0, 0},
+        {"10.0.3", onC, onB, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.pszIp) + " case " + std::to_string(&c - cases));
+        CFakeRoutes routes;
+        if (c.host)
+            routes.routes[c.pszIp] = *c.host;
+        if (c.broadcast)
+            routes.routes["255.255.255.255"] = *c.broadcast;
+        routes.bLinkRoutesRead = c.bTableRead;
+        routes.linkRoutes = {{inet_addr("10.0.3.0"), 24, 3}, {0, 0, 2}};
+        sockets = CFakeSocketLayer();
+        CNUVIKDlg dlg({"hosts.ini"}, {&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes});
+        dlg.m_strMac = "001122334455";
+        dlg.m_strIp = c.pszIp;
+        EXPECT_EQ(dlg.WakeHost().status, CWakeOutcome::EStatus::Sent);
+        EXPECT_EQ(sockets.Ops(), (Ops{"socket", "bind", "setsockopt", c.nLink ? "sendmsg" : "sendto", "close"}));
+        EXPECT_EQ(sockets.Sends().at(0).nIfIndex, c.nLink);
+        EXPECT_EQ(sockets.Sends().at(0).addr.sin_addr.s_addr, htonl(INADDR_BROADCAST));
+        EXPECT_EQ(routes.nLookUps, c.nLookUps);
+    }
+}
+
+// A batch reads the routes once; the window, which lives long, for each wake.
+TEST_F(WakeHostTest, TheWindowReadsTheRoutesAfreshForEachWake)
+{
+    CFakeRoutes routes;
+    routes.routes["10.0.3.5"] = CFakeRoutes::Route(3);
+    CNUVIKDlg dlg({}, {&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes});
+    for (unsigned nBroadcastLink : {2u, 3u}) {
+        routes.routes["255.255.255.255"] = CFakeRoutes::Route(nBroadcastLink);
+        dlg.m_strMac = "001122334455";
+        dlg.m_strIp = "10.0.3.5";
+        dlg.WakeHost();
+    }
+    EXPECT_EQ(sockets.Sends().at(0).nIfIndex, 3u);
+    EXPECT_EQ(sockets.Sends().at(1).nIfIndex, 0u);  // the default route has moved to the host's link
+}
+
+// With no route for the limited broadcast at all, every interface that can
+// broadcast gets the datagram on the same socket; one that takes it is enough.
+TEST_F(WakeHostTest, NoBroadcastRouteSendsOutOfEveryLink)
+{
+    CFakeRoutes routes;
+    routes.links = {{2, "vb"}, {3, "vc"}};
+    const CDlgServices services{&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes};
+    sockets.failures["sendto"] = ENETUNREACH;
+    sockets.linkFailures[3] = ENETDOWN;
+    CNUVIKDlg window({}, services);
+    window.m_strMac = "001122334455";
+    CWakeOutcome outcome = window.WakeHost();
+    EXPECT_EQ(outcome.status, CWakeOutcome::EStatus::Sent);
+    EXPECT_EQ(sockets.Ops(), (Ops{"socket", "bind", "setsockopt", "sendto", "sendmsg", "sendmsg", "close"}));
+    EXPECT_EQ(sockets.Sends().at(2).nIfIndex, 3u);
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{"The wake-up packet for 001122334455 was sent, but the send to "
+                                                        "255.255.255.255 port 4000 failed on vc (Network is down)"}));
+
+    sockets.linkFailures[2] = EPERM;
+    CNUVIKDlg silent({"x"}, services);
+    silent.m_strMac = "001122334455";
+    outcome = silent.WakeHost();
+    EXPECT_EQ(outcome.status, CWakeOutcome::EStatus::SendFailed);
+    EXPECT_EQ(outcome.strReason,
+              "send to 255.255.255.255 port 4000 failed on vb (Operation not permitted), vc (Network is down)");
+    EXPECT_EQ(sockets.OpenSockets(), 0u);
 }
 
 } // namespace

@@ -1,0 +1,56 @@
+#pragma once
+// The kernel's routes and links, as far as a wake needs them: which way a
+// datagram to an address would go, and which interfaces can broadcast.
+// Behind an interface so that tests can substitute a fake.
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Where the kernel would send a packet for an address.
+struct CRouteInfo {
+    uint8_t nType = 0;            // RTN_UNICAST, RTN_LOCAL, ...
+    uint32_t dwOutIndex = 0;      // output interface
+    uint32_t dwGateway = 0;       // network order; 0 when the address is on the link
+    // A unicast route without a gateway.
+    bool OnLink() const { return nType == RTN_UNICAST && dwGateway == 0; }
+};
+
+// A route of the kernel's tables that puts its destination on a link, with
+// no gateway: the prefix, and the interface (0 when it has several ways out).
+struct CLinkRoute {
+    uint32_t dwDst = 0;  // network order
+    uint8_t nDstLen = 0;
+    uint32_t dwOutIndex = 0;
+    bool Covers(uint32_t dwAddr) const
+    {
+        const uint32_t dwMask = nDstLen == 0 ? 0 : htonl(~0u << (32 - std::min<unsigned>(nDstLen, 32)));
+        return ((dwAddr ^ dwDst) & dwMask) == 0;
+    }
+};
+
+// A network interface: its index and name.
+struct CLink {
+    unsigned nIndex = 0;
+    std::string strName;
+};
+
+class IRouteTable {
+public:
+    virtual ~IRouteTable() = default;
+
+    // Asks the kernel for the route to dwAddr (network order). False when
+    // there is none or the lookup fails.
+    virtual bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route) = 0;
+    // Every IPv4 unicast route without a gateway, of every table. False when
+    // they can't be read.
+    virtual bool LinkRoutes(std::vector<CLinkRoute>& routes) = 0;
+    // Every interface that is up, can broadcast, is not the loopback and
+    // holds an IPv4 address, in the kernel's order.
+    virtual std::vector<CLink> BroadcastLinks() = 0;
+    // The interface's name, for messages; its number when it has none.
+    virtual std::string LinkName(unsigned nIndex) = 0;
+};
