@@ -56,9 +56,10 @@ std::string FindBesideOrInstalled(const std::string& strExeDir, const std::strin
 
 std::string FindHelpPage(const std::string& strExePath)
 {
-    const std::string strPath =
-        FindBesideOrInstalled(ExecutableDirectory(strExePath), NUVIK_DOC_RELDIR, "docs", "help.html");
-    return strPath.empty() ? std::string() : "file://" + strPath;
+    const std::string strExeDir = ExecutableDirectory(strExePath);
+    const std::string strPath = FindBesideOrInstalled(strExeDir, NUVIK_DATA_RELDIR, "docs", "help.html");
+    // Not there: where it belongs, so that "Help" can say so.
+    return strPath.empty() ? strExeDir + "/" NUVIK_DATA_RELDIR "/help.html" : strPath;
 }
 
 int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages)
@@ -83,7 +84,7 @@ int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& me
         return kExitNothingRan;
     }
 
-    dlg.SetHelpUrl(FindHelpPage(strExePath));
+    dlg.SetHelpPage(FindHelpPage(strExePath));
     const std::string strAppName = AppNameFromPath(strExePath);
     CWindowRequest request;
     request.pDialog = &dlg;

@@ -8,5 +8,6 @@ class IMessageBox;
 
 int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
 
-// file:// address of the help page shipped with the program, or empty.
+// Path of the help page shipped with the program; where it belongs when it
+// is missing.
 std::string FindHelpPage(const std::string& strExePath);

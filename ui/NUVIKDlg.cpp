@@ -1,6 +1,7 @@
 #include "ui/NUVIKDlg.h"
 
 #include <arpa/inet.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -211,8 +212,14 @@ void CNUVIKDlg::OnAddressMode()
 
 void CNUVIKDlg::OnHelpLink()
 {
-    if (!m_services.strHelpUrl.empty())
-        m_pControls->OpenUrl(m_services.strHelpUrl);  // a failure is silent
+    // Minimal systems may leave the page out; say where it should be rather
+    // than do nothing.
+    const std::string& strPage = m_services.strHelpPage;
+    if (::access(strPage.c_str(), R_OK) != 0) {
+        Messages().MessageBox("The help page is missing: " + strPage);
+        return;
+    }
+    m_pControls->OpenLocalFile(strPage);  // a failure of the opener is silent
 }
 
 bool CNUVIKDlg::SaveBeforeClosing()
@@ -257,8 +264,12 @@ void CNUVIKDlg::OnExitCommand()
 
 void CNUVIKDlg::FillNameBox()
 {
+    // All at once: the box sorts them in one pass, however many there are.
+    std::vector<std::string> names;
+    names.reserve(m_hosts.GetCount());
     for (const std::string& strEntry : m_hosts)
-        m_ctlName.AddString(EntryField(strEntry, 0));
+        names.push_back(EntryField(strEntry, 0));
+    m_ctlName.AddStrings(names);
 }
 
 void CNUVIKDlg::OnExportList()

@@ -270,11 +270,14 @@ TEST_F(DialogTest, WakeSendsTheBoxesAddressAndStaysOpen)
     EXPECT_NE(messages.texts[1].find("Address already in use"), std::string::npos);
 }
 
-TEST_F(DialogTest, HelpOpensThePageAndAboutOpensAFreshBoxEachTime)
+TEST_F(DialogTest, HelpOpensThePageOrSaysWhereItIsMissingAndAboutOpensAFreshBoxEachTime)
 {
     Open();
     Command(IDC_HELP_LINK);
-    EXPECT_EQ(controls.openedUrls, (List{"file:///help.html"}));
+    EXPECT_EQ(messages.texts, (List{"The help page is missing: " + (dir / "help.html")}));
+    WriteBytes(dir / "help.html", "<html></html>");
+    Command(IDC_HELP_LINK);
+    EXPECT_EQ(controls.openedFiles, (List{dir / "help.html"}));
     dlg->OnSysCommand(IDM_ABOUTBOX);
     dlg->OnSysCommand(IDM_ABOUTBOX);
     EXPECT_EQ(controls.nAboutBoxes, 2);

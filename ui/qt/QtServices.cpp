@@ -1,16 +1,34 @@
 #include "ui/qt/QtServices.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+
+namespace {
+
+// A message box is shown with the normal cursor, also while a handler holds
+// the wait cursor; the wait cursor comes back when the box closes.
+int RunWithNormalCursor(QMessageBox& box)
+{
+    const bool bWaiting = QGuiApplication::overrideCursor() != nullptr;
+    if (bWaiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int nResult = box.exec();
+    if (bWaiting)
+        QGuiApplication::restoreOverrideCursor();
+    return nResult;
+}
+
+}  // namespace
 
 void CQtMessageBox::MessageBox(const std::string& strText)
 {
     QMessageBox box(QMessageBox::Warning, m_strCaption, QString::fromStdString(strText), QMessageBox::Ok, m_pOwner);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    RunWithNormalCursor(box);
 }
 
 IMessageBox::ESaveChoice CQtMessageBox::AskSaveFailed(const std::string& strText)
@@ -23,7 +41,7 @@ IMessageBox::ESaveChoice CQtMessageBox::AskSaveFailed(const std::string& strText
     QPushButton* pStay = box.addButton(QStringLiteral("&Stay open"), QMessageBox::RejectRole);
     box.setDefaultButton(pRetry);
     box.setEscapeButton(pStay);
-    box.exec();
+    RunWithNormalCursor(box);
     if (box.clickedButton() == pRetry)
         return ESaveChoice::Retry;
     if (box.clickedButton() == pDiscard)
@@ -52,6 +70,8 @@ std::optional<std::string> CQtFileChooser::ChooseFile(const CFileDialogRequest& 
     dialog.setObjectName(QStringLiteral("fileDialog"));
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // Export replaces an existing file without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.bOpen);
     dialog.setWindowTitle(request.bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"));
     dialog.setNameFilters(NameFilters(request));
     dialog.setDefaultSuffix(QString::fromStdString(request.strDefaultExtension));
