@@ -401,7 +401,8 @@ private slots:
             {Wnd().NameBox()->lineEdit(), "Name"}, {Wnd().IpControl(), "IP address"},
             {Wnd().MacBox(), "MAC address"}, {Wnd().Control(IDC_NAME_MODE), "By name"},
             {Wnd().Control(IDC_ADDRESS_MODE), "By IP address"}, {Wnd().Control(IDC_LOOKUP), "MAC"},
-            {Wnd().Control(IDC_WAKE), "OK"}, {Wnd().Control(IDCANCEL), "Cancel"}, {Wnd().Control(IDC_HELP_LINK), "Help"}};
+            {Wnd().Control(IDC_WAKE), "OK"}, {Wnd().Control(IDCANCEL), "Cancel"}, {Wnd().Control(IDC_HELP_LINK), "Help"},
+            {Wnd().findChild<QWidget*>("frame"), "Host"}};
         for (int n = 0; n < 4; ++n)
             expected.emplace_back(Wnd().IpControl()->Field(n), QString("IP address, part %1 of 4").arg(n + 1));
         for (const auto& [pWidget, strName] : expected)

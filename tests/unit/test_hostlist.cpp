@@ -53,6 +53,7 @@ TEST(NamesMatch, FoldsUnicodeCaseAndComparesOtherBytesExactly)
         {"straße", "STRASSE", false},                  // simple folding: ß stays one letter
         {"B\xFCro", "b\xFCRO", true},                  // not UTF-8: the stray byte as it is
         {"B\xDCro", "b\xFCro", false},                 // Latin-1 Ü and ü are no characters here
+        {"B\xFCro", "Büro", false},                    // nor the same as UTF-8 ü
         {"\xC3\x9C", "\xC3\xBC", true},                // the same as UTF-8
         {"\xC3", "\xC3\xBC", false},                   // a cut character
         {"\xC1\x81", "\xC1\xA1", false},               // overlong A and a: bytes, not letters
