@@ -1,7 +1,7 @@
 #include "ui/NUVIKDlg.h"
 
 #include <arpa/inet.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -215,7 +215,8 @@ void CNUVIKDlg::OnHelpLink()
     // Minimal systems may leave the page out; say where it should be rather
     // than do nothing.
     const std::string& strPage = m_services.strHelpPage;
-    if (::access(strPage.c_str(), R_OK) != 0) {
+    struct stat st {};
+    if (::stat(strPage.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         Messages().MessageBox("The help page is missing: " + strPage);
         return;
     }

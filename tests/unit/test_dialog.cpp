@@ -274,7 +274,10 @@ TEST_F(DialogTest, HelpOpensThePageOrSaysWhereItIsMissingAndAboutOpensAFreshBoxE
 {
     Open();
     Command(IDC_HELP_LINK);
-    EXPECT_EQ(messages.texts, (List{"The help page is missing: " + (dir / "help.html")}));
+    std::filesystem::create_directory(dir / "help.html");
+    Command(IDC_HELP_LINK);
+    EXPECT_EQ(messages.texts, List(2, "The help page is missing: " + (dir / "help.html")));
+    std::filesystem::remove(dir / "help.html");
     WriteBytes(dir / "help.html", "<html></html>");
     Command(IDC_HELP_LINK);
     EXPECT_EQ(controls.openedFiles, (List{dir / "help.html"}));
