@@ -1,8 +1,8 @@
 #include "ui/qt/QtServices.h"
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -10,15 +10,14 @@ namespace {
 
 // A message box is shown with the normal cursor, also while a handler holds
 // the wait cursor; the wait cursor comes back when the box closes.
-int RunWithNormalCursor(QMessageBox& box)
+void RunWithNormalCursor(QMessageBox& box)
 {
     const bool bWaiting = QGuiApplication::overrideCursor() != nullptr;
     if (bWaiting)
         QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int nResult = box.exec();
+    box.exec();
     if (bWaiting)
         QGuiApplication::restoreOverrideCursor();
-    return nResult;
 }
 
 }  // namespace
