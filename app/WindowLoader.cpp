@@ -92,9 +92,13 @@ std::string FindBesideOrInstalled(const std::string& strExeDir, const std::strin
 
 std::string FindHelpPage(const std::string& strExePath)
 {
-    const std::string strPath =
-        FindBesideOrInstalled(ExecutableDirectory(strExePath), NUVIK_DOC_RELDIR, "docs", "help.html");
-    return strPath.empty() ? std::string() : "file://" + strPath;
+    const std::string strExeDir = ExecutableDirectory(strExePath);
+    const std::string strPath = FindBesideOrInstalled(strExeDir, NUVIK_DATA_RELDIR, "docs", "help.html");
+    if (!strPath.empty())
+        return strPath;
+    // Not there: where it belongs, so that "Help" can say so.
+    const std::string strInstalled = NUVIK_DATA_DIR "/help.html";
+    return strExeDir.empty() || IsFile(strInstalled) ? strInstalled : strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
 }
 
 namespace {
@@ -136,7 +140,7 @@ int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& me
         return kExitNothingRan;
     }
 
-    dlg.SetHelpUrl(FindHelpPage(strExePath));
+    dlg.SetHelpPage(FindHelpPage(strExePath));
     const std::string strAppName = AppNameFromPath(strExePath);
     CWindowRequest request;
     request.pDialog = &dlg;

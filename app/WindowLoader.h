@@ -14,5 +14,6 @@ int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& me
 // when there is no module or no display to show it with.
 bool ShowDialogMessage(const std::string& strExePath, const std::string& strText);
 
-// file:// address of the help page shipped with the program, or empty.
+// Path of the help page shipped with the program; where it belongs when it
+// is missing.
 std::string FindHelpPage(const std::string& strExePath);

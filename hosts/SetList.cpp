@@ -1,5 +1,6 @@
 #include "hosts/SetList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iterator>
 
@@ -26,9 +27,59 @@ std::string NextField(const std::string& strEntry, size_t& nPos)
     return strEntry.substr(nStart, nPos - nStart);
 }
 
-char FoldAsciiChar(char c)
+struct CCaseFold {
+    char32_t cpFrom;
+    char32_t cpTo;
+};
+
+// Unicode's simple case folding, in code point order (made at build time).
+constexpr CCaseFold kCaseFolds[] = {
+#include "CaseFoldTable.inc"
+};
+
+char32_t FoldCase(char32_t cp)
 {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (cp < 0x80)
+        return cp >= 'A' && cp <= 'Z' ? cp - 'A' + 'a' : cp;
+    const auto it = std::lower_bound(std::begin(kCaseFolds), std::end(kCaseFolds), cp,
+                                     [](const CCaseFold& fold, char32_t c) { return fold.cpFrom < c; });
+    return it != std::end(kCaseFolds) && it->cpFrom == cp ? it->cpTo : cp;
+}
+
+// A byte that begins no valid UTF-8 character stands for itself, apart from
+// every character: it matches only the same byte.
+constexpr char32_t kRawByte = 0x80000000;
+
+// The unit of a name at nPos, for comparing: a UTF-8 character as its case
+// fold, or a stray byte as itself. Moves nPos past it.
+char32_t NextFoldedUnit(const std::string& str, size_t& nPos)
+{
+    const auto byteAt = [&](size_t n) { return static_cast<unsigned char>(str[n]); };
+    const unsigned char c = byteAt(nPos);
+    size_t nLength = 0;
+    char32_t cp = 0;
+    char32_t cpLeast = 0;  // smaller ones are overlong forms
+    if (c < 0x80) {
+        ++nPos;
+        return FoldCase(c);
+    }
+    if ((c & 0xE0) == 0xC0)
+        nLength = 2, cp = c & 0x1F, cpLeast = 0x80;
+    else if ((c & 0xF0) == 0xE0)
+        nLength = 3, cp = c & 0x0F, cpLeast = 0x800;
+    else if ((c & 0xF8) == 0xF0)
+        nLength = 4, cp = c & 0x07, cpLeast = 0x10000;
+    if (nLength > 0 && nPos + nLength <= str.size()) {
+        size_t n = 1;
+        for (; n < nLength && (byteAt(nPos + n) & 0xC0) == 0x80; ++n)
+            cp = (cp << 6) | (byteAt(nPos + n) & 0x3F);
+        if (n == nLength && cp >= cpLeast && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+            nPos += nLength;
+            return FoldCase(cp);
+        }
+    }
+    ++nPos;
+    return kRawByte | c;
 }
 
 } // namespace
@@ -47,12 +98,12 @@ std::string EntryField(const std::string& strEntry, int k)
 
 bool NamesMatch(const std::string& strA, const std::string& strB)
 {
-    if (strA.size() != strB.size())
-        return false;
-    for (size_t i = 0; i < strA.size(); ++i)
-        if (FoldAsciiChar(strA[i]) != FoldAsciiChar(strB[i]))
+    size_t nA = 0;
+    size_t nB = 0;
+    while (nA < strA.size() && nB < strB.size())
+        if (NextFoldedUnit(strA, nA) != NextFoldedUnit(strB, nB))
             return false;
-    return true;
+    return nA == strA.size() && nB == strB.size();
 }
 
 // ---------------------------------------------------------------------------

@@ -35,8 +35,8 @@ public:
     void AddTail(std::string strEntry) { m_entries.push_back(std::move(strEntry)); }
     void RemoveAll() { m_entries.clear(); }
 
-    // Lookup by name (field 0, compared without regard to ASCII letter case;
-    // the first match from the head counts).
+    // Lookup by name (field 0, compared as NamesMatch does; the first match
+    // from the head counts).
     std::string FindHostField(std::string strName, int k) const;
     int AddOrReplaceHost(std::string strEntry);  // 0 nothing, 1 added, 2 replaced
     int RemoveHost(std::string strName);         // 1 removed, 0 not found
@@ -89,8 +89,9 @@ private:
 // "[list]" and then "<key>=<entry>" lines, CR LF line ends.
 std::string FormatProfile(const CSetList& hosts);
 
-// Compares names as the list does: ASCII letters without regard to case,
-// other bytes exactly.
+// Compares names as the list does: UTF-8 characters without regard to case
+// (Unicode's simple case folding, so the command line and the window agree),
+// and bytes that are not UTF-8 exactly.
 bool NamesMatch(const std::string& strA, const std::string& strB);
 
 // Field k of an entry: fields are maximal runs of non-space bytes; the empty

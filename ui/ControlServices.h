@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class IControlServices {
 public:
@@ -23,8 +24,13 @@ public:
     virtual void LimitText(int nId, int nChars) = 0;
     virtual void CheckRadioButton(int nFirst, int nLast, int nCheck) = 0;
 
-    // The name box's list. It keeps itself sorted without regard to case.
+    // The name box's list. It keeps itself sorted without regard to case;
+    // items that compare equal stay in the order they were added. An item's
+    // text is kept byte for byte, also when it is not UTF-8.
     virtual int AddString(const std::string& strItem) = 0;   // index it took
+    // Adds many items at once, each in its sorted place, as AddString would
+    // one after the other.
+    virtual void AddStrings(const std::vector<std::string>& items) = 0;
     virtual void ResetContent() = 0;                         // list and field emptied
     virtual int GetCurSel() = 0;                             // CB_ERR when none
     virtual void DeleteString(int nIndex) = 0;
@@ -43,7 +49,8 @@ public:
     virtual void RestoreWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
     virtual void RunAboutBox() = 0;                          // modal, fresh each time
-    virtual bool OpenUrl(const std::string& strUrl) = 0;     // desktop's opener
+    // Opens a local file (a path, any bytes) with the desktop's opener.
+    virtual bool OpenLocalFile(const std::string& strPath) = 0;
 
     // Runs blocking work off the user-interface thread; the window keeps
     // repainting but takes no input until it is done. Returns when it is.

@@ -8,6 +8,12 @@ int CComboBox::AddString(const std::string& strItem)
     return m_pControls ? m_pControls->AddString(strItem) : CB_ERR;
 }
 
+void CComboBox::AddStrings(const std::vector<std::string>& items)
+{
+    if (m_pControls)
+        m_pControls->AddStrings(items);
+}
+
 void CComboBox::ResetContent()
 {
     if (m_pControls)

@@ -3,6 +3,7 @@
 // to the window's control services once attached by the data exchange.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class IControlServices;
 
@@ -12,6 +13,7 @@ public:
     bool IsAttached() const { return m_pControls != nullptr; }
 
     int AddString(const std::string& strItem);
+    void AddStrings(const std::vector<std::string>& items);
     void ResetContent();
     int GetCurSel();
     void DeleteString(int nIndex);

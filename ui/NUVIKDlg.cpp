@@ -1,6 +1,7 @@
 #include "ui/NUVIKDlg.h"
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -234,8 +235,15 @@ void CNUVIKDlg::OnAddressMode()
 
 void CNUVIKDlg::OnHelpLink()
 {
-    if (!m_services.strHelpUrl.empty())
-        m_pControls->OpenUrl(m_services.strHelpUrl);  // a failure is silent
+    // Minimal systems may leave the page out; say where it should be rather
+    // than do nothing.
+    const std::string& strPage = m_services.strHelpPage;
+    struct stat st {};
+    if (::stat(strPage.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        Messages().MessageBox("The help page is missing: " + strPage);
+        return;
+    }
+    m_pControls->OpenLocalFile(strPage);  // a failure of the opener is silent
 }
 
 bool CNUVIKDlg::SaveBeforeClosing()
@@ -295,8 +303,12 @@ void CNUVIKDlg::OnExitCommand()
 
 void CNUVIKDlg::FillNameBox()
 {
+    // All at once: the box sorts them in one pass, however many there are.
+    std::vector<std::string> names;
+    names.reserve(m_hosts.GetCount());
     for (const std::string& strEntry : m_hosts)
-        m_ctlName.AddString(EntryField(strEntry, 0));
+        names.push_back(EntryField(strEntry, 0));
+    m_ctlName.AddStrings(names);
 }
 
 void CNUVIKDlg::OnExportList()

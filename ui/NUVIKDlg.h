@@ -26,7 +26,7 @@ struct CDlgServices {
     ISocketLayer* pSockets = nullptr;
     IMessageBox* pMessages = nullptr;      // until a window brings its own
     CProfileName* pProfile = nullptr;      // where the address book lives
-    std::string strHelpUrl;                // the page "Help" opens
+    std::string strHelpPage;               // the file "Help" opens
     IResolver* pResolver = nullptr;        // the "MAC" button's lookups
     IEchoRequest* pEcho = nullptr;
     INeighbourTable* pNeighbours = nullptr;
@@ -79,7 +79,7 @@ public:
     std::vector<CBatchItem> WakeAllInProfile();
 
     bool IsInteractive() const { return m_args.empty(); }
-    void SetHelpUrl(std::string strUrl) { m_services.strHelpUrl = std::move(strUrl); }
+    void SetHelpPage(std::string strPath) { m_services.strHelpPage = std::move(strPath); }
 
     // Copies the controls into the fields (true) or the fields into the
     // controls (false). While it runs, no notification of the dialog's own

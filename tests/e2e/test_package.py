@@ -88,7 +88,7 @@ class DebianPackages(unittest.TestCase):
         icons = ["/usr/share/icons/hicolor/%s/apps/nuvik.%s" % (size, "svg" if size == "scalable" else "png")
                  for size in ("16x16", "32x32", "48x48", "scalable")]
         expected = ["/usr/%s/nuvik/nuvik-window.so" % self.dirs["lib"], "/usr/share/applications/nuvik.desktop",
-                    "/usr/share/doc/nuvik/help.html", "/usr/share/doc/nuvik-gui/copyright",
+                    "/usr/share/nuvik/help.html", "/usr/share/doc/nuvik-gui/copyright",
                     "/usr/share/doc/nuvik-gui/changelog.gz", "/usr/share/lintian/overrides/nuvik-gui"] + icons + metainfo
         self.assertEqual(files, dict.fromkeys(expected, "-rw-r--r--"))
         depends = deb_field(self.debs["nuvik-gui"], "Depends")

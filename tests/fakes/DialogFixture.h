@@ -38,7 +38,7 @@ protected:
             WriteBytes(ProfilePath(), strProfileBytes);
         }
         dlg = std::make_unique<CNUVIKDlg>(std::vector<std::string>{},
-                                          CDlgServices{&sockets, nullptr, &profile, "file:///help.html",
+                                          CDlgServices{&sockets, nullptr, &profile, dir / "help.html",
                                                        &resolver, &echo, &neighbours});
         dlg->AttachWindow(&controls, &messages, &files);
         ASSERT_TRUE(dlg->OnInitDialog());

@@ -28,7 +28,7 @@ public:
     int nChecked = 0;
     int nEndResult = -1;                   // -1: still open
     int nAboutBoxes = 0;
-    std::vector<std::string> openedUrls;
+    std::vector<std::string> openedFiles;
     std::vector<std::string> cursor;       // "begin", "restore", "end"
     std::vector<int> selectedAll;
     // Called on every programmatic change of the name box's text, as a
@@ -72,6 +72,11 @@ public:
         auto it = std::upper_bound(items.begin(), items.end(), strItem, LessNoCase);
         return static_cast<int>(items.insert(it, strItem) - items.begin());
     }
+    void AddStrings(const std::vector<std::string>& newItems) override
+    {
+        for (const std::string& strItem : newItems)
+            AddString(strItem);
+    }
     void ResetContent() override
     {
         items.clear();
@@ -99,7 +104,7 @@ public:
     void RestoreWaitCursor() override { cursor.push_back("restore"); }
     void EndWaitCursor() override { cursor.push_back("end"); }
     void RunAboutBox() override { ++nAboutBoxes; }
-    bool OpenUrl(const std::string& strUrl) override { openedUrls.push_back(strUrl); return false; }
+    bool OpenLocalFile(const std::string& strPath) override { openedFiles.push_back(strPath); return false; }
     void RunBlocking(const std::function<void()>& work) override { work(); }
 
     // The user picks item i from the list: the field shows it first.

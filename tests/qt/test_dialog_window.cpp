@@ -57,7 +57,7 @@ private slots:
         m_profile.strName = "nuvik.INI";
         m_profile.strConfigDir = m_dir / "config";
         std::filesystem::create_directories(m_profile.strConfigDir);
-        std::ofstream(ProfilePath(), std::ios::binary) << "[list]\n0=nas 10.0.0.2 001122334455\n1=Alpha 192.168.0.7 00A0C9FFEE1D\n";
+        std::ofstream(ProfilePath(), std::ios::binary) << "[list]\n0=nas 10.0.0.2 001122334455\n1=Alpha 192.168.0.7 00A0C9FFEE1D\n2=B\xFCro 10.0.0.3 0A0B0C0D0E0F\n";
         m_pDlg = std::make_unique<CNUVIKDlg>(std::vector<std::string>{}, CDlgServices{&m_sockets, nullptr, &m_profile, ""});
         m_request = CWindowRequest{.pDialog = m_pDlg.get(), .pszTitle = "NUVIK 1.0.3", .pszVersion = "1.0.3"};
     }
@@ -74,10 +74,15 @@ private slots:
         QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("Alpha"));
         QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("192.168.0.7"));
         QCOMPARE(Wnd().MacBox()->text(), QString("00A0C9FFEE1D"));
+        // A name that is not UTF-8 shows as Latin-1, picks its host, and
+        // deletes it.
         QTest::keyClick(Wnd().NameBox(), Qt::Key_Down);
-        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("nas"));
-        QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("10.0.0.2"));
-        QCOMPARE(Wnd().MacBox()->text(), QString("001122334455"));
+        QCOMPARE(Wnd().NameBox()->EditText(), QString::fromLatin1("B\xFCro"));
+        QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("10.0.0.3"));
+        QCOMPARE(Wnd().MacBox()->text(), QString("0A0B0C0D0E0F"));
+        Wnd().MenuCommand(ID_DELETE_HOST)->trigger();
+        QCOMPARE(Wnd().GetCount(), 2);
+        QCOMPARE(m_pDlg->m_hosts.GetCount(), 2u);
     }
 
     void enterWakesAndTheWindowStaysOpen()
@@ -133,7 +138,8 @@ private slots:
         std::ifstream saved(ProfilePath(), std::ios::binary);
         std::stringstream text;
         text << saved.rdbuf();
-        QCOMPARE(text.str(), std::string("[list]\r\n0=nas 10.0.0.2 001122334455\r\n1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n"));
+        QCOMPARE(text.str(), std::string("[list]\r\n0=nas 10.0.0.2 001122334455\r\n1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n"
+                                      "2=B\xFCro 10.0.0.3 0A0B0C0D0E0F\r\n"));
     }
 };
 

@@ -1,7 +1,11 @@
 // The window's controls and its routing of commands, against a dialog
 // object that only records.
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -46,7 +50,13 @@ class TestWindow : public QObject {
     CWindowRequest m_request;
     std::unique_ptr<CMainWindow> m_pWindow;
 
+    QList<QUrl> m_openedUrls;
+
     CMainWindow& Wnd() { return *m_pWindow; }
+
+public slots:
+    // Stands in for the desktop's opener of files.
+    void openUrl(const QUrl& url) { m_openedUrls << url; }
 
 private slots:
     void init()
@@ -74,6 +84,15 @@ private slots:
         QTest::keyClick(pMac, Qt::Key_Backspace);
         QTest::keyClick(pMac, Qt::Key_7);
         QCOMPARE(pMac->text(), QString("0011223344556"));
+        // A paste keeps what fits where it goes, the rest is cut off.
+        for (const auto& [pszBefore, nCaret, pszPasted, pszAfter] :
+             {std::tuple{"", 0, "0a1b2c3d4e5f ", "0A1B2C3D4E5F"}, {"0011", 2, "aabbccddeeff", "00AABBCCDD11"}}) {
+            pMac->setText(pszBefore);
+            pMac->setCursorPosition(nCaret);
+            QGuiApplication::clipboard()->setText(pszPasted);
+            QTest::keyClick(pMac, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(pMac->text(), QString(pszAfter));
+        }
     }
 
     void nameBoxSortsWithoutRegardToCase()
@@ -84,20 +103,31 @@ private slots:
         QCOMPARE(Wnd().AddString("alpha"), 0);
         QCOMPARE(Wnd().AddString("BETA2"), 2);
         QCOMPARE(Wnd().AddString(""), 0);
+        // Picked "beta"; a batch then goes in as one by one would: equal
+        // items after those already there and in the order given.
+        QTest::keyClick(Wnd().NameBox(), Qt::Key_Down);
+        QTest::keyClick(Wnd().NameBox(), Qt::Key_Down);
+        QTest::keyClick(Wnd().NameBox(), Qt::Key_Down);
+        Wnd().AddStrings({"ALPHA", "gamma", "alpha", "Beta", "0"});
         std::vector<std::string> items;
         for (int n = 0; n <= Wnd().GetCount(); ++n)
             items.push_back(Wnd().GetLBText(n));
-        QCOMPARE(items, (std::vector<std::string>{"", "alpha", "beta", "BETA2", "Gamma", ""}));
-        // Adding neither changes the text nor selects anything.
-        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("typed"));
-        QCOMPARE(Wnd().GetCurSel(), CB_ERR);
+        QCOMPARE(items, (std::vector<std::string>{"", "0", "alpha", "ALPHA", "alpha", "beta", "Beta", "BETA2", "Gamma",
+                                                  "gamma", ""}));
+        QCOMPARE(Wnd().GetCurSel(), 5);
+        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("beta"));
 
         Wnd().DeleteString(2);
-        QCOMPARE(Wnd().GetLBText(2), std::string("BETA2"));
-        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("typed"));
+        QCOMPARE(Wnd().GetLBText(2), std::string("ALPHA"));
+        QCOMPARE(Wnd().GetCurSel(), 4);
         Wnd().ResetContent();
         QCOMPARE(Wnd().GetCount(), 0);
         QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string());
+        // Adding neither changes the text nor selects anything.
+        Wnd().SetWindowText(IDC_NAME, "typed");
+        Wnd().AddStrings({"x", "y"});
+        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("typed"));
+        QCOMPARE(Wnd().GetCurSel(), CB_ERR);
     }
 
     void programmaticChangesSendNoCommand()
@@ -217,6 +247,11 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), Wnd().IpControl()->Field(0));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), Wnd().Control(IDC_LOOKUP));
+        // The control is one stop for Shift+Tab too, from any of its fields:
+        // with the name box disabled the stop before it is "Help".
+        Wnd().IpControl()->Field(2)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), Wnd().Control(IDC_HELP_LINK));
     }
 
     void ipControlExchangesTextAndValue()
@@ -320,17 +355,70 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, Wnd().RunBlocking([] { throw std::runtime_error("x"); }));
     }
 
-    void waitCursorComesBackOnRestoreUntilEnded()
+    void waitCursorComesBackOnRestoreUntilEndedAndLeavesMessageBoxesAlone()
     {
         Wnd().BeginWaitCursor();
         QVERIFY(QGuiApplication::overrideCursor());
         QGuiApplication::changeOverrideCursor(Qt::ArrowCursor);
         Wnd().RestoreWaitCursor();
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        Qt::CursorShape shapeOverBox = Qt::WaitCursor;
+        OnNextBox([&](QMessageBox* pBox) {
+            shapeOverBox = QGuiApplication::overrideCursor()->shape();
+            QTest::keyClick(pBox, Qt::Key_Return);
+        });
+        CQtMessageBox(m_pWindow.get(), "nuvik").MessageBox("Not found!");
+        QCOMPARE(shapeOverBox, Qt::ArrowCursor);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
         Wnd().EndWaitCursor();
         Wnd().EndWaitCursor();  // unbalanced: harmless
         Wnd().RestoreWaitCursor();
         QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void exportReplacesAFileWithoutAsking()
+    {
+        QTemporaryDir dir;
+        const QString strPath = dir.filePath("hosts.ini");
+        QVERIFY(QFile(strPath).open(QIODevice::WriteOnly));
+        bool bAsked = false;
+        QTimer::singleShot(0, [&] {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            OnNextBox([&](QMessageBox* pBox) {
+                bAsked = pBox != nullptr;
+                if (pBox)
+                    pBox->button(QMessageBox::Yes)->click();
+            });
+            pDialog->selectFile(strPath);
+            static_cast<QDialog*>(pDialog)->accept();  // as the dialog's Save button does
+        });
+        CFileDialogRequest request;
+        request.bOpen = false;
+        QCOMPARE(CQtFileChooser(m_pWindow.get()).ChooseFile(request), std::optional(strPath.toStdString()));
+        QVERIFY(!bAsked);
+    }
+
+    void helpOpensTheFileWhateverItsPathHolds()
+    {
+        QDesktopServices::setUrlHandler("file", this, "openUrl");
+        Wnd().OpenLocalFile("/opt/a#b/100%41/help.html");
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(m_openedUrls.size(), 1);
+        QCOMPARE(m_openedUrls[0].toLocalFile(), QString("/opt/a#b/100%41/help.html"));
+    }
+
+    void everyControlHasAnAccessibleName()
+    {
+        std::vector<std::pair<QWidget*, QString>> expected{
+            {Wnd().NameBox()->lineEdit(), "Name"}, {Wnd().IpControl(), "IP address"},
+            {Wnd().MacBox(), "MAC address"}, {Wnd().Control(IDC_NAME_MODE), "By name"},
+            {Wnd().Control(IDC_ADDRESS_MODE), "By IP address"}, {Wnd().Control(IDC_LOOKUP), "MAC"},
+            {Wnd().Control(IDC_WAKE), "OK"}, {Wnd().Control(IDCANCEL), "Cancel"}, {Wnd().Control(IDC_HELP_LINK), "Help"},
+            {Wnd().findChild<QWidget*>("frame"), "Host"}};
+        for (int n = 0; n < 4; ++n)
+            expected.emplace_back(Wnd().IpControl()->Field(n), QString("IP address, part %1 of 4").arg(n + 1));
+        for (const auto& [pWidget, strName] : expected)
+            QCOMPARE(QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name), strName);
     }
 
     void fixedSizeWithEveryControlInside()

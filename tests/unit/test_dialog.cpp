@@ -317,11 +317,17 @@ TEST_F(DialogTest, WakeSendsTheBoxesAddressAndStaysOpen)
     EXPECT_NE(messages.texts[1].find("Address already in use"), std::string::npos);
 }
 
-TEST_F(DialogTest, HelpOpensThePageAndAboutOpensAFreshBoxEachTime)
+TEST_F(DialogTest, HelpOpensThePageOrSaysWhereItIsMissingAndAboutOpensAFreshBoxEachTime)
 {
     Open();
     Command(IDC_HELP_LINK);
-    EXPECT_EQ(controls.openedUrls, (List{"file:///help.html"}));
+    std::filesystem::create_directory(dir / "help.html");
+    Command(IDC_HELP_LINK);
+    EXPECT_EQ(messages.texts, List(2, "The help page is missing: " + (dir / "help.html")));
+    std::filesystem::remove(dir / "help.html");
+    WriteBytes(dir / "help.html", "<html></html>");
+    Command(IDC_HELP_LINK);
+    EXPECT_EQ(controls.openedFiles, (List{dir / "help.html"}));
     dlg->OnSysCommand(IDM_ABOUTBOX);
     dlg->OnSysCommand(IDM_ABOUTBOX);
     EXPECT_EQ(controls.nAboutBoxes, 2);

@@ -36,14 +36,30 @@ TEST(EntryField, FieldsAreRunsOfNonSpaceBytes)
     EXPECT_EQ(EntryField("Büro-PC 10.0.0.1", 0), "Büro-PC");
 }
 
-TEST(NamesMatch, FoldsAsciiLettersOnly)
+TEST(NamesMatch, FoldsUnicodeCaseAndComparesOtherBytesExactly)
 {
-    EXPECT_TRUE(NamesMatch("Ab-9_z", "aB-9_Z"));
-    EXPECT_FALSE(NamesMatch("PC", "PC1"));
-    EXPECT_FALSE(NamesMatch("PC1", "PC"));
-    EXPECT_FALSE(NamesMatch("[", "{"));        // 0x5B and 0x7B differ by 0x20 but are no letters
-    EXPECT_FALSE(NamesMatch("BÜRO", "büro"));  // non-ASCII bytes compare exactly
-    EXPECT_TRUE(NamesMatch("BüRO", "büro"));
+    const struct {
+        const char* pszA;
+        const char* pszB;
+        bool bMatch;
+    } cases[] = {
+        {"Ab-9_z", "aB-9_Z", true},
+        {"PC", "PC1", false},
+        {"PC1", "PC", false},
+        {"[", "{", false},                             // 0x5B and 0x7B differ by 0x20 but are no letters
+        {"BÜRO", "büro", true},
+        {"ΣΟΦΙΑΣ", "σοφιας", true},                    // final sigma too
+        {"\xE2\x84\xAA", "k", true},                  // KELVIN SIGN folds to k: lengths differ
+        {"straße", "STRASSE", false},                  // simple folding: ß stays one letter
+        {"B\xFCro", "b\xFCRO", true},                  // not UTF-8: the stray byte as it is
+        {"B\xDCro", "b\xFCro", false},                 // Latin-1 Ü and ü are no characters here
+        {"B\xFCro", "Büro", false},                    // nor the same as UTF-8 ü
+        {"\xC3\x9C", "\xC3\xBC", true},                // the same as UTF-8
+        {"\xC3", "\xC3\xBC", false},                   // a cut character
+        {"\xC1\x81", "\xC1\xA1", false},               // overlong A and a: bytes, not letters
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NamesMatch(c.pszA, c.pszB), c.bMatch) << c.pszA << " / " << c.pszB;
 }
 
 TEST(FindHostField, AnswersFromTheFirstMatchingEntry)

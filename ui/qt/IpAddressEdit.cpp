@@ -1,5 +1,6 @@
 #include "ui/qt/IpAddressEdit.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -54,6 +55,7 @@ CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent)
         pField->setValidator(pValidator);
         pField->setMaxLength(3);
         pField->setObjectName(QStringLiteral("field%1").arg(n));
+        pField->setAccessibleName(QStringLiteral("IP address, part %1 of 4").arg(n + 1));
         pField->setMinimumWidth(1);
         pField->setAttribute(Qt::WA_MacShowFocusRect, false);
         // One tab stop for the whole control, as a single control.
@@ -175,6 +177,15 @@ bool CIpAddressEdit::eventFilter(QObject* pWatched, QEvent* pEvent)
         if (nField < 3 && !pField->text().isEmpty())
             FocusField(nField + 1, false);
         return true;  // never typed into a field
+    }
+    // The control is one tab stop: Shift+Tab from any field goes to the
+    // stop before it, as it does from the first field.
+    const bool bBacktab = pKey->key() == Qt::Key_Backtab ||
+                          (pKey->key() == Qt::Key_Tab && (pKey->modifiers() & Qt::ShiftModifier));
+    if (bBacktab && nField > 0 && !(pKey->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        m_fields[0]->setFocus(Qt::OtherFocusReason);
+        QCoreApplication::sendEvent(m_fields[0], pKey);
+        return true;
     }
     if (pKey->key() == Qt::Key_Backspace && bPlain && nField > 0 && pField->cursorPosition() == 0 && !pField->hasSelectedText()) {
         FocusField(nField - 1, true);

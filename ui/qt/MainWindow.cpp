@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -129,11 +130,16 @@ void CMainWindow::BuildControls()
     pFrame->setObjectName(QStringLiteral("frame"));
     pFrame->setGeometry(du.Rect(6, 0, 185, 71));
     pFrame->setFocusPolicy(Qt::NoFocus);
+    pFrame->setAccessibleName(QStringLiteral("Host"));
 
     // In resource order, which is also the tab order.
     m_ctlName = new CNameBox(m_pClient);
     m_ctlName->setObjectName(QStringLiteral("name"));
     m_ctlName->setGeometry(du.Rect(86, 11, 100, 13));
+    // The boxes have no caption of their own (the mode buttons and "MAC"
+    // label them), so a screen reader needs their names given.
+    m_ctlName->setAccessibleName(QStringLiteral("Name"));
+    m_ctlName->lineEdit()->setAccessibleName(QStringLiteral("Name"));
     connect(m_ctlName, &CNameBox::itemPicked, this, [this] { Route(IDC_NAME, CBN_SELCHANGE); });
     connect(m_ctlName, &CNameBox::textEditedByUser, this, [this] { Route(IDC_NAME, CBN_EDITUPDATE); });
     m_controls[IDC_NAME] = m_ctlName;
@@ -141,6 +147,7 @@ void CMainWindow::BuildControls()
     m_ctlIp = new CIpAddressEdit(m_pClient);
     m_ctlIp->setObjectName(QStringLiteral("ip"));
     m_ctlIp->setGeometry(du.Rect(86, 30, 100, 13));
+    m_ctlIp->setAccessibleName(QStringLiteral("IP address"));
     m_controls[IDC_IP] = m_ctlIp;
 
     AddButton(IDC_LOOKUP, QStringLiteral("MAC"), 15, 49, 32, 13)->setObjectName(QStringLiteral("lookup"));
@@ -148,7 +155,9 @@ void CMainWindow::BuildControls()
     m_ctlMac = new QLineEdit(m_pClient);
     m_ctlMac->setObjectName(QStringLiteral("mac"));
     m_ctlMac->setGeometry(du.Rect(86, 49, 100, 13));
-    m_ctlMac->setValidator(new CUpperCaseValidator(m_ctlMac));
+    m_ctlMac->setAccessibleName(QStringLiteral("MAC address"));
+    m_pMacValidator = new CUpperCaseValidator(m_ctlMac);
+    m_ctlMac->setValidator(m_pMacValidator);
     m_controls[IDC_MAC] = m_ctlMac;
 
     auto* pWake = static_cast<QPushButton*>(AddButton(IDC_WAKE, QStringLiteral("OK"), 33, 75, 50, 14));
@@ -162,9 +171,11 @@ void CMainWindow::BuildControls()
     // command, also when it was checked already.
     m_pModeGroup = new QButtonGroup(this);
     m_pModeGroup->setExclusive(true);
-    const auto addMode = [&](int nId, const QString& strText, const QString& strName, int nWidth) {
+    const auto addMode = [&](int nId, const QString& strText, const QString& strName, const QString& strSpoken,
+                             int nWidth) {
         QRadioButton* pButton = new CModeButton(strText, m_pClient);
         pButton->setObjectName(strName);
+        pButton->setAccessibleName(strSpoken);
         pButton->setFocusPolicy(Qt::ClickFocus);
         // Wide enough for its text, but never over the box it labels.
         const int nNeeded = pButton->sizeHint().width();
@@ -176,8 +187,10 @@ void CMainWindow::BuildControls()
         m_controls[nId] = pButton;
         return pButton;
     };
-    m_ctlNameMode = addMode(IDC_NAME_MODE, QStringLiteral("&Name"), QStringLiteral("nameMode"), 34);
-    m_ctlAddressMode = addMode(IDC_ADDRESS_MODE, QStringLiteral("IP&address:"), QStringLiteral("addressMode"), 51);
+    m_ctlNameMode = addMode(IDC_NAME_MODE, QStringLiteral("&Name"), QStringLiteral("nameMode"),
+                            QStringLiteral("By name"), 34);
+    m_ctlAddressMode = addMode(IDC_ADDRESS_MODE, QStringLiteral("IP&address:"), QStringLiteral("addressMode"),
+                               QStringLiteral("By IP address"), 51);
 }
 
 void CMainWindow::BuildMenu()
@@ -275,7 +288,7 @@ int CMainWindow::RunModal(bool bFocusFirst)
 std::string CMainWindow::GetWindowText(int nId)
 {
     if (nId == IDC_NAME)
-        return ToText(m_ctlName->EditText());
+        return m_ctlName->EditBytes();
     if (nId == IDC_IP)
         return ToText(m_ctlIp->Text());
     if (nId == IDC_MAC)
@@ -289,14 +302,14 @@ void CMainWindow::SetWindowText(int nId, const std::string& strText)
 {
     const QString text = FromText(strText);
     if (nId == IDC_NAME) {
-        m_ctlName->SetEditText(text);
+        m_ctlName->SetEditText(CNameBox::ShownText(strText));
     } else if (nId == IDC_IP) {
         if (m_ctlIp->IsBlank() ? !text.isEmpty() : m_ctlIp->Text() != text)
             m_ctlIp->SetText(text);
     } else if (nId == IDC_MAC) {
         // Nothing routes from this box; its validator follows textChanged.
         if (m_ctlMac->text() != text)
-            m_ctlMac->setText(text);
+            m_pMacValidator->SetText(text);
     } else if (auto* pButton = qobject_cast<QAbstractButton*>(Control(nId))) {
         pButton->setText(text);
     }
@@ -338,7 +351,7 @@ void CMainWindow::SelectAll(int nId)
 void CMainWindow::LimitText(int nId, int nChars)
 {
     if (nId == IDC_MAC)
-        static_cast<CUpperCaseValidator*>(const_cast<QValidator*>(m_ctlMac->validator()))->SetLimit(nChars);
+        m_pMacValidator->SetLimit(nChars);
     else if (nId == IDC_NAME)
         m_ctlName->lineEdit()->setMaxLength(nChars > 0 ? nChars : 32767);
 }
@@ -359,7 +372,12 @@ void CMainWindow::CheckRadioButton(int nFirst, int nLast, int nCheck)
 
 int CMainWindow::AddString(const std::string& strItem)
 {
-    return m_ctlName->AddSorted(FromText(strItem));
+    return m_ctlName->AddSorted(strItem);
+}
+
+void CMainWindow::AddStrings(const std::vector<std::string>& items)
+{
+    m_ctlName->AddSorted(items);
 }
 
 void CMainWindow::ResetContent()
@@ -385,9 +403,7 @@ int CMainWindow::GetCount()
 
 std::string CMainWindow::GetLBText(int nIndex)
 {
-    if (nIndex < 0 || nIndex >= m_ctlName->count())
-        return {};
-    return ToText(m_ctlName->itemText(nIndex));
+    return m_ctlName->ItemBytes(nIndex);
 }
 
 void CMainWindow::ClearAddress()
@@ -443,9 +459,10 @@ void CMainWindow::RunAboutBox()
     box.exec();
 }
 
-bool CMainWindow::OpenUrl(const std::string& strUrl)
+bool CMainWindow::OpenLocalFile(const std::string& strPath)
 {
-    return QDesktopServices::openUrl(QUrl(FromText(strUrl)));
+    // A "#" or "%" in a path is part of the file name, not of a URL.
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(strPath))));
 }
 
 void CMainWindow::RunBlocking(const std::function<void()>& work)

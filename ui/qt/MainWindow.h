@@ -13,6 +13,7 @@
 class IDialogEvents;
 class CNameBox;
 class CIpAddressEdit;
+class CUpperCaseValidator;
 class QAction;
 class QButtonGroup;
 class QLineEdit;
@@ -45,6 +46,7 @@ public:
     void LimitText(int nId, int nChars) override;
     void CheckRadioButton(int nFirst, int nLast, int nCheck) override;
     int AddString(const std::string& strItem) override;
+    void AddStrings(const std::vector<std::string>& items) override;
     void ResetContent() override;
     int GetCurSel() override;
     void DeleteString(int nIndex) override;
@@ -58,7 +60,7 @@ public:
     void RestoreWaitCursor() override;
     void EndWaitCursor() override;
     void RunAboutBox() override;
-    bool OpenUrl(const std::string& strUrl) override;
+    bool OpenLocalFile(const std::string& strPath) override;
     void RunBlocking(const std::function<void()>& work) override;
 
 public slots:
@@ -81,6 +83,7 @@ private:
     CNameBox* m_ctlName = nullptr;
     CIpAddressEdit* m_ctlIp = nullptr;
     QLineEdit* m_ctlMac = nullptr;
+    CUpperCaseValidator* m_pMacValidator = nullptr;
     QRadioButton* m_ctlNameMode = nullptr;
     QRadioButton* m_ctlAddressMode = nullptr;
     QButtonGroup* m_pModeGroup = nullptr;

@@ -1,7 +1,93 @@
 #include "ui/qt/NameBox.h"
 
+#include <QAbstractListModel>
 #include <QLineEdit>
+#include <QListView>
 #include <QSignalBlocker>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+// The list behind the name box: what each item shows and the bytes it
+// stands for, in sorted order. A whole batch of names goes in with one sort
+// and one reset, so filling the box costs n log n, not n squared.
+class CNameListModel : public QAbstractListModel {
+public:
+    struct CItem {
+        explicit CItem(std::string strItemBytes)
+            : strShown(CNameBox::ShownText(strItemBytes)), strKey(strShown.toCaseFolded()), strBytes(std::move(strItemBytes))
+        {
+        }
+        QString strShown;
+        QString strKey;  // folded once, so that sorting compares plain text
+        std::string strBytes;
+    };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    static bool Less(const CItem& a, const CItem& b) { return a.strKey < b.strKey; }
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_items.size());
+    }
+
+    QVariant data(const QModelIndex& index, int nRole) const override
+    {
+        if (!index.isValid() || index.row() >= rowCount())
+            return {};
+        const CItem& item = m_items[static_cast<size_t>(index.row())];
+        if (nRole == Qt::DisplayRole || nRole == Qt::EditRole)
+            return item.strShown;
+        if (nRole == Qt::UserRole)
+            return QByteArray::fromStdString(item.strBytes);
+        return {};
+    }
+
+    bool removeRows(int nRow, int nCount, const QModelIndex& parent = {}) override
+    {
+        if (parent.isValid() || nRow < 0 || nCount <= 0 || nRow + nCount > rowCount())
+            return false;
+        beginRemoveRows({}, nRow, nRow + nCount - 1);
+        m_items.erase(m_items.begin() + nRow, m_items.begin() + nRow + nCount);
+        endRemoveRows();
+        return true;
+    }
+
+    const CItem& Item(int nRow) const { return m_items[static_cast<size_t>(nRow)]; }
+
+    // After the items that compare equal, as a sorted list box puts it.
+    int Insert(CItem item)
+    {
+        const auto it = std::upper_bound(m_items.begin(), m_items.end(), item, Less);
+        const int nRow = static_cast<int>(it - m_items.begin());
+        beginInsertRows({}, nRow, nRow);
+        m_items.insert(it, std::move(item));
+        endInsertRows();
+        return nRow;
+    }
+
+    // The same order as inserting them one after the other. Returns where
+    // the item at nFollow (or -1) went.
+    int Merge(std::vector<CItem> items, int nFollow)
+    {
+        std::stable_sort(items.begin(), items.end(), Less);
+        if (nFollow >= 0)
+            nFollow += static_cast<int>(std::lower_bound(items.begin(), items.end(), Item(nFollow), Less) - items.begin());
+        std::vector<CItem> merged;
+        merged.reserve(m_items.size() + items.size());
+        std::merge(std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()),
+                   std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()),
+                   std::back_inserter(merged), Less);
+        beginResetModel();
+        m_items = std::move(merged);
+        endResetModel();
+        return nFollow;
+    }
+
+private:
+    std::vector<CItem> m_items;
+};
 
 CNameBox::CNameBox(QWidget* pParent) : QComboBox(pParent)
 {
@@ -9,7 +95,13 @@ CNameBox::CNameBox(QWidget* pParent) : QComboBox(pParent)
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
     setMaxVisibleItems(8);
+    // Sized by its place in the window, never by its items.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_pModel = new CNameListModel(this);
+    setModel(m_pModel);
+    // The drop-down list lays out one row height for all, not each item.
+    if (auto* pList = qobject_cast<QListView*>(view()))
+        pList->setUniformItemSizes(true);
     // No completion: the text is what the user typed, nothing more.
     setCompleter(nullptr);
     QLineEdit* pEdit = lineEdit();
@@ -21,44 +113,57 @@ CNameBox::CNameBox(QWidget* pParent) : QComboBox(pParent)
     connect(this, qOverload<int>(&QComboBox::activated), this, &CNameBox::itemPicked);
 }
 
-void CNameBox::KeepEdit(const std::function<void()>& change)
+QString CNameBox::ShownText(const std::string& strBytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QString strText = decoder(QByteArrayView(strBytes.data(), static_cast<qsizetype>(strBytes.size())));
+    if (!decoder.hasError())
+        return strText;
+    return QString::fromLatin1(strBytes.data(), static_cast<qsizetype>(strBytes.size()));
+}
+
+// Runs a change of the list, which returns the current item's new index,
+// and keeps the edited text and the selection as they were.
+void CNameBox::KeepEdit(const std::function<int(int)>& change)
 {
     const QSignalBlocker blockCombo(this);
     const QSignalBlocker blockEdit(lineEdit());
     const QString strText = lineEdit()->text();
-    change();
+    const int nCurrent = change(currentIndex());
+    // The first item added to an empty list would become current.
+    setCurrentIndex(nCurrent);
     if (lineEdit()->text() != strText)
         lineEdit()->setText(strText);
 }
 
-int CNameBox::AddSorted(const QString& strItem)
+int CNameBox::AddSorted(const std::string& strItem)
 {
     int nAt = 0;
-    while (nAt < count() && QString::compare(itemText(nAt), strItem, Qt::CaseInsensitive) <= 0)
-        ++nAt;
-    KeepEdit([&] {
-        int nCurrent = currentIndex();
-        insertItem(nAt, strItem);
-        if (nCurrent >= 0 && nAt <= nCurrent)
-            ++nCurrent;
-        // The first item added to an empty list would become current.
-        setCurrentIndex(nCurrent);
+    KeepEdit([&](int nCurrent) {
+        nAt = m_pModel->Insert(CNameListModel::CItem(strItem));
+        return nCurrent >= 0 && nAt <= nCurrent ? nCurrent + 1 : nCurrent;
     });
     return nAt;
+}
+
+void CNameBox::AddSorted(const std::vector<std::string>& items)
+{
+    if (items.empty())
+        return;
+    std::vector<CNameListModel::CItem> newItems;
+    newItems.reserve(items.size());
+    for (const std::string& strItem : items)
+        newItems.emplace_back(strItem);
+    KeepEdit([&](int nCurrent) { return m_pModel->Merge(std::move(newItems), nCurrent); });
 }
 
 void CNameBox::DeleteAt(int nIndex)
 {
     if (nIndex < 0 || nIndex >= count())
         return;
-    KeepEdit([&] {
-        int nCurrent = currentIndex();
-        removeItem(nIndex);
-        if (nCurrent == nIndex)
-            nCurrent = -1;
-        else if (nCurrent > nIndex)
-            --nCurrent;
-        setCurrentIndex(nCurrent);
+    KeepEdit([&](int nCurrent) {
+        m_pModel->removeRows(nIndex, 1);
+        return nCurrent == nIndex ? -1 : nCurrent > nIndex ? nCurrent - 1 : nCurrent;
     });
 }
 
@@ -76,6 +181,19 @@ int CNameBox::CurSel() const
     if (nCurrent < 0 || itemText(nCurrent) != lineEdit()->text())
         return -1;
     return nCurrent;
+}
+
+std::string CNameBox::ItemBytes(int nIndex) const
+{
+    if (nIndex < 0 || nIndex >= count())
+        return {};
+    return m_pModel->Item(nIndex).strBytes;
+}
+
+std::string CNameBox::EditBytes() const
+{
+    const int nSel = CurSel();
+    return nSel >= 0 ? ItemBytes(nSel) : lineEdit()->text().toStdString();
 }
 
 QString CNameBox::EditText() const

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -15,6 +16,18 @@ QString BoxText(const std::string& strText)
     return QString::fromStdString(PrintableText(strText));
 }
 
+// A message box is shown with the normal cursor, also while a handler holds
+// the wait cursor; the wait cursor comes back when the box closes.
+void RunWithNormalCursor(QMessageBox& box)
+{
+    const bool bWaiting = QGuiApplication::overrideCursor() != nullptr;
+    if (bWaiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    if (bWaiting)
+        QGuiApplication::restoreOverrideCursor();
+}
+
 }  // namespace
 
 void CQtMessageBox::MessageBox(const std::string& strText)
@@ -23,7 +36,7 @@ void CQtMessageBox::MessageBox(const std::string& strText)
     box.setObjectName(QStringLiteral("messageBox"));
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    RunWithNormalCursor(box);
 }
 
 IMessageBox::ESaveChoice CQtMessageBox::AskSave(ESaveQuestion question, const std::string& strText)
@@ -40,7 +53,7 @@ IMessageBox::ESaveChoice CQtMessageBox::AskSave(ESaveQuestion question, const st
     // Replacing a file nobody could read is never what Enter does.
     box.setDefaultButton(bReplace ? pStay : pSave);
     box.setEscapeButton(pStay);
-    box.exec();
+    RunWithNormalCursor(box);
     if (box.clickedButton() == pSave)
         return ESaveChoice::Save;
     if (box.clickedButton() == pDiscard)
@@ -69,6 +82,8 @@ std::optional<std::string> CQtFileChooser::ChooseFile(const CFileDialogRequest& 
     dialog.setObjectName(QStringLiteral("fileDialog"));
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // Export replaces an existing file without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.bOpen);
     dialog.setWindowTitle(request.bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"));
     dialog.setNameFilters(NameFilters(request));
     dialog.setDefaultSuffix(QString::fromStdString(request.strDefaultExtension));
