@@ -7,6 +7,7 @@
 #include "hosts/FileSystem.h"
 #include "hosts/IniFile.h"
 #include "ui/FileChooser.h"
+#include "ui/PrintableText.h"
 
 namespace {
 
@@ -54,32 +55,22 @@ constexpr char32_t kRawByte = 0x80000000;
 // fold, or a stray byte as itself. Moves nPos past it.
 char32_t NextFoldedUnit(const std::string& str, size_t& nPos)
 {
-    const auto byteAt = [&](size_t n) { return static_cast<unsigned char>(str[n]); };
-    const unsigned char c = byteAt(nPos);
-    size_t nLength = 0;
-    char32_t cp = 0;
-    char32_t cpLeast = 0;  // smaller ones are overlong forms
+    const auto c = static_cast<unsigned char>(str[nPos]);
     if (c < 0x80) {
         ++nPos;
         return FoldCase(c);
     }
-    if ((c & 0xE0) == 0xC0)
-        nLength = 2, cp = c & 0x1F, cpLeast = 0x80;
-    else if ((c & 0xF0) == 0xE0)
-        nLength = 3, cp = c & 0x0F, cpLeast = 0x800;
-    else if ((c & 0xF8) == 0xF0)
-        nLength = 4, cp = c & 0x07, cpLeast = 0x10000;
-    if (nLength > 0 && nPos + nLength <= str.size()) {
-        size_t n = 1;
-        for (; n < nLength && (byteAt(nPos + n) & 0xC0) == 0x80; ++n)
-            cp = (cp << 6) | (byteAt(nPos + n) & 0x3F);
-        if (n == nLength && cp >= cpLeast && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
-            nPos += nLength;
-            return FoldCase(cp);
-        }
+    const size_t nLength = Utf8SequenceLength(str, nPos);
+    if (nLength == 0) {
+        ++nPos;
+        return kRawByte | c;
     }
-    ++nPos;
-    return kRawByte | c;
+    // The lead byte's payload bits, then six bits from each continuation.
+    char32_t cp = c & (0x7F >> nLength);
+    for (size_t n = 1; n < nLength; ++n)
+        cp = (cp << 6) | (static_cast<unsigned char>(str[nPos + n]) & 0x3F);
+    nPos += nLength;
+    return FoldCase(cp);
 }
 
 } // namespace
