@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,29 @@ std::unique_ptr<QApplication> MakeApplication(const CWindowRequest& request, std
     return pApp;
 }
 
+// Runs work with an application, made here unless the host process has one:
+// 0 when it ran, 2 without a display, 1 when it failed; the reason goes to
+// pszError.
+int RunInApplication(const CWindowRequest& request, char* pszError, size_t nErrorSize, const char* pszFailed,
+                     const std::function<void()>& work)
+{
+    try {
+        std::string strWhy;
+        const std::unique_ptr<QApplication> pApp = MakeApplication(request, strWhy);
+        if (!strWhy.empty()) {
+            SetError(pszError, nErrorSize, strWhy);
+            return 2;
+        }
+        work();
+        return 0;
+    } catch (const std::exception& e) {
+        SetError(pszError, nErrorSize, std::string(pszFailed) + ": " + e.what());
+    } catch (...) {
+        SetError(pszError, nErrorSize, pszFailed);
+    }
+    return 1;
+}
+
 }  // namespace
 
 extern "C" int NuvikRunWindow(const CWindowRequest* pRequest, char* pszError, size_t nErrorSize)
@@ -59,21 +83,7 @@ extern "C" int NuvikRunWindow(const CWindowRequest* pRequest, char* pszError, si
         SetError(pszError, nErrorSize, "cannot open the window: the window module does not match this program");
         return 1;
     }
-    try {
-        std::string strWhy;
-        const std::unique_ptr<QApplication> pApp = MakeApplication(*pRequest, strWhy);
-        if (!strWhy.empty()) {
-            SetError(pszError, nErrorSize, strWhy);
-            return 2;
-        }
-        RunMainWindow(*pRequest);
-        return 0;
-    } catch (const std::exception& e) {
-        SetError(pszError, nErrorSize, std::string("the window failed: ") + e.what());
-    } catch (...) {
-        SetError(pszError, nErrorSize, "the window failed");
-    }
-    return 1;
+    return RunInApplication(*pRequest, pszError, nErrorSize, "the window failed", [&] { RunMainWindow(*pRequest); });
 }
 
 extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszText, char* pszError, size_t nErrorSize)
@@ -83,17 +93,7 @@ extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszT
         SetError(pszError, nErrorSize, "the window module does not match this program");
         return 1;
     }
-    try {
-        std::string strWhy;
-        const std::unique_ptr<QApplication> pApp = MakeApplication(*pRequest, strWhy);
-        if (!strWhy.empty()) {
-            SetError(pszError, nErrorSize, strWhy);
-            return 2;
-        }
+    return RunInApplication(*pRequest, pszError, nErrorSize, "the message box failed", [&] {
         CQtMessageBox(nullptr, QApplication::applicationName()).MessageBox(pszText);
-        return 0;
-    } catch (...) {
-        SetError(pszError, nErrorSize, "the message box failed");
-    }
-    return 1;
+    });
 }
