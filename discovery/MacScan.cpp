@@ -21,3 +21,11 @@ bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarge
     }
     return !strText.empty();
 }
+
+const CNeighbourRow* FindNeighbourRow(const std::vector<CNeighbourRow>& rows, uint32_t dwAddr, uint32_t dwIndex)
+{
+    for (const CNeighbourRow& row : rows)
+        if (row.dwAddr == dwAddr && (dwIndex == 0 || row.dwIndex == dwIndex))
+            return &row;
+    return nullptr;
+}

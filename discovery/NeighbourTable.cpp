@@ -4,6 +4,7 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include "discovery/MacScan.h"
 #include "discovery/Netlink.h"
 
 namespace {
@@ -54,15 +55,10 @@ bool CNetlinkNeighbourTable::GetTable(std::vector<CNeighbourRow>& rows)
 bool CNetlinkNeighbourTable::GetEntry(uint32_t dwAddr, uint32_t dwIndex, CNeighbourRow& row)
 {
     std::vector<CNeighbourRow> rows;
-    if (!GetTable(rows))
-        return false;
-    for (const CNeighbourRow& candidate : rows) {
-        if (candidate.dwAddr == dwAddr && (dwIndex == 0 || candidate.dwIndex == dwIndex)) {
-            row = candidate;
-            return true;
-        }
-    }
-    return false;
+    const CNeighbourRow* pFound = GetTable(rows) ? FindNeighbourRow(rows, dwAddr, dwIndex) : nullptr;
+    if (pFound)
+        row = *pFound;
+    return pFound != nullptr;
 }
 
 bool IsNeighbourSettled(const CNeighbourRow& row)

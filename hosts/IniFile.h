@@ -32,8 +32,6 @@ public:
     // The value of key strKey in section strSection, or the empty text.
     std::string GetProfileString(std::string_view strSection, std::string_view strKey) const;
 
-    bool HasSection(std::string_view strSection) const { return FindSection(strSection) != nullptr; }
-
 private:
     using CKeys = std::unordered_map<std::string, std::string>;  // folded key -> value
     struct CSection {

@@ -12,10 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "fakes/FakeFileChooser.h"
-#include "fakes/FakeSocketLayer.h"
-#include "fakes/RecordingMessageBox.h"
-#include "fakes/TempDir.h"
+#include "fakes/Fakes.h"
 #include "hosts/ProfileName.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
