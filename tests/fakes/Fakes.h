@@ -4,10 +4,13 @@
 // records what it was asked and can be told to fail.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -65,6 +68,18 @@ inline std::string ReadBytes(const std::string& strPath)
 inline void WriteBytes(const std::string& strPath, const std::string& strData)
 {
     std::ofstream(strPath, std::ios::binary | std::ios::trunc) << strData;
+}
+
+// An endless character device of the test's own (the node of /dev/zero):
+// a fault that wrote through a link to it could replace it, and no real
+// device must be at stake. Needs root, which CI has.
+inline bool MakeZeroDevice(const std::string& strPath)
+{
+    if (mknod(strPath.c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0)
+        return true;
+    if (getenv("CI"))
+        ADD_FAILURE() << "cannot make a device node: " << strerror(errno);
+    return false;
 }
 
 // The real file system, but any call can be told to fail ("tmpfile": no

@@ -64,7 +64,7 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
 {
     routes.routes = {{"10.0.3.5", CFakeRoutes::Route(3)}, {"255.255.255.255", CFakeRoutes::Route(2)}};
     ASSERT_EQ(mkfifo((dir / "fifo.ini").c_str(), 0600), 0);           // would block an ordinary open
-    std::filesystem::create_symlink("/dev/zero", dir / "zero.ini");  // would never end
+    const bool bDevice = MakeZeroDevice(dir / "zero.ini");             // would never end
     const std::string strNoHost = ": holds no host to wake (no entry 0 in section [list])";
     const std::string strSkipped = ": skipped, the third field is not a hardware address (" + std::string(kMacTextExpected) + ")";
     const struct {
@@ -89,6 +89,8 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
     for (const auto& c : cases) {
         if (c.pszText)
             WriteBytes(dir / c.pszName, c.pszText);
+        if (!bDevice && &c == &cases[1])
+            continue;
         EXPECT_EQ(Run({dir / c.pszName, "AABBCCDDEEFF"}), c.nExit) << c.pszName;
         std::vector<std::pair<int, unsigned>> sent;
         for (const auto& send : sockets.Sends())
