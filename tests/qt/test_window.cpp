@@ -135,7 +135,7 @@ private slots:
     }
 
     // A pick fills the other boxes, with a name that is not UTF-8 shown as
-    // Latin-1; Enter wakes and picks nothing; Delete removes the host shown.
+    // Latin-1; Enter wakes the host and the window stays; Delete removes it.
     void pickWakeAndDelete()
     {
         CNameBox* pName = Wnd().NameBox();
@@ -187,7 +187,7 @@ private slots:
 
     // Plain, printable text with the normal cursor over the box while the
     // wait cursor is held. Escape keeps the window open; Enter retries a
-    // failed save, but only the button replaces a file that could not be read.
+    // failed save, but only "Replace" itself replaces a file that could not be read.
     void messageBoxes()
     {
         QString strSeen;
