@@ -49,17 +49,6 @@ struct CTempDir {
     std::string operator/(const std::string& strName) const { return strPath + "/" + strName; }
 };
 
-// An environment variable set for the lifetime of the object.
-struct CScopedEnv {
-    const char* pszName;
-    std::optional<std::string> old;
-    CScopedEnv(const char* psz, const std::string& strValue) : pszName(psz), old(getenv(psz) ? getenv(psz) : std::optional<std::string>())
-    {
-        setenv(psz, strValue.c_str(), 1);
-    }
-    ~CScopedEnv() { old ? setenv(pszName, old->c_str(), 1) : unsetenv(pszName); }
-};
-
 inline std::string ReadBytes(const std::string& strPath)
 {
     std::ifstream in(strPath, std::ios::binary);

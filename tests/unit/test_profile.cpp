@@ -15,8 +15,8 @@ namespace {
 
 TEST(ProfileName, ConfigurationDirectoryIsAbsoluteOrComesFromTheUserDatabase)
 {
-    CScopedEnv home("HOME", "/home/tester");
-    CScopedEnv xdg("XDG_CONFIG_HOME", "/somewhere/cfg");
+    setenv("HOME", "/home/tester", 1);  // each test runs in a process of its own
+    setenv("XDG_CONFIG_HOME", "/somewhere/cfg", 1);
     EXPECT_EQ(CProfileName::Default("nuvik").Path(), "/somewhere/cfg/nuvik/nuvik.INI");
     for (const char* pszUnset : {"", "cfg"}) {  // empty and relative count as unset
         setenv("XDG_CONFIG_HOME", pszUnset, 1);
@@ -58,8 +58,7 @@ TEST(IniReader, EachRule)
 class ProfileTest : public ::testing::Test {
 protected:
     CTempDir dir;
-    CScopedEnv xdg{"XDG_CONFIG_HOME", dir / "config"};
-    CProfileName profile = CProfileName::Default("nuvik");
+    CProfileName profile{"nuvik.INI", false, dir / "config/nuvik"};
     CFakeFileChooser chooser;
     CFaultyFileSystem files;
     CSetList hosts;
