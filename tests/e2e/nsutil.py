@@ -121,6 +121,6 @@ wait $pid"""
 
 def window(nuvik, keys, home, ns=None, cwd=None):
     """The window run under Xvfb in a namespace (a new one unless given), closed by the keys."""
-    return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-a", "-n", str(100 + os.getpid() % 9000),
+    return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
                "-s", "-screen 0 1024x768x24 -nolisten tcp", "sh", "-c", _WINDOW, nuvik, keys, check=False, cwd=cwd,
                env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})

@@ -1,7 +1,6 @@
 """The window of the real executable under a virtual X server, in a private network namespace."""
 import os
 import shutil
-import subprocess
 import tempfile
 import unittest
 
