@@ -121,6 +121,7 @@ wait $pid"""
 
 def window(nuvik, keys, home, ns=None, cwd=None):
     """The window run under Xvfb in a namespace (a new one unless given), closed by the keys."""
+    # -noreset: the display check connects and leaves first; a server reset then refuses the next client.
     return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
-               "-s", "-screen 0 1024x768x24 -nolisten tcp", "sh", "-c", _WINDOW, nuvik, keys, check=False, cwd=cwd,
-               env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})
+               "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW, nuvik, keys,
+               check=False, cwd=cwd, env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})
