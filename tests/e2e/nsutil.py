@@ -1,159 +1,127 @@
-"""Private network namespaces for end-to-end tests.
-
-Everything the program under test sends stays inside namespaces made here:
-a sender namespace and a receiver namespace joined by a veth pair, with a
-default route in the sender's namespace so that 255.255.255.255 leaves
-through the pair. Needs root; without it the tests are skipped on a
-developer's machine, and fail in CI (CI=true), where they must run.
-"""
-import json
+"""Private network namespaces for the end-to-end tests: everything the program
+sends stays in namespaces made here. Needs root: without it the tests skip,
+except in CI (CI set), where they fail."""
+import ctypes
 import os
 import shutil
+import socket
 import subprocess
-import sys
 import unittest
 import uuid
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+_libc = ctypes.CDLL(None, use_errno=True)
+CLONE_NEWNET = 0x40000000
 
 
-def require_namespaces(test_case):
-    """Skip (developer machine) or fail (CI) when namespaces can't be made."""
-    reason = None
-    if os.geteuid() != 0:
-        reason = "namespace tests need root"
-    elif shutil.which("ip") is None:
-        reason = "the ip command (iproute2) is missing"
-    else:
-        probe = subprocess.run(["unshare", "-n", "true"], capture_output=True)
-        if probe.returncode != 0:
-            reason = "cannot create a network namespace: " + probe.stderr.decode().strip()
-    if reason is None:
-        return
-    if os.environ.get("CI"):
-        test_case.fail(reason + " (CI must run these tests)")
-    raise unittest.SkipTest(reason)
+def require(test, *tools):
+    """Skips (or fails in CI) unless root can make namespaces and the tools are there."""
+    missing = [t for t in ("ip", "unshare") + tools if shutil.which(t) is None]
+    if os.geteuid() != 0 or missing or subprocess.run(["unshare", "-n", "true"]).returncode:
+        reason = "needs root, network namespaces and: " + " ".join(missing)
+        if os.environ.get("CI"):
+            test.fail(reason)
+        raise unittest.SkipTest(reason)
+    for var in ("NUVIK_BIN", "NUVIK_BUILD_DIR"):
+        if not os.environ.get(var):
+            raise unittest.SkipTest(var + " is not set (run through ctest)")
+    return os.environ["NUVIK_BIN"], os.environ["NUVIK_BUILD_DIR"]
 
 
 def run(*args, check=True, **kw):
-    result = subprocess.run(list(args), capture_output=True, text=True, **kw)
-    if check and result.returncode != 0:
-        raise RuntimeError("%s: exit %d: %s" % (" ".join(args), result.returncode, result.stderr.strip()))
+    result = subprocess.run(args, capture_output=True, text=True, timeout=kw.pop("timeout", 120), **kw)
+    if check and result.returncode:
+        raise RuntimeError("%s: exit %d: %s" % (" ".join(args), result.returncode, result.stderr))
     return result
 
 
+def packet(mac):
+    return "ff" * 6 + mac.lower() * 16
+
+
 class Namespace:
-    def __init__(self, name):
-        self.name = name
-        run("ip", "netns", "add", name)
-        run("ip", "-n", name, "link", "set", "lo", "up")
+    def __init__(self, test, etc=None):
+        self.name = "nuvik-" + uuid.uuid4().hex[:8]
+        run("ip", "netns", "add", self.name)
+        test.addCleanup(run, "ip", "netns", "delete", self.name)
+        for name, text in (etc or {}).items():  # bound over /etc/<name> by ip netns exec
+            os.makedirs("/etc/netns/" + self.name, exist_ok=True)
+            test.addCleanup(shutil.rmtree, "/etc/netns/" + self.name, True)
+            with open("/etc/netns/%s/%s" % (self.name, name), "w") as f:
+                f.write(text)
+        self.run("ip", "link", "set", "lo", "up")
 
     def cmd(self, *args):
         return ["ip", "netns", "exec", self.name, *args]
 
-    def run(self, *args, check=True, **kw):
-        return run(*self.cmd(*args), check=check, **kw)
+    def run(self, *args, **kw):
+        return run(*self.cmd(*args), **kw)
 
-    def delete(self):
-        run("ip", "netns", "delete", self.name, check=False)
-        shutil.rmtree("/etc/netns/" + self.name, ignore_errors=True)
-
-
-def join(a, a_if, a_ip, b, b_if, b_ip):
-    """A veth pair between namespaces a and b, each end up with its /24 address."""
-    run("ip", "link", "add", a_if, "netns", a.name, "type", "veth", "peer", "name", b_if, "netns", b.name)
-    for ns, name, ip in ((a, a_if, a_ip), (b, b_if, b_ip)):
-        ns.run("ip", "addr", "add", ip + "/24", "dev", name)
-        ns.run("ip", "link", "set", name, "up")
-
-
-class LinkedPair:
-    """Two namespaces on one link: sender 10.77.0.1/24, peer 10.77.0.2/24."""
-
-    SENDER_IP = "10.77.0.1"
-    PEER_IP = "10.77.0.2"
-
-    def __init__(self, default_route=True):
-        tag = uuid.uuid4().hex[:6]
-        self.sender = Namespace("nuvik-s-" + tag)
-        self.peer = Namespace("nuvik-p-" + tag)
-        try:
-            self.sender_if, self.peer_if = "vs" + tag, "vp" + tag
-            join(self.sender, self.sender_if, self.SENDER_IP, self.peer, self.peer_if, self.PEER_IP)
-            if default_route:
-                self.sender.run("ip", "route", "add", "default", "via", self.PEER_IP)
-        except Exception:
-            self.close()
-            raise
-
-    def peer_mac(self):
-        out = self.peer.run("cat", "/sys/class/net/%s/address" % self.peer_if).stdout
-        return out.strip().replace(":", "").upper()
-
-    def close(self):
-        self.sender.delete()
-        self.peer.delete()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
+    def receiver(self):
+        """A socket of this namespace on UDP port 4000."""
+        with open("/proc/self/ns/net") as home, open("/run/netns/" + self.name) as there:
+            assert _libc.setns(there.fileno(), CLONE_NEWNET) == 0
+            try:
+                s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            finally:
+                assert _libc.setns(home.fileno(), CLONE_NEWNET) == 0
+        s.setsockopt(socket.SOL_IP, 8, 1)  # IP_PKTINFO
+        s.bind(("", 4000))
+        s.settimeout(0.3)
+        return s
 
 
-class TwoLinks:
-    """A sender on two links, to namespace b (10.77.1.0/24) and to namespace c
-    (10.77.2.0/24), with its default route via b and 10.88.0.0/16 through a
-    gateway on c."""
-
-    SENDER_B, B_IP = "10.77.1.1", "10.77.1.2"
-    SENDER_C, C_IP = "10.77.2.1", "10.77.2.2"
-
-    def __init__(self):
-        tag = uuid.uuid4().hex[:6]
-        self.sender = Namespace("nuvik-s-" + tag)
-        self.b = Namespace("nuvik-b-" + tag)
-        self.c = Namespace("nuvik-c-" + tag)
-        try:
-            join(self.sender, "sb" + tag, self.SENDER_B, self.b, "bs" + tag, self.B_IP)
-            join(self.sender, "sc" + tag, self.SENDER_C, self.c, "cs" + tag, self.C_IP)
-            self.sender.run("ip", "route", "add", "default", "via", self.B_IP)
-            self.sender.run("ip", "route", "add", "10.88.0.0/16", "via", self.C_IP)
-        except Exception:
-            self.close()
-            raise
-
-    def close(self):
-        for ns in (self.sender, self.b, self.c):
-            ns.delete()
+def received(s):
+    """What came to a receiver: (source, source port, destination, payload hex) each."""
+    got = []
+    try:
+        while True:
+            data, anc, _, src = s.recvmsg(2048, 64)
+            got.append((src[0], src[1], socket.inet_ntoa(anc[0][2][8:12]), data.hex()))
+    except socket.timeout:
+        s.close()
+    return got
 
 
-class Receiver:
-    """UDP receiver on port 4000 in a namespace; records every datagram."""
+class Net:
+    """A sender namespace linked to namespace b (10.77.1.0/24, the default route)
+    and, with two links, to c (10.77.2.0/24, also the way to 10.88.0.0/16)."""
 
-    def __init__(self, namespace, port=4000, wait=3):
-        self.proc = subprocess.Popen(
-            namespace.cmd(PYTHON, os.path.join(HERE, "udp_receiver.py"), str(port), str(wait)),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        ready = self.proc.stdout.readline()
-        if ready.strip() != "ready":
-            self.proc.kill()
-            raise RuntimeError("receiver did not start: " + ready + self.proc.stderr.read())
+    S_B, B, S_C, C = "10.77.1.1", "10.77.1.2", "10.77.2.1", "10.77.2.2"
 
-    def datagrams(self, settle=0.5):
-        """Stops the receiver after a short quiet period; returns what came."""
-        try:
-            out, _ = self.proc.communicate(input=None, timeout=settle + 10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            out, _ = self.proc.communicate()
-        return [json.loads(line) for line in out.splitlines() if line.strip()]
+    def __init__(self, test, links=2, default=True, etc=None):
+        self.sender, self.b = Namespace(test, etc), Namespace(test)
+        self.join(self.b, "b", self.S_B, self.B)
+        if links == 2:
+            self.c = Namespace(test)
+            self.join(self.c, "c", self.S_C, self.C)
+            self.sender.run("ip", "route", "add", "10.88.0.0/16", "via", self.C)
+        if default:
+            self.sender.run("ip", "route", "add", "default", "via", self.B)
+
+    def join(self, peer, name, my_ip, peer_ip):
+        run("ip", "link", "add", "s" + name, "netns", self.sender.name, "type", "veth",
+            "peer", "name", "p" + name, "netns", peer.name)
+        for ns, dev, ip in ((self.sender, "s" + name, my_ip), (peer, "p" + name, peer_ip)):
+            ns.run("ip", "addr", "add", ip + "/24", "dev", dev)
+            ns.run("ip", "link", "set", dev, "up")
+        for ns, dev in ((self.sender, "s" + name), (peer, "p" + name)):  # ready to carry packets
+            ns.run("sh", "-c", "until ip link show %s | grep -q 'noqueue state UP'; do sleep 0.05; done" % dev)
+
+    def b_mac(self):
+        return self.b.run("cat", "/sys/class/net/pb/address").stdout.strip().replace(":", "").upper()
 
 
-def nuvik_bin():
-    path = os.environ.get("NUVIK_BIN")
-    if not path:
-        raise unittest.SkipTest("NUVIK_BIN is not set (run through ctest)")
-    return path
+_WINDOW = """"$0" & pid=$!
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^NUVIK ' | head -n 1)
+[ -n "$wid" ] || { kill $pid; exit 97; }
+xdotool windowfocus --sync "$wid" sleep 0.3 key --clearmodifiers $1
+wait $pid"""
+
+
+def window(nuvik, keys, home, ns=None, cwd=None):
+    """The window run under Xvfb in a namespace (a new one unless given), closed by the keys."""
+    # -noreset: the display check connects and leaves first; a server reset then refuses the next client.
+    return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
+               "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW, nuvik, keys,
+               check=False, cwd=cwd, env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})
