@@ -86,7 +86,7 @@ protected:
 
 TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGap)
 {
-    EXPECT_EQ(Load("[list]\r\n0=  A 1 1 \t\r\n1=B\r\n3=D\r\n", {"X"}), List({"X", "A 1 1", "B"}));
+    EXPECT_EQ(Load("[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n", {"X"}), List({"X", "A 1 1", "B"}));  // quoted blanks too
     EXPECT_EQ(Load("[list]\r\n1=B\r\n"), List{});
     EXPECT_EQ(Load("[list]\r\n0=A\r\n[list]\r\n1=B\r\n"), List{"A"});  // a repeated section adds nothing
 }
