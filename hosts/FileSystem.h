@@ -56,9 +56,11 @@ public:
 
     static CPosixFileSystem& Instance();
 
+protected:
+    int m_nLastError = 0;  // the reason of the last call that failed, or 0
+
 private:
     int Result(int nResult);
-    int m_nLastError = 0;
 };
 
 // The largest profile nuvik reads: far above any address book (100,000

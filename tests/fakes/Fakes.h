@@ -91,28 +91,22 @@ public:
         return Fails("write") ? -1 : CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n);
     }
     int Fsync(int h) override { return Fails("fsync") ? -1 : CPosixFileSystem::Fsync(h); }
-    int Fstat(int h, struct stat& st) override { return Fails("fstat") ? -1 : CPosixFileSystem::Fstat(h, st); }
-    int Stat(const std::string& s, struct stat& st) override { return Fails("stat") ? -1 : CPosixFileSystem::Stat(s, st); }
-    int Fchmod(int h, mode_t n) override { return Fails("fchmod") ? -1 : CPosixFileSystem::Fchmod(h, n); }
-    int MkDir(const std::string& s, mode_t n) override { return Fails("mkdir") ? -1 : CPosixFileSystem::MkDir(s, n); }
     int Close(int h) override  // releases the descriptor even when it fails, as close(2)
     {
         return CPosixFileSystem::Close(h) != 0 || Fails("close") ? -1 : 0;
     }
     int LinkOpenFile(int h, const std::string& s) override { return Fails("link") ? -1 : CPosixFileSystem::LinkOpenFile(h, s); }
     int Rename(const std::string& a, const std::string& b) override { return Fails("rename") ? -1 : CPosixFileSystem::Rename(a, b); }
-    int Unlink(const std::string& s) override { return Fails("unlink") ? -1 : CPosixFileSystem::Unlink(s); }
-    int LastError() const override { return m_nError ? m_nError : CPosixFileSystem::LastError(); }
 
 private:
     bool Fails(const char* pszOp)
     {
         ops.push_back(pszOp);
         const auto it = failures.find(pszOp);
-        m_nError = it == failures.end() ? 0 : it->second;
-        return m_nError != 0;
+        if (it != failures.end())
+            m_nLastError = it->second;
+        return it != failures.end();
     }
-    int m_nError = 0;
 };
 
 // --- sockets and routes ---------------------------------------------------------
@@ -121,8 +115,6 @@ class CFakeSocketLayer : public ISocketLayer {
 public:
     struct CCall {
         std::string strOp;
-        std::vector<int> args;  // family/type/protocol, level/option/value
-        sockaddr_in addr{};
         std::vector<uint8_t> data;
         unsigned nIfIndex = 0;  // sendmsg: the interface it was to leave by
     };
@@ -132,22 +124,13 @@ public:
     bool bShortSends = false;              // the kernel takes one byte less than asked
     int nOpen = 0;
 
-    int Socket(int nFamily, int nType, int nProtocol) override
+    int Socket(int, int, int) override { return Call({"socket"}) ? -1 : (++nOpen, 7); }
+    int SetSockOpt(int, int, int, const void*, socklen_t) override { return Call({"setsockopt"}) ? -1 : 0; }
+    int Bind(int, const sockaddr_in&) override { return Call({"bind"}) ? -1 : 0; }
+    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override { return Send({"sendto", Bytes(p, n)}); }
+    ssize_t SendMsg(int, const void* p, size_t n, int, const sockaddr_in&, unsigned nIf) override
     {
-        return Call({"socket", {nFamily, nType, nProtocol}}) ? -1 : (++nOpen, 7);
-    }
-    int SetSockOpt(int, int nLevel, int nOption, const void* pValue, socklen_t) override
-    {
-        return Call({"setsockopt", {nLevel, nOption, *static_cast<const int*>(pValue)}}) ? -1 : 0;
-    }
-    int Bind(int, const sockaddr_in& addr) override { return Call({"bind", {}, addr}) ? -1 : 0; }
-    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in& addr) override
-    {
-        return Send({"sendto", {}, addr, Bytes(p, n)});
-    }
-    ssize_t SendMsg(int, const void* p, size_t n, int, const sockaddr_in& addr, unsigned nIf) override
-    {
-        return Send({"sendmsg", {}, addr, Bytes(p, n), nIf});
+        return Send({"sendmsg", Bytes(p, n), nIf});
     }
     int Close(int) override { return Call({"close"}), --nOpen, 0; }
     int LastError() const override { return m_nError; }
@@ -278,7 +261,7 @@ public:
     List items;
     int nCurSel = CB_ERR;
     std::optional<uint32_t> ip;  // nothing: blank
-    int nFocus = 0, nChecked = 0, nEndResult = -1, nAboutBoxes = 0;
+    int nFocus = 0, nChecked = 0, nEndResult = -1;
     List openedFiles, cursor;
     std::vector<int> selectedAll;
     std::function<void()> onNameTextSet;
@@ -321,7 +304,7 @@ public:
     void BeginWaitCursor() override { cursor.push_back("begin"); }
     void RestoreWaitCursor() override { cursor.push_back("restore"); }
     void EndWaitCursor() override { cursor.push_back("end"); }
-    void RunAboutBox() override { ++nAboutBoxes; }
+    void RunAboutBox() override {}
     bool OpenLocalFile(const std::string& strPath) override { return openedFiles.push_back(strPath), true; }
     void RunBlocking(const std::function<void()>& work) override { work(); }
     void Pick(int n) { texts[IDC_NAME] = items.at(static_cast<size_t>(nCurSel = n)); }  // the field shows it first
@@ -351,45 +334,5 @@ public:
     {
         requests.push_back(request);
         return answer;
-    }
-};
-
-// The main dialog, headless, on a profile in a fresh directory.
-class CDialogFixture : public ::testing::Test {
-protected:
-    CTempDir dir;
-    CFakeSocketLayer sockets;
-    CRecordingMessageBox messages;
-    CFakeControls controls;
-    CFakeFileChooser files;
-    CFakeResolver resolver;
-    CFakeEcho echo;
-    CFakeNeighbours neighbours;
-    CProfileName profile{"nuvik.INI", false, dir / "config"};
-    std::unique_ptr<CNUVIKDlg> dlg;
-
-    // Opens the dialog on a profile holding strProfile (no file when empty).
-    void Open(const std::string& strProfile = "")
-    {
-        controls = CFakeControls();
-        std::filesystem::create_directories(profile.strConfigDir);
-        if (!strProfile.empty())
-            WriteBytes(ProfilePath(), strProfile);
-        dlg = std::make_unique<CNUVIKDlg>(List{}, CDlgServices{&sockets, nullptr, &profile, dir / "help.html",
-                                                               &resolver, &echo, &neighbours});
-        dlg->AttachWindow(&controls, &messages, &files);
-        ASSERT_TRUE(dlg->OnInitDialog());
-    }
-    std::string ProfilePath() const { return profile.strConfigDir + "/nuvik.INI"; }
-    List Entries() const { return {dlg->m_hosts.begin(), dlg->m_hosts.end()}; }
-    void Type(int nId, const std::string& strText)  // as the user types: nothing notifies
-    {
-        nId == IDC_IP ? controls.SetWindowText(nId, strText) : void(controls.texts[nId] = strText);
-    }
-    void Command(int nId, int nCode = BN_CLICKED) { dlg->OnCommand(nId, nCode); }
-    void ExpectBoxes(const std::string& strName, const std::string& strIp, const std::string& strMac)
-    {
-        EXPECT_EQ(List({controls.texts[IDC_NAME], controls.GetWindowText(IDC_IP), controls.texts[IDC_MAC]}),
-                  List({strName, strIp, strMac}));
     }
 };

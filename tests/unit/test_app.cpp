@@ -45,19 +45,6 @@ TEST_F(AppTest, SocketStartUpFailureIsReportedInEveryModeAndShownOnTheDesktop)
     }
 }
 
-TEST_F(AppTest, ArgumentsAreWokenInOrderAndTheRestReported)
-{
-    EXPECT_EQ(Run({}), kExitOk);
-    EXPECT_EQ(g_nDialogRuns, 1);
-    EXPECT_EQ(Run({""}), kExitSomeFailed);  // an empty argument is an argument
-    EXPECT_EQ(g_nDialogRuns, 0);
-    EXPECT_EQ(Run({"001122334455", "00-11-22-33-44-55", "AABBCCDDEEFF", "hosts.ini"}), kExitSomeFailed);
-    EXPECT_EQ(sockets.Sends().size(), 2u);
-    EXPECT_EQ(sockets.Sends()[1].data[6], 0xAA);
-    const std::string strExpected = " is not a hardware address (" + std::string(kMacTextExpected) + ")";
-    EXPECT_EQ(messages.texts, List({"\"00-11-22-33-44-55\"" + strExpected, "\"hosts.ini\"" + strExpected}));
-}
-
 // Entries are woken by their third field, on the link their second field
 // names (10.0.3.5 lives on the link of interface 3).
 TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)

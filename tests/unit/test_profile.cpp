@@ -70,15 +70,13 @@ protected:
         fs::create_directories(dir / "config/nuvik");
         WriteBytes(strPath, strText);
     }
-    List Load(const std::string& strText, List list = {})
+    List Load(const std::string& strText)  // into a list holding "X"
     {
         WriteProfile(strText);
-        CSetList loaded;
-        loaded.AttachProfile(&profile, &chooser, &files);
-        for (const std::string& strEntry : list)
-            loaded.AddTail(strEntry);
-        loaded.LoadProfile();
-        return {loaded.begin(), loaded.end()};
+        hosts.RemoveAll();
+        hosts.AddTail("X");
+        hosts.LoadProfile();
+        return {hosts.begin(), hosts.end()};
     }
     // Only the profile is in its directory: no temporary file is left.
     void ExpectProfileAlone() { EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 1); }
@@ -86,9 +84,9 @@ protected:
 
 TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGap)
 {
-    EXPECT_EQ(Load("[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n", {"X"}), List({"X", "A 1 1", "B"}));  // quoted blanks too
-    EXPECT_EQ(Load("[list]\r\n1=B\r\n"), List{});
-    EXPECT_EQ(Load("[list]\r\n0=A\r\n[list]\r\n1=B\r\n"), List{"A"});  // a repeated section adds nothing
+    EXPECT_EQ(Load("[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n"), List({"X", "A 1 1", "B"}));  // quoted blanks too
+    EXPECT_EQ(Load("[list]\r\n1=B\r\n"), List{"X"});
+    EXPECT_EQ(Load("[list]\r\n0=A\r\n[list]\r\n1=B\r\n"), List({"X", "A"}));  // a repeated section adds nothing
 }
 
 TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsMode)
@@ -201,18 +199,6 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
     const int hAfter = dup(0);
     close(hAfter);
     EXPECT_EQ(hAfter, hBefore);
-}
-
-TEST_F(ProfileTest, ExportSavesFirstImportCopiesAndReloads)
-{
-    hosts.AddTail("A 1 1");
-    EXPECT_EQ(hosts.ExportProfile().nResult, 0);  // cancelled: still saved
-    EXPECT_EQ(ReadBytes(strPath), "[list]\r\n0=A 1 1\r\n");
-    WriteBytes(dir / "in.ini", "[list]\n0=B 2 2\n1=C 3 3\n");
-    chooser.answer = dir / "in.ini";
-    EXPECT_EQ(hosts.ImportProfile().nResult, 1);
-    EXPECT_EQ(List(hosts.begin(), hosts.end()), List({"B 2 2", "C 3 3"}));
-    EXPECT_EQ(ReadBytes(strPath), "[list]\n0=B 2 2\n1=C 3 3\n");  // a copy, byte for byte
 }
 
 } // namespace

@@ -26,15 +26,6 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
     EXPECT_EQ(std::vector({HexPairToByte("7"), HexPairToByte("a0"), HexPairToByte("A0F")}), std::vector({7, 160, 0}));
 }
 
-// Six bytes 0xFF, then the address of 00A0C9123456 sixteen times, in text order.
-std::vector<uint8_t> PacketOf00A0C9123456()
-{
-    std::vector<uint8_t> packet(6, 0xFF);
-    for (int k = 0; k < 16; ++k)
-        packet.insert(packet.end(), {0x00, 0xA0, 0xC9, 0x12, 0x34, 0x56});
-    return packet;
-}
-
 // WakeHost with its socket calls: interactive calls (no first argument)
 // speak in message boxes, silent ones only return. Interface 2 holds the
 // default route; a host may live on the link of interface 3.
@@ -52,22 +43,6 @@ protected:
         return dlg.WakeHost();
     }
 };
-
-TEST_F(WakeTest, OneSocketPerWakeFromPort4000ToTheBroadcastAddress)
-{
-    EXPECT_EQ(Wake({"x"}, "00A0C9123456XYZ").status, CWakeOutcome::EStatus::Sent);
-    EXPECT_EQ(Wake({"x"}, "AABBCCDDEEFF").status, CWakeOutcome::EStatus::Sent);
-    EXPECT_EQ(sockets.Ops(), List({"socket", "bind", "setsockopt", "sendto", "close", "socket", "bind", "setsockopt",
-                                   "sendto", "close"}));
-    const auto& calls = sockets.calls;
-    EXPECT_EQ(calls[0].args, std::vector<int>({AF_INET, SOCK_DGRAM, 0}));
-    EXPECT_EQ((std::tuple(calls[1].addr.sin_addr.s_addr, calls[1].addr.sin_port)), std::tuple(0u, htons(4000)));
-    EXPECT_EQ(calls[2].args, std::vector<int>({SOL_SOCKET, SO_BROADCAST, 1}));
-    EXPECT_EQ((std::tuple(calls[3].addr.sin_addr.s_addr, calls[3].addr.sin_port)), std::tuple(~0u, htons(4000)));
-    EXPECT_EQ(calls[3].data, PacketOf00A0C9123456());
-    EXPECT_EQ(sockets.nOpen, 0);
-    EXPECT_TRUE(messages.texts.empty());
-}
 
 TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhyInteractivelyOnly)
 {
