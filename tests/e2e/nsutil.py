@@ -112,6 +112,7 @@ class Net:
         return self.b.run("cat", "/sys/class/net/pb/address").stdout.strip().replace(":", "").upper()
 
 
+# A window a fault keeps open ends after a minute.
 _WINDOW = """timeout 60 "$0" & pid=$!
 wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^NUVIK ' | head -n 1)
 [ -n "$wid" ] || { kill $pid; exit 97; }
@@ -120,8 +121,7 @@ wait $pid"""
 
 
 def window(nuvik, keys, home, ns=None, cwd=None):
-    """The window run under Xvfb in a namespace (a new one unless given), closed by the keys
-    (or ended after a minute, should a fault keep it open)."""
+    """The window run under Xvfb in a namespace (a new one unless given), closed by the keys."""
     # -noreset: the display check connects and leaves first; a server reset then refuses the next client.
     return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
                "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW, nuvik, keys,
