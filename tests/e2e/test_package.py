@@ -1,5 +1,7 @@
 """The Debian packages that cpack makes: their files, dependencies and lintian's
 verdict, and the program they install, run from another directory."""
+# What this guards (file lists, modes, dependencies, the installed layout) lies
+# beyond any fault planted in the code.
 import glob
 import os
 import re
