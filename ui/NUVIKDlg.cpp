@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "hosts/FileSystem.h"
 #include "hosts/IniFile.h"
 #include "hosts/ProfileName.h"
 #include "net/SocketLayer.h"
@@ -239,7 +240,7 @@ void CNUVIKDlg::OnHelpLink()
     // than do nothing.
     const std::string& strPage = m_services.strHelpPage;
     struct stat st {};
-    if (::stat(strPage.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (CPosixFileSystem::Instance().Stat(strPage, st) != 0 || !S_ISREG(st.st_mode)) {
         Messages().MessageBox("The help page is missing: " + strPage);
         return;
     }
