@@ -7,6 +7,7 @@
 
 #include "Version.h"
 #include "app/NuvikApp.h"
+#include "app/StandardDescriptors.h"
 #include "app/WindowLoader.h"
 #include "discovery/Netlink.h"
 #include "net/SocketLayer.h"
@@ -45,6 +46,7 @@ int FinishOutput(const std::string& strAppName)
 
 int main(int argc, char** argv)
 {
+    OpenClosedStandardDescriptors();
     const std::string strExePath = argc > 0 && argv[0] ? argv[0] : "nuvik";
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 

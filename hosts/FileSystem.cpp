@@ -1,15 +1,18 @@
 #include "hosts/FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 
 #include "net/SocketLayer.h"
 
@@ -19,6 +22,10 @@ namespace {
 const int kMaxLinkHops = 40;
 // Names tried for a temporary file before giving up.
 const int kNameAttempts = 16;
+// A temporary file untouched for longer than this belongs to no save still
+// running: saves take milliseconds.
+const time_t kStaleTemporarySeconds = 60;
+const size_t kSuffixDigits = 16;
 
 CFileStatus Failure(const std::string& strPath, int nError)
 {
@@ -40,6 +47,8 @@ const char* KindOf(mode_t nMode)
         return "a block device";
     if (S_ISSOCK(nMode))
         return "a socket";
+    if (S_ISDIR(nMode))
+        return "a directory";
     return "not a regular file";
 }
 
@@ -52,16 +61,51 @@ std::string RandomSuffix()
     if (::getrandom(&nRandom, sizeof nRandom, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof nRandom))
         nRandom = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                   (static_cast<uint64_t>(::getpid()) << 40) ^ s_nCounter++;
-    char sz[17];
+    char sz[kSuffixDigits + 1];
     std::snprintf(sz, sizeof sz, "%016llx", static_cast<unsigned long long>(nRandom));
     return sz;
+}
+
+// The start of the temporary names for a target: ".<name>.".
+std::string TemporaryPrefixFor(const std::string& strPath)
+{
+    return "." + strPath.substr(strPath.find_last_of('/') + 1) + ".";
 }
 
 // A hidden name beside the target, for the new file until it replaces it.
 std::string TemporaryNameFor(const std::string& strPath)
 {
-    const std::string strBase = strPath.substr(strPath.find_last_of('/') + 1);
-    return DirectoryOf(strPath) + "/." + strBase + "." + RandomSuffix() + ".tmp";
+    return DirectoryOf(strPath) + "/" + TemporaryPrefixFor(strPath) + RandomSuffix() + ".tmp";
+}
+
+// True for a name TemporaryNameFor gives the target: the prefix, sixteen
+// lower-case hex digits, ".tmp".
+bool IsTemporaryNameFor(const std::string& strName, const std::string& strPrefix)
+{
+    if (strName.size() != strPrefix.size() + kSuffixDigits + 4 || !strName.starts_with(strPrefix) ||
+        !strName.ends_with(".tmp"))
+        return false;
+    return std::all_of(strName.begin() + static_cast<ptrdiff_t>(strPrefix.size()),
+                       strName.end() - 4, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Removes the temporary files of a save of strPath that was killed before
+// its rename (where there are no unnamed files, it leaves one behind).
+void RemoveStaleTemporaries(IFileSystem& files, const std::string& strPath)
+{
+    std::vector<std::string> names;
+    if (files.ReadDirectory(DirectoryOf(strPath), names) != 0)
+        return;
+    const std::string strPrefix = TemporaryPrefixFor(strPath);
+    const time_t now = std::time(nullptr);
+    for (const std::string& strName : names) {
+        if (!IsTemporaryNameFor(strName, strPrefix))
+            continue;
+        const std::string strFile = DirectoryOf(strPath) + "/" + strName;
+        struct stat st {};
+        if (files.Lstat(strFile, st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtim.tv_sec > kStaleTemporarySeconds)
+            files.Unlink(strFile);
+    }
 }
 
 // The file a path finally names. Links are followed one by one, also to a
@@ -83,10 +127,21 @@ int FinalTarget(const std::string& strPath, std::string& strTarget)
     return ELOOP;
 }
 
-// Writes the data, gives the file its mode and flushes it; 0 or the error
-// number. The mode is set exactly, whatever the umask; a file system that
-// keeps no modes leaves the private mode the file was created with.
-int FillFile(IFileSystem& files, int hFile, const std::string& strData, mode_t nMode)
+// What the new file takes over from the one it replaces.
+struct CKeptAttributes {
+    mode_t nMode = kNewFileMode;
+    bool bOwner = false;  // uid and gid below are the old file's
+    uid_t nOwner = 0;
+    gid_t nGroup = 0;
+};
+
+// Writes the data, gives the file its owner and mode and flushes it; 0 or
+// the error number. The mode is set exactly, whatever the umask; a file
+// system that keeps no modes leaves the private mode the file was created
+// with. The owner is kept only where the process may give files away (as
+// root); elsewhere the file stays the writer's.
+int FillFile(IFileSystem& files, int hFile, const std::string& strData, const CKeptAttributes& kept,
+             CFileIdentity* pWritten)
 {
     size_t nDone = 0;
     while (nDone < strData.size()) {
@@ -100,8 +155,36 @@ int FillFile(IFileSystem& files, int hFile, const std::string& strData, mode_t n
             return EIO;
         nDone += static_cast<size_t>(n);
     }
-    files.Fchmod(hFile, nMode);
-    return files.Fsync(hFile) == 0 ? 0 : files.LastError();
+    struct stat st {};
+    // Before the mode: a change of owner clears the set-id bits.
+    if (kept.bOwner && files.Fstat(hFile, st) == 0 && (st.st_uid != kept.nOwner || st.st_gid != kept.nGroup))
+        files.Fchown(hFile, kept.nOwner, kept.nGroup);
+    files.Fchmod(hFile, kept.nMode);
+    if (files.Fsync(hFile) != 0)
+        return files.LastError();
+    if (pWritten != nullptr && files.Fstat(hFile, st) == 0)
+        *pWritten = CFileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return 0;
+}
+
+// Rewrites an existing regular file in place (truncate, write, flush), for
+// a directory that takes no new file. A failure part way leaves the file
+// cut: only a fallback.
+CFileStatus WriteInPlace(IFileSystem& files, const std::string& strPath, const std::string& strWhere,
+                         const std::string& strData, const CKeptAttributes& kept, CFileIdentity* pWritten)
+{
+    const int hFile = files.Open(strPath, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0);
+    if (hFile < 0)
+        return Failure(strWhere, files.LastError());
+    struct stat st {};
+    int nError = files.Fstat(hFile, st) != 0 ? files.LastError() : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (nError == 0 && files.Ftruncate(hFile, 0) != 0)
+        nError = files.LastError();
+    if (nError == 0)
+        nError = FillFile(files, hFile, strData, CKeptAttributes{kept.nMode}, pWritten);
+    if (files.Close(hFile) != 0 && nError == 0)
+        nError = files.LastError();
+    return nError == 0 ? CFileStatus{} : Failure(strWhere, nError);
 }
 
 // Gives an unnamed file a temporary name beside the target. False when the
@@ -193,7 +276,10 @@ ssize_t CPosixFileSystem::Write(int hFile, const void* pData, size_t nLength)
 
 int CPosixFileSystem::Fstat(int hFile, struct stat& st) { return Result(::fstat(hFile, &st)); }
 int CPosixFileSystem::Stat(const std::string& strPath, struct stat& st) { return Result(::stat(strPath.c_str(), &st)); }
+int CPosixFileSystem::Lstat(const std::string& strPath, struct stat& st) { return Result(::lstat(strPath.c_str(), &st)); }
 int CPosixFileSystem::Fchmod(int hFile, mode_t nMode) { return Result(::fchmod(hFile, nMode)); }
+int CPosixFileSystem::Fchown(int hFile, uid_t nOwner, gid_t nGroup) { return Result(::fchown(hFile, nOwner, nGroup)); }
+int CPosixFileSystem::Ftruncate(int hFile, off_t nLength) { return Result(::ftruncate(hFile, nLength)); }
 int CPosixFileSystem::Fsync(int hFile) { return Result(::fsync(hFile)); }
 int CPosixFileSystem::Close(int hFile) { return Result(::close(hFile)); }
 
@@ -213,6 +299,21 @@ int CPosixFileSystem::Rename(const std::string& strFrom, const std::string& strT
 }
 int CPosixFileSystem::Unlink(const std::string& strPath) { return Result(::unlink(strPath.c_str())); }
 int CPosixFileSystem::MkDir(const std::string& strPath, mode_t nMode) { return Result(::mkdir(strPath.c_str(), nMode)); }
+
+int CPosixFileSystem::ReadDirectory(const std::string& strPath, std::vector<std::string>& names)
+{
+    names.clear();
+    DIR* pDir = ::opendir(strPath.c_str());
+    if (pDir == nullptr)
+        return Result(-1);
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        const std::string strName = pEntry->d_name;
+        if (strName != "." && strName != "..")
+            names.push_back(strName);
+    }
+    ::closedir(pDir);
+    return Result(0);
+}
 
 CPosixFileSystem& CPosixFileSystem::Instance()
 {
@@ -250,24 +351,49 @@ CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::s
     return status;
 }
 
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed, const std::string& strData)
+bool CFileIdentity::operator==(const CFileIdentity& other) const
+{
+    return bExists == other.bExists && nError == other.nError && nDevice == other.nDevice && nInode == other.nInode &&
+           nSize == other.nSize && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+CFileIdentity FileIdentity(IFileSystem& files, const std::string& strPath)
+{
+    struct stat st {};
+    if (files.Stat(strPath, st) != 0)
+        return CFileIdentity{false, files.LastError()};
+    return CFileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed, const std::string& strData,
+                            CFileIdentity* pWritten)
 {
     std::string strPath;
     if (const int nError = FinalTarget(strPathAsNamed, strPath); nError != 0)
         return Failure(strPathAsNamed, nError);
-    mode_t nMode = kNewFileMode;
+    // Through a link, a message names the file that is at stake.
+    const std::string strWhere =
+        strPath == strPathAsNamed ? strPath : strPath + " (where the link " + strPathAsNamed + " leads)";
+    CKeptAttributes kept;
     struct stat st {};
-    if (files.Stat(strPath, st) == 0 && S_ISREG(st.st_mode))
-        nMode = st.st_mode & 07777;
+    const bool bExists = files.Stat(strPath, st) == 0;
+    if (bExists && !S_ISREG(st.st_mode))
+        return Failure(strWhere, std::string("is ") + KindOf(st.st_mode) + ", not a regular file: nothing was written",
+                       S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (bExists) {
+        // A mode that kept its owner from reading the file would hide what
+        // was just saved at the next start.
+        kept = CKeptAttributes{(st.st_mode & 07777) | S_IRUSR | S_IWUSR, true, st.st_uid, st.st_gid};
+    }
 
     // An unnamed file first: should the process die before the rename, the
     // file goes with it. It gets a name only once it is complete.
     std::string strTemp;
     int hFile = files.Open(DirectoryOf(strPath), O_TMPFILE | O_WRONLY, kNewFileMode);
     if (hFile >= 0) {
-        if (const int nError = FillFile(files, hFile, strData, nMode); nError != 0) {
+        if (const int nError = FillFile(files, hFile, strData, kept, pWritten); nError != 0) {
             files.Close(hFile);
-            return Failure(strPath, nError);
+            return Failure(strWhere, nError);
         }
         if (!NameUnnamedFile(files, hFile, strPath, strTemp)) {
             files.Close(hFile);
@@ -277,12 +403,18 @@ CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsName
     if (hFile < 0) {
         // No unnamed files on this file system, or no way to name one.
         hFile = OpenNamedTemporary(files, strPath, strTemp);
-        if (hFile < 0)
-            return Failure(strPath, files.LastError());
-        if (const int nError = FillFile(files, hFile, strData, nMode); nError != 0) {
+        if (hFile < 0) {
+            // A folder the user can't write (shared, or root's) may still
+            // hold a book the user may write.
+            const int nError = files.LastError();
+            if (bExists && (nError == EACCES || nError == EPERM))
+                return WriteInPlace(files, strPath, strWhere, strData, kept, pWritten);
+            return Failure(strWhere, nError);
+        }
+        if (const int nError = FillFile(files, hFile, strData, kept, pWritten); nError != 0) {
             files.Close(hFile);
             files.Unlink(strTemp);
-            return Failure(strPath, nError);
+            return Failure(strWhere, nError);
         }
     }
 
@@ -290,7 +422,7 @@ CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsName
     if (files.Close(hFile) != 0 || files.Rename(strTemp, strPath) != 0) {
         const int nError = files.LastError();
         files.Unlink(strTemp);
-        return Failure(strPath, nError);
+        return Failure(strWhere, nError);
     }
 
     // Make the rename itself durable. The new file is in place by now, so a
@@ -300,6 +432,7 @@ CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsName
         files.Fsync(hDir);
         files.Close(hDir);
     }
+    RemoveStaleTemporaries(files, strPath);
     return {};
 }
 

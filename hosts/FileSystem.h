@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <ctime>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Outcome of a file operation: on failure, the path and the reason.
 struct CFileStatus {
@@ -26,7 +28,10 @@ public:
     virtual ssize_t Write(int hFile, const void* pData, size_t nLength) = 0;
     virtual int Fstat(int hFile, struct stat& st) = 0;
     virtual int Stat(const std::string& strPath, struct stat& st) = 0;
+    virtual int Lstat(const std::string& strPath, struct stat& st) = 0;
     virtual int Fchmod(int hFile, mode_t nMode) = 0;
+    virtual int Fchown(int hFile, uid_t nOwner, gid_t nGroup) = 0;
+    virtual int Ftruncate(int hFile, off_t nLength) = 0;
     virtual int Fsync(int hFile) = 0;
     virtual int Close(int hFile) = 0;
     // Gives an open file made with O_TMPFILE the name strTo (linkat).
@@ -34,6 +39,8 @@ public:
     virtual int Rename(const std::string& strFrom, const std::string& strTo) = 0;
     virtual int Unlink(const std::string& strPath) = 0;
     virtual int MkDir(const std::string& strPath, mode_t nMode) = 0;
+    // The names in a directory, "." and ".." left out.
+    virtual int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) = 0;
     virtual int LastError() const = 0;
 };
 
@@ -45,13 +52,17 @@ public:
     ssize_t Write(int hFile, const void* pData, size_t nLength) override;
     int Fstat(int hFile, struct stat& st) override;
     int Stat(const std::string& strPath, struct stat& st) override;
+    int Lstat(const std::string& strPath, struct stat& st) override;
     int Fchmod(int hFile, mode_t nMode) override;
+    int Fchown(int hFile, uid_t nOwner, gid_t nGroup) override;
+    int Ftruncate(int hFile, off_t nLength) override;
     int Fsync(int hFile) override;
     int Close(int hFile) override;
     int LinkOpenFile(int hFile, const std::string& strTo) override;
     int Rename(const std::string& strFrom, const std::string& strTo) override;
     int Unlink(const std::string& strPath) override;
     int MkDir(const std::string& strPath, mode_t nMode) override;
+    int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) override;
     int LastError() const override { return m_nLastError; }
 
     static CPosixFileSystem& Instance();
@@ -76,15 +87,36 @@ CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::s
 // Mode of a file nuvik creates: the address book is a private list.
 constexpr mode_t kNewFileMode = 0600;
 
+// What tells one state of a file from another: which file it is, its size
+// and when it was last written. A path that names nothing has bExists false
+// (nError: why the path could not be looked at).
+struct CFileIdentity {
+    bool bExists = false;
+    int nError = 0;
+    dev_t nDevice = 0;
+    ino_t nInode = 0;
+    off_t nSize = 0;
+    timespec modified{};
+    bool operator==(const CFileIdentity& other) const;
+};
+CFileIdentity FileIdentity(IFileSystem& files, const std::string& strPath);
+
 // Replaces the file at strPath by strData without ever leaving a partly
 // written file there: the data goes to an unnamed file in the same directory
 // (or, where the file system has none, a hidden one with an unpredictable
 // name), is flushed to disk, and is renamed over the old file. On failure
-// the old file is untouched and nothing is left behind. The new file keeps
-// the mode of the one it replaces; a new one gets kNewFileMode. A symbolic
-// link is followed, also a dangling one: the file it names is replaced or
-// created, the link stays.
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData);
+// the old file is untouched and nothing is left behind; hidden files of that
+// naming that a killed save left (older than a minute) are removed by the
+// next save. A symbolic link is followed, also a dangling one: the file it
+// names is replaced or created, the link stays. Only a regular file is
+// replaced: a FIFO, a device, a socket or a directory there is refused and
+// nothing is written. The new file keeps the mode of the one it replaces,
+// plus read and write for its owner, and (where the process may) its owner
+// and group; a new one gets kNewFileMode. When the directory takes no new
+// file but the file itself may be written, it is rewritten in place: not
+// atomic, so only then. pWritten, when given, gets the new file's identity.
+CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData,
+                            CFileIdentity* pWritten = nullptr);
 
 // Copies strFrom over strTo (read as ReadWholeFile reads, replaced as above).
 CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo);

@@ -1,5 +1,7 @@
 #include "hosts/IniFile.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -7,12 +9,24 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // A value wholly enclosed in a pair of the same quote characters loses them.
 std::string_view Unquote(std::string_view value)
 {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        return value.substr(1, value.size() - 2);
-    return value;
+    return IsWhollyQuoted(value) ? value.substr(1, value.size() - 2) : value;
+}
+
+// Keys in the order a reader of the list would name them: numbers by value, then the rest.
+bool KeyBefore(const std::string& a, const std::string& b)
+{
+    const auto number = [](const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == s.npos; };
+    if (number(a) != number(b))
+        return number(a);
+    return number(a) && a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
 } // namespace
+
+bool IsWhollyQuoted(std::string_view value)
+{
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+}
 
 bool IsIniSpace(char c)
 {
@@ -45,7 +59,9 @@ CIniFile CIniFile::Parse(std::string_view text)
 
     // Keys before the first section line, and keys of a section that repeats
     // an earlier one, belong nowhere: the first section of a name wins.
-    CKeys* pKeys = nullptr;
+    CSection* pSection = nullptr;
+    std::string strSection;
+    bool bInRepeated = false;  // the current section repeats an earlier one
     while (!text.empty()) {
         // Lines end with CR LF, LF or a lone CR (old Mac files); the empty
         // line between the CR and the LF of a pair is skipped below.
@@ -54,21 +70,24 @@ CIniFile CIniFile::Parse(std::string_view text)
         text.remove_prefix(nEnd == std::string_view::npos ? text.size() : nEnd + 1);
 
         line = TrimIniSpace(line);
-        if (line.empty() || line.front() == ';')
+        if (line.empty())
             continue;
+        if (line.front() == ';') {
+            ++ini.m_nComments;
+            continue;
+        }
 
         if (line.front() == '[') {
             line.remove_prefix(1);
-            const std::string strName = FoldAscii(TrimIniSpace(line.substr(0, line.find(']'))));
-            pKeys = nullptr;
-            if (ini.FindSection(strName) == nullptr) {
-                ini.m_sections.push_back({strName, {}});
-                pKeys = &ini.m_sections.back().keys;
+            strSection = FoldAscii(TrimIniSpace(line.substr(0, line.find(']'))));
+            pSection = nullptr;
+            bInRepeated = ini.FindSection(strSection) != nullptr;
+            if (!bInRepeated) {
+                ini.m_sections.push_back({strSection, {}, {}});
+                pSection = &ini.m_sections.back();
             }
             continue;
         }
-        if (pKeys == nullptr)
-            continue;
 
         // A line without "=" is a key without a value.
         const size_t nEq = line.find('=');
@@ -78,7 +97,13 @@ CIniFile CIniFile::Parse(std::string_view text)
             value = Unquote(TrimIniSpace(line.substr(nEq + 1)));
         if (value.size() > kIniValueMax)
             value = value.substr(0, kIniValueMax);
-        pKeys->try_emplace(FoldAscii(key), value);  // the first key of a name wins
+        if (pSection == nullptr) {
+            ini.m_ignored.push_back(bInRepeated ? "[" + strSection + "] " + FoldAscii(key) + " (in a repeated section)"
+                                                : FoldAscii(key) + " (before any section)");
+            continue;
+        }
+        if (!pSection->keys.try_emplace(FoldAscii(key), value).second)  // the first key of a name wins
+            pSection->repeated.push_back(FoldAscii(key));
     }
     return ini;
 }
@@ -99,4 +124,30 @@ std::string CIniFile::GetProfileString(std::string_view strSection, std::string_
         return {};
     const auto it = pSection->keys.find(FoldAscii(strKey));
     return it == pSection->keys.end() ? std::string() : it->second;
+}
+
+CIniFile::CLeftovers CIniFile::Leftovers(std::string_view strSection,
+                                         const std::function<bool(std::string_view)>& bRead) const
+{
+    CLeftovers leftovers;
+    const std::string strFolded = FoldAscii(strSection);
+    for (const CSection& section : m_sections) {
+        std::vector<std::string> keys;
+        const bool bWanted = section.strFoldedName == strFolded;
+        for (const auto& [strKey, strValue] : section.keys)
+            if (!bWanted || !bRead(strKey))
+                keys.push_back(strKey);
+        std::sort(keys.begin(), keys.end(), KeyBefore);
+        for (const std::string& strKey : section.repeated)
+            keys.push_back(strKey + " (a second time)");
+        for (const std::string& strKey : keys)
+            leftovers.listing.push_back("[" + section.strFoldedName + "] " + strKey);
+        if (section.keys.empty() && !bWanted)
+            leftovers.listing.push_back("[" + section.strFoldedName + "]");
+    }
+    leftovers.listing.insert(leftovers.listing.end(), m_ignored.begin(), m_ignored.end());
+    leftovers.nCount = leftovers.listing.size() + m_nComments;
+    if (m_nComments > 0)
+        leftovers.listing.push_back(std::to_string(m_nComments) + (m_nComments == 1 ? " comment line" : " comment lines"));
+    return leftovers;
 }

@@ -16,6 +16,7 @@
 // about the size of the file again. (The platform rereads the file for every
 // key, which makes loading n entries quadratic.)
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,17 +33,35 @@ public:
     // The value of key strKey in section strSection, or the empty text.
     std::string GetProfileString(std::string_view strSection, std::string_view strKey) const;
 
+    // What the text holds besides the keys of strSection that bRead says a
+    // reader took (by folded key): every other key, also one that repeats an
+    // earlier one or stands outside any section, each section without keys,
+    // and the comment lines. nCount counts them; listing names them ("[s] k",
+    // "[s]", "2 comment lines"), keys in order, numbers first.
+    struct CLeftovers {
+        size_t nCount = 0;
+        std::vector<std::string> listing;
+    };
+    CLeftovers Leftovers(std::string_view strSection, const std::function<bool(std::string_view)>& bRead) const;
+
 private:
     using CKeys = std::unordered_map<std::string, std::string>;  // folded key -> value
     struct CSection {
         std::string strFoldedName;
         CKeys keys;
+        std::vector<std::string> repeated;  // folded keys that came again
     };
 
     const CSection* FindSection(std::string_view strSection) const;
 
     std::vector<CSection> m_sections;
+    std::vector<std::string> m_ignored;  // keys outside any section, or in a repeated one
+    size_t m_nComments = 0;
 };
+
+// A value wholly enclosed in a pair of the same quotes (double or single),
+// which a reader strips: a writer puts such a value in one more pair.
+bool IsWhollyQuoted(std::string_view value);
 
 // ASCII letters to lower case; other bytes unchanged.
 std::string FoldAscii(std::string_view text);

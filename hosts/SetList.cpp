@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <iterator>
 
 #include "hosts/FileSystem.h"
@@ -187,24 +188,45 @@ int CSetList::LoadProfile()
 {
     std::string strText;
     const std::string strPath = ProfilePath();
+    // Taken before the read: a change in between makes a later save ask
+    // rather than miss it.
+    m_identity = strPath.empty() ? CFileIdentity{} : FileIdentity(Files(), strPath);
+    m_bIdentityKnown = !strPath.empty();
     m_loadStatus = strPath.empty() ? NoPlaceFor(Profile()) : ReadWholeFile(Files(), strPath, strText);
     // A missing file holds no entries; one that is there but can't be read
     // holds entries nobody has seen, and is kept.
     m_bProfileUnread = !m_loadStatus.bOk && m_loadStatus.nError != ENOENT;
+    m_leftovers = {};
     if (m_loadStatus.bOk)
-        AppendEntries(strText);
+        m_leftovers = AppendEntries(strText);
+    m_savedEntries = m_entries;
     return 0;
 }
 
-void CSetList::AppendEntries(const std::string& strText)
+namespace {
+
+// True for a key the list reads: a number below nRead, written as the
+// list writes it (no sign, no leading zero).
+bool IsListKeyBelow(std::string_view strKey, size_t nRead)
+{
+    size_t n = 0;
+    const auto [pEnd, error] = std::from_chars(strKey.data(), strKey.data() + strKey.size(), n);
+    return error == std::errc() && pEnd == strKey.data() + strKey.size() && std::to_string(n) == strKey && n < nRead;
+}
+
+} // namespace
+
+CIniFile::CLeftovers CSetList::AppendEntries(const std::string& strText)
 {
     const CIniFile ini = CIniFile::Parse(strText);
-    for (size_t i = 0;; ++i) {
-        const std::string strValue = ini.GetProfileString(kListSection, std::to_string(i));
+    size_t nRead = 0;
+    for (;; ++nRead) {
+        const std::string strValue = ini.GetProfileString(kListSection, std::to_string(nRead));
         if (strValue.empty())
             break;  // the first missing or empty key ends the list
         m_entries.emplace_back(TrimIniSpace(strValue));
     }
+    return ini.Leftovers(kListSection, [nRead](std::string_view strKey) { return IsListKeyBelow(strKey, nRead); });
 }
 
 std::string FormatProfile(const CSetList& hosts)
@@ -214,35 +236,73 @@ std::string FormatProfile(const CSetList& hosts)
     for (const std::string& strEntry : hosts) {
         strText += std::to_string(nKey++);
         strText += '=';
-        strText += strEntry;
+        if (IsWhollyQuoted(strEntry))
+            strText += '"' + strEntry + '"';
+        else
+            strText += strEntry;
         strText += "\r\n";
     }
     return strText;
 }
 
-CFileStatus CSetList::SaveProfile()
+CSetList::EReplaceRisk CSetList::ReplaceRisk() const
+{
+    if (m_bProfileUnread)
+        return EReplaceRisk::Unread;
+    if (m_bIdentityKnown && !(FileIdentity(Files(), ProfilePath()) == m_identity))
+        return EReplaceRisk::ChangedOnDisk;
+    if (m_leftovers.nCount > 0)
+        return EReplaceRisk::Leftovers;
+    return EReplaceRisk::None;
+}
+
+void CSetList::MarkSaved(const CFileIdentity& identity)
+{
+    m_savedEntries = m_entries;
+    m_bProfileUnread = false;
+    m_leftovers = {};
+    m_identity = identity;
+    m_bIdentityKnown = true;
+}
+
+CFileStatus CSetList::SaveProfile(bool bReplaceAgreed)
 {
     const std::string strPath = ProfilePath();
     if (strPath.empty())
         return NoPlaceFor(Profile());
-    if (m_bProfileUnread)
+    switch (bReplaceAgreed ? EReplaceRisk::None : ReplaceRisk()) {
+    case EReplaceRisk::Unread:
         return CFileStatus{false, m_loadStatus.strError + " (so it was not replaced)", m_loadStatus.nError};
+    case EReplaceRisk::ChangedOnDisk:
+        return CFileStatus{false, strPath + ": changed since it was read (so it was not replaced)", EAGAIN};
+    case EReplaceRisk::Leftovers:
+        return CFileStatus{false, strPath + ": holds entries the list does not carry (so it was not replaced)", EAGAIN};
+    case EReplaceRisk::None: break;
+    }
     // An empty list leaves no file, but a link someone keeps the profile
     // behind stays, and the file it names then holds no hosts.
-    if (m_entries.empty() && !IsSymbolicLink(strPath))
-        return RemoveFile(Files(), strPath);
-    if (CFileStatus dir = PrepareProfileDirectory(); !dir.bOk)
-        return dir;
-    return WriteFileAtomic(Files(), strPath, FormatProfile(*this));
+    CFileStatus status;
+    CFileIdentity written;
+    if (m_entries.empty() && !IsSymbolicLink(strPath)) {
+        status = RemoveFile(Files(), strPath);
+        written = FileIdentity(Files(), strPath);
+    } else {
+        status = PrepareProfileDirectory();
+        if (status.bOk)
+            status = WriteFileAtomic(Files(), strPath, FormatProfile(*this), &written);
+    }
+    if (status.bOk)
+        MarkSaved(written);
+    return status;
 }
 
 CDialogOutcome CSetList::ExportProfile()
 {
     CDialogOutcome outcome;
-    // A profile that could not be read stays as it is (and one that has no
-    // place can't be saved); the export is then the list itself.
-    const bool bFromList = m_bProfileUnread || ProfilePath().empty();
-    if (!bFromList)
+    // A profile at risk stays as it is (and one that has no place can't be
+    // saved); the export is then the list itself.
+    const bool bFromList = ProfilePath().empty() || ReplaceRisk() != EReplaceRisk::None;
+    if (!bFromList && IsChanged())
         outcome.status = SaveProfile();
     if (!outcome.status.bOk || m_pChooser == nullptr)
         return outcome;
@@ -271,8 +331,8 @@ CDialogOutcome CSetList::ImportProfile()
     if (!chosen)
         return outcome;
     outcome.nResult = 1;
-    if (m_bProfileUnread) {
-        // The unread profile is not copied over: the chosen file's hosts
+    if (ReplaceRisk() != EReplaceRisk::None) {
+        // A profile at risk is not copied over: the chosen file's hosts
         // become the list, and closing asks before they replace it.
         std::string strText;
         outcome.status = ReadWholeFile(Files(), *chosen, strText);

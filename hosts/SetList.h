@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hosts/FileSystem.h"
+#include "hosts/IniFile.h"
 #include "hosts/ProfileName.h"
 
 class IFileChooser;
@@ -49,18 +50,33 @@ public:
     const CFileStatus& LoadStatus() const { return m_loadStatus; }
     // A profile file that is there but could not be read is kept as it is:
     // no save, export or import of this list replaces or removes it until
-    // the user has agreed (ReplaceUnreadProfile).
+    // the user has agreed. It counts as read once a save of it succeeded.
     bool IsProfileUnread() const { return m_bProfileUnread; }
-    void ReplaceUnreadProfile() { m_bProfileUnread = false; }
+    // What the profile file held that the list does not carry (keys after
+    // the first gap, keys that are not numbers, other sections, comments):
+    // a save drops it.
+    const CIniFile::CLeftovers& Leftovers() const { return m_leftovers; }
+    // True when the list differs from what was last loaded or saved.
+    bool IsChanged() const { return m_entries != m_savedEntries; }
+    // Why replacing the profile file would lose something nobody agreed to
+    // lose: it could not be read, someone changed it since it was loaded or
+    // saved (its identity, size or time), or it holds leftovers.
+    enum class EReplaceRisk { None, Unread, ChangedOnDisk, Leftovers };
+    EReplaceRisk ReplaceRisk() const;
     // Replaces the profile file atomically by the list (an empty list removes
     // it, or empties the file a symbolic link names); on failure the previous
-    // file is as it was.
-    CFileStatus SaveProfile();
-    // Saves, then asks for a file and copies the profile file there. When the
-    // save fails nothing is asked and the result is 0 with the save's status.
+    // file is as it was. Refused while ReplaceRisk() is not None, unless the
+    // user agreed to replace it.
+    CFileStatus SaveProfile(bool bReplaceAgreed = false);
+    // Saves (when the list changed), then asks for a file and copies the
+    // profile file there. When the save fails nothing is asked and the
+    // result is 0 with the save's status. A profile file at risk is left
+    // alone, and the export is written from the list.
     CDialogOutcome ExportProfile();
     // Asks for a file and copies it over the profile file; when the copy
     // succeeded the list is emptied and loaded again, otherwise it stays.
+    // A profile file at risk (ReplaceRisk) is not copied over: the chosen
+    // file's entries become the list, and a save asks first.
     CDialogOutcome ImportProfile();
     // Makes strFileName (a path, relative to the current directory) the
     // profile file and appends its entries; returns 0.
@@ -74,11 +90,16 @@ private:
     const CProfileName& Profile() const { return m_pProfile ? *m_pProfile : m_ownProfile; }
     IFileSystem& Files() const;
     CFileStatus PrepareProfileDirectory() const;
-    void AppendEntries(const std::string& strText);
+    CIniFile::CLeftovers AppendEntries(const std::string& strText);
+    void MarkSaved(const CFileIdentity& identity);
 
     std::list<std::string> m_entries;
+    std::list<std::string> m_savedEntries;  // as last loaded or saved
     CFileStatus m_loadStatus;
     bool m_bProfileUnread = false;
+    CIniFile::CLeftovers m_leftovers;
+    bool m_bIdentityKnown = false;  // m_identity is the file as loaded or saved
+    CFileIdentity m_identity;
     CProfileName m_ownProfile = CProfileName::Default("nuvik");
     CProfileName* m_pProfile = nullptr;
     IFileChooser* m_pChooser = nullptr;
@@ -86,7 +107,8 @@ private:
 };
 
 // The text of a profile file holding the entries, as nuvik writes it:
-// "[list]" and then "<key>=<entry>" lines, CR LF line ends.
+// "[list]" and then "<key>=<entry>" lines, CR LF line ends; an entry wholly
+// in quotes goes in one more pair, so that a load gives it back.
 std::string FormatProfile(const CSetList& hosts);
 
 // Compares names as the list does: UTF-8 characters without regard to case

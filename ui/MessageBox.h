@@ -13,12 +13,14 @@ public:
     virtual void MessageBox(const std::string& strText) = 0;
 
     // Questions before the window closes without its address book saved: a
-    // save that failed, or a profile that could not be read and would be
-    // replaced. The user may save after all (retry, or replace), close
-    // without saving, or keep the window open. Escape and the close box
-    // keep it open; the question about an unread profile has that as its
-    // default too, so that only a deliberate choice replaces the file.
-    enum class ESaveQuestion { SaveFailed, ReplaceUnread };
+    // save that failed, or a profile that a save would replace with loss: one
+    // that could not be read, one changed by someone else since it was read,
+    // one holding entries the list does not carry. The user may save after
+    // all (retry, or replace), close without saving, or keep the window
+    // open. Escape and the close box keep it open; the questions about
+    // replacing have that as their default too, so that only a deliberate
+    // choice replaces the file.
+    enum class ESaveQuestion { SaveFailed, ReplaceUnread, ReplaceChanged, ReplaceLeftovers };
     enum class ESaveChoice { Save, Discard, StayOpen };
     virtual ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) = 0;
 };

@@ -18,6 +18,13 @@ namespace {
 
 constexpr char kWhitespace[] = " \t\n\v\f\r";
 constexpr size_t kMacBoxLimit = 12;
+// Leftover keys named in a message; the rest are counted.
+constexpr size_t kLeftoversNamed = 10;
+
+std::string CountOf(size_t n, const char* pszOne, const char* pszMany)
+{
+    return std::to_string(n) + " " + (n == 1 ? pszOne : pszMany);
+}
 
 // Characters, not bytes: the box counts what the user sees.
 size_t CountCharacters(const std::string& str)
@@ -164,8 +171,25 @@ bool CNUVIKDlg::OnInitDialog()
     if (m_hosts.IsProfileUnread())
         Messages().MessageBox("The address book could not be read: " + m_hosts.LoadStatus().strError +
                               ". The file is left as it is; it is replaced only if you agree when the window closes.");
+    TellLeftovers();
     FillNameBox();
     return true;
+}
+
+void CNUVIKDlg::TellLeftovers()
+{
+    const CIniFile::CLeftovers& leftovers = m_hosts.Leftovers();
+    if (leftovers.nCount == 0)
+        return;
+    std::string strNamed;
+    for (size_t i = 0; i < leftovers.listing.size() && i < kLeftoversNamed; ++i)
+        strNamed += (i == 0 ? "" : ", ") + leftovers.listing[i];
+    if (leftovers.listing.size() > kLeftoversNamed)
+        strNamed += ", ...";
+    Messages().MessageBox("The address book " + m_hosts.ProfilePath() + " holds " +
+                          CountOf(leftovers.nCount, "entry", "entries") +
+                          " that the list does not show (the list ends at the first missing key): " + strNamed +
+                          ". The file is left as it is; a save that would drop them asks first.");
 }
 
 void CNUVIKDlg::OnCommand(int nId, int nNotification)
@@ -251,21 +275,42 @@ bool CNUVIKDlg::SaveBeforeClosing()
 {
     using EChoice = IMessageBox::ESaveChoice;
     using EQuestion = IMessageBox::ESaveQuestion;
-    if (m_hosts.IsProfileUnread()) {
-        // Nothing listed: nothing is worth replacing the file with.
-        if (m_hosts.IsEmpty())
-            return true;
-        const std::string strQuestion = "The address book could not be read when the window opened (" +
-                                        m_hosts.LoadStatus().strError + "). Replace it with the " +
-                                        std::to_string(m_hosts.GetCount()) + " hosts listed now?";
-        switch (Messages().AskSave(EQuestion::ReplaceUnread, strQuestion)) {
-        case EChoice::Save: m_hosts.ReplaceUnreadProfile(); break;
+    using ERisk = CSetList::EReplaceRisk;
+    // Nothing changed: the file stays byte for byte, whatever it holds.
+    if (!m_hosts.IsChanged())
+        return true;
+    const std::string strNow = " Replace it with the " + CountOf(m_hosts.GetCount(), "host", "hosts") + " listed now?";
+    const std::string strPath = m_hosts.ProfilePath();
+    bool bAgreed = false;
+    std::string strQuestion;
+    EQuestion question = EQuestion::ReplaceUnread;
+    switch (m_hosts.ReplaceRisk()) {
+    case ERisk::Unread:
+        strQuestion = "The address book could not be read when the window opened (" + m_hosts.LoadStatus().strError +
+                      ")." + strNow;
+        break;
+    case ERisk::ChangedOnDisk:
+        question = EQuestion::ReplaceChanged;
+        strQuestion = "The address book " + strPath +
+                      " was changed by another program since the window read it; its changes would be lost." + strNow;
+        break;
+    case ERisk::Leftovers:
+        question = EQuestion::ReplaceLeftovers;
+        strQuestion = "The address book " + strPath + " holds " +
+                      CountOf(m_hosts.Leftovers().nCount, "entry", "entries") +
+                      " that the list does not show; they would be lost." + strNow;
+        break;
+    case ERisk::None: break;
+    }
+    if (!strQuestion.empty()) {
+        switch (Messages().AskSave(question, strQuestion)) {
+        case EChoice::Save: bAgreed = true; break;
         case EChoice::Discard: return true;
         case EChoice::StayOpen: return false;
         }
     }
     for (;;) {
-        const CFileStatus status = m_hosts.SaveProfile();
+        const CFileStatus status = m_hosts.SaveProfile(bAgreed);
         if (status.bOk)
             return true;
         switch (Messages().AskSave(EQuestion::SaveFailed, "The address book could not be saved: " + status.strError)) {
@@ -321,11 +366,15 @@ void CNUVIKDlg::OnExportList()
 
 void CNUVIKDlg::OnImportList()
 {
+    // Only a copy over the profile file brings leftovers of its own.
+    const bool bCopies = m_hosts.ReplaceRisk() == CSetList::EReplaceRisk::None;
     const CDialogOutcome outcome = m_hosts.ImportProfile();
     if (outcome.nResult == 0)
         return;
     if (!outcome.status.bOk)
         Messages().MessageBox("The address book could not be imported: " + outcome.status.strError);
+    else if (bCopies)
+        TellLeftovers();
     m_ctlName.ResetContent();
     m_strName.clear();
     m_strMac.clear();

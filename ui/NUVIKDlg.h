@@ -114,6 +114,7 @@ protected:
     void DoDataExchange(bool bSaveAndValidate, bool& bOk);
     void FillNameBox();
     bool SaveBeforeClosing();   // false: the user chose to stay
+    void TellLeftovers();       // what the loaded profile holds that the list does not
     void OnOK();                // takes the controls; closes when they are valid
     void EndDialog(int nResult);
     IMessageBox& Messages() { return *m_pMessages; }

@@ -3,8 +3,10 @@
 // and arguments; written out raw, an escape sequence among them could move
 // the cursor or retitle a terminal, and a NUL byte would cut the message
 // short. Control characters (C0, DEL, C1) and bytes that are not UTF-8
-// become visible escapes (\x1b); everything else, UTF-8 beyond ASCII
-// included, stays as it is. Header-only: the window module uses it too.
+// become visible escapes (\x1b); so do the bidirectional controls (\u202E),
+// which would show "a<RLO>exe.txt" as "atxt.exe" and reorder the rest of a
+// message. Everything else, UTF-8 beyond ASCII included, stays as it is.
+// Header-only: the window module uses it too.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -39,6 +41,23 @@ inline size_t Utf8SequenceLength(std::string_view text, size_t i)
     return n;
 }
 
+// The code point of the well-formed sequence of n bytes at text[i].
+inline char32_t Utf8CodePoint(std::string_view text, size_t i, size_t n)
+{
+    char32_t cp = static_cast<unsigned char>(text[i]) & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    return cp;
+}
+
+// The characters that steer the direction of the text around them: the
+// marks, embeddings, overrides and isolates (Unicode's Bidi_Control).
+inline bool IsBidiControl(char32_t cp)
+{
+    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
+}
+
 inline std::string PrintableText(std::string_view text)
 {
     static const char kHex[] = "0123456789abcdef";
@@ -67,6 +86,11 @@ inline std::string PrintableText(std::string_view text)
             escape(text[i]);  // a C1 control, U+0080 to U+009F
             escape(text[i + 1]);
             i += 2;
+        } else if (const char32_t cp = Utf8CodePoint(text, i, n); IsBidiControl(cp)) {
+            strOut += "\\u";
+            for (int nShift = 12; nShift >= 0; nShift -= 4)
+                strOut += "0123456789ABCDEF"[(cp >> nShift) & 0x0F];
+            i += n;
         } else {
             strOut.append(text.substr(i, n));
             i += n;

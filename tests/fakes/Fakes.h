@@ -72,7 +72,7 @@ inline bool MakeZeroDevice(const std::string& strPath)
 }
 
 // The real file system, but any call can be told to fail ("tmpfile": no
-// unnamed files); records the calls made. Writes are short, so that callers
+// unnamed files, "create": no new named file); records the calls made. Writes are short, so that callers
 // must loop.
 class CFaultyFileSystem : public CPosixFileSystem {
 public:
@@ -82,6 +82,8 @@ public:
     int Open(const std::string& strPath, int nFlags, mode_t nMode) override
     {
         if ((nFlags & O_TMPFILE) == O_TMPFILE && Fails("tmpfile"))
+            return -1;
+        if ((nFlags & O_CREAT) && Fails("create"))
             return -1;
         return Fails("open") ? -1 : CPosixFileSystem::Open(strPath, nFlags, nMode);
     }

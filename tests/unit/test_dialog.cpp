@@ -7,6 +7,7 @@
 namespace {
 
 using EChoice = IMessageBox::ESaveChoice;
+using EQ = IMessageBox::ESaveQuestion;
 
 // The main dialog, headless, on a profile in a fresh directory.
 class DialogTest : public ::testing::Test {
@@ -163,24 +164,81 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
     EXPECT_EQ((std::tuple(controls.nFocus, controls.cursor.size(), echo.requests.size())), std::tuple(IDC_NAME, 0u, 6u));
 }
 
+// Closing writes the book only when the list changed, and asks first when
+// the file holds what the list does not carry or someone changed it since.
 TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
 {
+    const std::string kGap = "[list]\n1=nas 192.168.1.20 00AABBCCDDEE\n; mine\n";
+    const std::string kAdded = "[list]\r\n0=pc 10.0.0.1 001122334455\r\n";
+    const std::string kOther = "[list]\r\n0=other 10.0.0.9 00000000000A\r\n";
+    const struct {
+        std::string strProfile;
+        bool bAdd;           // File > Add of pc before closing
+        bool bOtherWrites;   // another window saves kOther meanwhile
+        std::vector<EChoice> answers;
+        int nEnd;
+        std::string strAfter;
+        std::vector<EQ> questions;
+    } cases[] = {
+        {"[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n", false, false, {}, IDCANCEL, "[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n", {}},
+        {kGap, false, false, {}, IDCANCEL, kGap, {}},
+        {kGap, true, false, {EChoice::StayOpen}, -1, kGap, {EQ::ReplaceLeftovers}},
+        {kGap, true, false, {EChoice::Save}, IDCANCEL, kAdded, {EQ::ReplaceLeftovers}},
+        {"", true, false, {}, IDCANCEL, kAdded, {}},
+        {"", true, true, {EChoice::Discard}, IDCANCEL, kOther, {EQ::ReplaceChanged}},
+        {kOther, false, true, {}, IDCANCEL, kOther, {}},
+        {"", true, true, {EChoice::Save}, IDCANCEL, kAdded, {EQ::ReplaceChanged}},
+    };
+    const auto addPc = [&] {
+        Type(IDC_NAME, "pc");
+        Type(IDC_IP, "10.0.0.1");
+        Type(IDC_MAC, "001122334455");
+        Command(ID_ADD_HOST);
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(ProfilePath());
+        messages = CRecordingMessageBox();
+        Open(c.strProfile);
+        addPc();
+        Command(ID_DELETE_HOST);  // a change undone is no change
+        if (c.bAdd)
+            addPc();
+        if (c.bOtherWrites)
+            WriteBytes(ProfilePath(), kOther);
+        messages.saveAnswers = c.answers;
+        Command(IDCANCEL);
+        EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()), messages.questions)),
+                  std::tuple(c.nEnd, c.strAfter, c.questions)) << &c - cases;
+    }
+    EXPECT_EQ(messages.texts.back(), "The address book " + ProfilePath() + " was changed by another program since the "
+                                     "window read it; its changes would be lost. Replace it with the 1 host listed now?");
+    Open(kGap);
+    EXPECT_EQ(messages.texts.back(), "The address book " + ProfilePath() + " holds 2 entries that the list does not show "
+                                     "(the list ends at the first missing key): [list] 1, 1 comment line. The file is "
+                                     "left as it is; a save that would drop them asks first.");
+
     Open(kTwoHosts);
-    std::filesystem::remove(ProfilePath());
+    Type(IDC_NAME, "nas");
+    Command(ID_DELETE_HOST);
     Type(IDC_MAC, "ÄÄÄÄÄÄÄÄÄÄÄÄ");  // twelve characters, more bytes
     Command(ID_EXIT);
-    EXPECT_EQ(controls.nEndResult, IDOK);
-    EXPECT_EQ(ReadBytes(ProfilePath()), kTwoHosts);
+    EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()))),
+              std::tuple(IDOK, "[list]\r\n0=PC1 192.168.1.10 0A1B2C3D4E5F\r\n"));
     controls.nEndResult = -1;
+    Type(IDC_NAME, "PC1");
+    Command(ID_DELETE_HOST);
     Type(IDC_MAC, "0011223344556");
-    Command(ID_EXIT);  // saved, but the box holds too much: it stays open
+    Command(ID_EXIT);  // saved (no host, no file), but the box holds too much: it stays open
     EXPECT_EQ((std::tuple(controls.nEndResult, controls.nFocus, controls.selectedAll)),
               std::tuple(-1, IDC_MAC, std::vector<int>{IDC_MAC}));
-    EXPECT_EQ(messages.texts, List{"A hardware address has at most 12 characters."});
+    EXPECT_EQ(messages.texts.back(), "A hardware address has at most 12 characters.");
+    EXPECT_FALSE(std::filesystem::exists(ProfilePath()));
 
     // The configuration directory becomes a plain file: no save can succeed.
+    addPc();
     std::filesystem::remove_all(profile.strConfigDir);
     WriteBytes(profile.strConfigDir, "not a directory");
+    messages = CRecordingMessageBox();
     messages.saveAnswers = {EChoice::Save, EChoice::StayOpen, EChoice::Discard};
     Command(IDCANCEL);
     EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size())), std::tuple(-1, 2u));
@@ -209,16 +267,38 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     files.answer = dir / "out.ini";
     Command(ID_EXPORT_LIST);
     EXPECT_EQ((std::tuple(controls.items, ReadBytes(dir / "out.ini"))), std::tuple(List{"nas", "PC1"}, kTwoHosts));
-    // Keeping the window open or closing without saving keeps the file.
-    messages.saveAnswers = {EChoice::StayOpen, EChoice::Discard, EChoice::Save};
+    // Keeping the window open or closing without saving keeps the file; so
+    // does "Replace", which never puts a file in a FIFO's place. The book
+    // is still unread then: deleting every host and closing asks nothing
+    // and leaves it.
+    messages.saveAnswers = {EChoice::StayOpen, EChoice::Discard, EChoice::Save, EChoice::StayOpen, EChoice::StayOpen};
     Command(IDCANCEL);
     EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(-1, true));
     Command(IDCANCEL);
     EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(IDCANCEL, true));
-    EXPECT_EQ(messages.questions, std::vector(2, IMessageBox::ESaveQuestion::ReplaceUnread));
-
     Open();
     Command(ID_IMPORT_LIST);
+    Type(IDC_NAME, "PC1");
+    Command(ID_DELETE_HOST);
+    Command(ID_EXIT);
+    EXPECT_EQ(messages.texts.at(messages.texts.size() - 2),
+              "The address book could not be read when the window opened (" + ProfilePath() +
+                  ": is a FIFO, not a regular file). Replace it with the 1 host listed now?");
+    Command(ID_EXIT);  // a failed "Replace" leaves it unread: asked again
+    EXPECT_EQ(messages.questions,
+              (std::vector{EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::SaveFailed, EQ::ReplaceUnread}));
+    Type(IDC_NAME, "nas");
+    Command(ID_DELETE_HOST);
+    Command(ID_EXIT);
+    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())), std::tuple(IDOK, 5u, true));
+
+    // Too large to be read: "Replace" puts the list in its place.
+    std::filesystem::remove(ProfilePath());
+    WriteBytes(ProfilePath(), "");
+    std::filesystem::resize_file(ProfilePath(), kProfileSizeLimit + 1);
+    Open();
+    Command(ID_IMPORT_LIST);
+    messages.saveAnswers.push_back(EChoice::Save);
     Command(ID_EXIT);
     EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()))), std::tuple(IDOK, kTwoHosts));
 }

@@ -82,30 +82,69 @@ protected:
     void ExpectProfileAlone() { EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 1); }
 };
 
-TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGap)
+// What the list does not carry is counted and named, so that a save that
+// would drop it can ask.
+TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGapAndNamesTheRest)
 {
-    EXPECT_EQ(Load("[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n"), List({"X", "A 1 1", "B"}));  // quoted blanks too
-    EXPECT_EQ(Load("[list]\r\n1=B\r\n"), List{"X"});
-    EXPECT_EQ(Load("[list]\r\n0=A\r\n[list]\r\n1=B\r\n"), List({"X", "A"}));  // a repeated section adds nothing
+    const struct {
+        const char* pszText;
+        List entries, leftovers;
+        size_t nLeftovers;
+    } cases[] = {
+        {"[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n", {"X", "A 1 1", "B"}, {"[list] 3"}, 1},  // quoted blanks too
+        {"[list]\r\n1=B\r\n", {"X"}, {"[list] 1"}, 1},
+        {"[list]\r\n0=A\r\n[list]\r\n1=B\r\n", {"X", "A"}, {"[list] 1 (in a repeated section)"}, 1},
+        {"k=v\n; note\n;\n[list]\n0=A\n12=C\nx=1\n00=Z\n2=\n0=dup\n[other]\n[More]\nk=v\n",
+         {"X", "A"},
+         {"[list] 2", "[list] 00", "[list] 12", "[list] x", "[list] 0 (a second time)", "[other]", "[more] k",
+          "k (before any section)", "2 comment lines"},
+         10},
+        {"\n[LIST]\r0=A\r1=B\r\n", {"X", "A", "B"}, {}, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Load(c.pszText), c.entries) << c.pszText;
+        EXPECT_EQ(hosts.Leftovers().listing, c.leftovers) << c.pszText;
+        EXPECT_EQ(hosts.Leftovers().nCount, c.nLeftovers) << c.pszText;
+        EXPECT_EQ(hosts.ReplaceRisk(), c.nLeftovers ? CSetList::EReplaceRisk::Leftovers : CSetList::EReplaceRisk::None);
+    }
 }
 
-TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsMode)
+TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
 {
     const mode_t nOldMask = umask(0);
     const auto mode = [](const std::string& strFile) { return fs::status(strFile).permissions() & fs::perms::mask; };
-    for (const char* psz : {"C 3 3", "A 1 1", "B 2 2"})
+    const auto owner = [](const std::string& strFile) {
+        struct stat st {};
+        return stat(strFile.c_str(), &st) == 0 ? std::pair(st.st_uid, st.st_gid) : std::pair(~0u, ~0u);
+    };
+    for (const char* psz : {"C 3 3", "A 1 1", "\"Q 2 2\"", "'q'"})
         hosts.AddTail(psz);
     ASSERT_TRUE(hosts.SaveProfile().bOk);
-    EXPECT_EQ(ReadBytes(strPath), "[list]\r\n0=C 3 3\r\n1=A 1 1\r\n2=B 2 2\r\n");
+    // A value wholly in quotes goes in one more pair: a load gives it back.
+    EXPECT_EQ(ReadBytes(strPath), "[list]\r\n0=C 3 3\r\n1=A 1 1\r\n2=\"\"Q 2 2\"\"\r\n3=\"'q'\"\r\n");
+    CSetList again;
+    again.AttachProfile(&profile, &chooser, &files);
+    again.LoadProfile();
+    EXPECT_EQ(List(again.begin(), again.end()), List(hosts.begin(), hosts.end()));
     EXPECT_EQ(mode(dir / "config/nuvik"), fs::perms(0700));
     EXPECT_EQ(mode(strPath), fs::perms(0600));  // a new address book is private
-    fs::permissions(strPath, fs::perms(0640));
+    // A mode that hid the book from its owner gains read and write; the
+    // owner stays where the process may keep it (root).
+    fs::permissions(strPath, fs::perms(0040));
+    const bool bRoot = geteuid() == 0;
+    if (bRoot)
+        ASSERT_EQ(chown(strPath.c_str(), 4321, 4322), 0);
+    const auto kOwner = owner(strPath);
     // Also without unnamed files, or without a way to name one (no /proc).
-    for (const char* pszMissing : {"tmpfile", "link"}) {
+    for (const char* pszMissing : {"tmpfile", "link", "none"}) {
         files.failures = {{pszMissing, EOPNOTSUPP}};
         ASSERT_TRUE(hosts.SaveProfile().bOk) << pszMissing;
         EXPECT_EQ(mode(strPath), fs::perms(0640)) << pszMissing;
+        EXPECT_EQ(owner(strPath), kOwner) << pszMissing;
         ExpectProfileAlone();
+        if (bRoot)
+            ASSERT_EQ(chown(strPath.c_str(), 4321, 4322), 0);
+        fs::permissions(strPath, fs::perms(0040));
     }
     umask(nOldMask);
     files.failures.clear();
@@ -118,27 +157,79 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
 {
     const std::string strOld = "[list]\r\n0=OLD 1 1\r\n; kept byte for byte\r\n";
     hosts.AddTail("NEW 2 2");
-    for (const char* pszOp : {"open", "write", "fsync", "close", "rename"}) {
+    // A folder that refuses new files (EACCES) for a book that may be
+    // written: the book is rewritten in place; never for a full disk.
+    const struct {
+        std::map<std::string, int> failures;
+        const char* pszError;  // nullptr: saved
+    } cases[] = {
+        {{{"open", ENOSPC}}, "No space left on device"},  {{{"write", ENOSPC}}, "No space left on device"},
+        {{{"fsync", ENOSPC}}, "No space left on device"}, {{{"close", ENOSPC}}, "No space left on device"},
+        {{{"rename", ENOSPC}}, "No space left on device"},
+        {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, "No space left on device"},
+        {{{"tmpfile", EACCES}, {"create", EACCES}}, nullptr},
+        {{{"tmpfile", EPERM}, {"create", EPERM}}, nullptr},
+    };
+    for (const auto& c : cases) {
         WriteProfile(strOld);
-        files.failures = {{pszOp, ENOSPC}};
-        EXPECT_EQ(hosts.SaveProfile().strError, strPath + ": No space left on device") << pszOp;
-        EXPECT_EQ(ReadBytes(strPath), strOld);
+        struct stat before {}, after {};
+        stat(strPath.c_str(), &before);
+        files.failures = c.failures;
+        EXPECT_EQ(hosts.SaveProfile(true).strError, c.pszError ? strPath + ": " + c.pszError : "") << c.failures.begin()->first;
+        EXPECT_EQ(ReadBytes(strPath), c.pszError ? strOld : "[list]\r\n0=NEW 2 2\r\n");
+        stat(strPath.c_str(), &after);
+        EXPECT_EQ(after.st_ino, before.st_ino);  // in place, or not at all
         ExpectProfileAlone();
     }
+    // Nothing to write into: the folder's refusal is the failure.
+    fs::remove(strPath);
+    files.failures = {{"tmpfile", EACCES}, {"create", EACCES}};
+    EXPECT_EQ(hosts.SaveProfile(true).strError, strPath + ": Permission denied");
+
+    // Killed before its rename, with or without unnamed files; where there
+    // are none, the hidden file left is removed by a save a minute later.
+    WriteProfile(strOld);
     struct CDying : CPosixFileSystem {
+        bool bTmpFile = true;
+        int Open(const std::string& s, int nFlags, mode_t nMode) override
+        {
+            return (nFlags & O_TMPFILE) == O_TMPFILE && !bTmpFile ? (m_nLastError = EOPNOTSUPP, -1) : CPosixFileSystem::Open(s, nFlags, nMode);
+        }
         ssize_t Write(int, const void*, size_t) override { return ::raise(SIGKILL); }
     } dying;
     EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL), "");
-    EXPECT_EQ(ReadBytes(strPath), strOld);
     ExpectProfileAlone();
-    // The file reaches the disk before the rename.
+    dying.bTmpFile = false;
+    EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(ReadBytes(strPath), strOld);
+    fs::path left;
+    for (const auto& entry : fs::directory_iterator(dir / "config/nuvik"))
+        if (entry.path() != strPath)
+            left = entry.path();
     files.failures.clear();
+    ASSERT_TRUE(hosts.SaveProfile(true).bOk);
+    EXPECT_TRUE(fs::exists(left));  // it may be a save still running
+    // Only nuvik's own naming for this file, only a regular file, and only
+    // one older than a minute.
+    const List decoys = {".nuvik.INI.0123456789abcdeg.tmp", ".nuvik.INI.0123456789ABCDEF.tmp",
+                         ".nuvik.INI.0123456789abcde.tmp",  ".nuvik.INI.0123456789abcdef.tm",
+                         ".other.0123456789abcdef.tmp",     "nuvik.INI.0123456789abcdef.tmp"};
+    for (const std::string& strName : decoys)
+        WriteBytes(dir / "config/nuvik/" + strName, "x");
+    fs::create_directory(dir / "config/nuvik/.nuvik.INI.00000000000000ff.tmp");
+    for (const auto& entry : fs::directory_iterator(dir / "config/nuvik"))
+        fs::last_write_time(entry.path(), fs::file_time_type::clock::now() - std::chrono::seconds(90));
     files.ops.clear();
-    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    ASSERT_TRUE(hosts.SaveProfile(true).bOk);
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 8);
+    // The file reaches the disk before the rename.
     EXPECT_LT(std::find(files.ops.begin(), files.ops.end(), "fsync"), std::find(files.ops.begin(), files.ops.end(), "rename"));
 }
 
-TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDangles)
+// Only a regular file is replaced, through links as named: a FIFO, a socket
+// or a directory is refused, naming the final target, and nothing is written.
+TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsReplaced)
 {
     fs::create_directories(dir / "config/nuvik");
     fs::create_symlink("../../kept.ini", strPath);  // relative to the link
@@ -149,6 +240,26 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDangles)
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_TRUE(fs::is_symlink(strPath));
     EXPECT_EQ(ReadBytes(dir / "kept.ini"), "[list]\r\n");
+
+    hosts.AddTail("A 1 1");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mknod((dir / "socket").c_str(), S_IFSOCK | 0600, 0), 0);
+    fs::create_directory(dir / "folder");
+    const struct {
+        const char* pszTarget;
+        const char* pszKind;
+    } cases[] = {{"fifo", "a FIFO"}, {"socket", "a socket"}, {"folder", "a directory"}};
+    for (const auto& c : cases) {
+        const fs::file_type type = fs::status(dir / c.pszTarget).type();
+        const std::string strReason = std::string(": is ") + c.pszKind + ", not a regular file: nothing was written";
+        fs::remove(strPath);
+        fs::create_symlink(dir / c.pszTarget, strPath);
+        EXPECT_EQ(hosts.SaveProfile(true).strError, dir / c.pszTarget + " (where the link " + strPath + " leads)" + strReason);
+        chooser.answer = dir / c.pszTarget;  // chosen in Export's dialog
+        EXPECT_EQ(hosts.ExportProfile().status.strError, dir / c.pszTarget + strReason);
+        EXPECT_EQ(fs::status(dir / c.pszTarget).type(), type) << c.pszKind;
+        EXPECT_TRUE(fs::is_symlink(strPath));
+    }
 }
 
 TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)

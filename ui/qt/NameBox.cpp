@@ -8,6 +8,39 @@
 
 #include <algorithm>
 
+namespace {
+
+bool IsDirectionControl(char16_t c)
+{
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// How an item shows in the drop-down list: as it is, but with a direction
+// control in it (an override left open, say) shut in an isolate of its own,
+// so that it reorders nothing outside the item. A stray closing PDI would
+// end that isolate early and is left out; isolates left open are closed.
+QString IsolatedText(const QString& strText)
+{
+    if (std::none_of(strText.begin(), strText.end(), [](QChar c) { return IsDirectionControl(c.unicode()); }))
+        return strText;
+    constexpr char16_t kFsi = 0x2068, kPdi = 0x2069;
+    QString strOut{QChar(kFsi)};
+    int nOpen = 0;
+    for (const QChar c : strText) {
+        if (c.unicode() == kPdi) {
+            if (nOpen == 0)
+                continue;  // it would close the item's own isolate
+            --nOpen;
+        } else if (c.unicode() >= 0x2066 && c.unicode() < kPdi) {
+            ++nOpen;
+        }
+        strOut += c;
+    }
+    return strOut + QString(nOpen + 1, QChar(kPdi));
+}
+
+}  // namespace
+
 // The list behind the name box: what each item shows and the bytes it
 // stands for, in sorted order. A whole batch of names goes in with one sort
 // and one reset, so filling the box costs n log n, not n squared.
@@ -15,10 +48,14 @@ class CNameListModel : public QAbstractListModel {
 public:
     struct CItem {
         explicit CItem(std::string strItemBytes)
-            : strShown(CNameBox::ShownText(strItemBytes)), strKey(strShown.toCaseFolded()), strBytes(std::move(strItemBytes))
+            : strShown(CNameBox::ShownText(strItemBytes)),
+              strListed(IsolatedText(strShown)),
+              strKey(strShown.toCaseFolded()),
+              strBytes(std::move(strItemBytes))
         {
         }
-        QString strShown;
+        QString strShown;   // in the edit field, which holds nothing else
+        QString strListed;  // in the drop-down list
         QString strKey;  // folded once, so that sorting compares plain text
         std::string strBytes;
     };
@@ -37,7 +74,9 @@ public:
         if (!index.isValid() || index.row() >= rowCount())
             return {};
         const CItem& item = m_items[static_cast<size_t>(index.row())];
-        if (nRole == Qt::DisplayRole || nRole == Qt::EditRole)
+        if (nRole == Qt::DisplayRole)
+            return item.strListed;
+        if (nRole == Qt::EditRole)  // what an editable box puts in its field
             return item.strShown;
         if (nRole == Qt::UserRole)
             return QByteArray::fromStdString(item.strBytes);

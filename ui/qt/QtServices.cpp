@@ -41,7 +41,7 @@ void CQtMessageBox::MessageBox(const std::string& strText)
 
 IMessageBox::ESaveChoice CQtMessageBox::AskSave(ESaveQuestion question, const std::string& strText)
 {
-    const bool bReplace = question == ESaveQuestion::ReplaceUnread;
+    const bool bReplace = question != ESaveQuestion::SaveFailed;
     QMessageBox box(QMessageBox::Question, m_strCaption, BoxText(strText), QMessageBox::NoButton, m_pOwner);
     box.setObjectName(QStringLiteral("saveQuestionBox"));
     box.setTextFormat(Qt::PlainText);
@@ -50,7 +50,7 @@ IMessageBox::ESaveChoice CQtMessageBox::AskSave(ESaveQuestion question, const st
                                        bReplace ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
     QPushButton* pDiscard = box.addButton(QStringLiteral("&Close without saving"), QMessageBox::DestructiveRole);
     QPushButton* pStay = box.addButton(QStringLiteral("&Stay open"), QMessageBox::RejectRole);
-    // Replacing a file nobody could read is never what Enter does.
+    // Replacing a file with loss is never what Enter does.
     box.setDefaultButton(bReplace ? pStay : pSave);
     box.setEscapeButton(pStay);
     RunWithNormalCursor(box);
