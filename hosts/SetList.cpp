@@ -300,9 +300,10 @@ CDialogOutcome CSetList::ExportProfile()
 {
     CDialogOutcome outcome;
     // A profile at risk stays as it is (and one that has no place can't be
-    // saved); the export is then the list itself.
-    const bool bFromList = ProfilePath().empty() || ReplaceRisk() != EReplaceRisk::None;
-    if (!bFromList && IsChanged())
+    // saved), and one that the list matches is not rewritten; the export is
+    // then the list itself, as a save would write it.
+    const bool bFromList = ProfilePath().empty() || !IsChanged() || ReplaceRisk() != EReplaceRisk::None;
+    if (!bFromList)
         outcome.status = SaveProfile();
     if (!outcome.status.bOk || m_pChooser == nullptr)
         return outcome;

@@ -68,10 +68,10 @@ public:
     // file is as it was. Refused while ReplaceRisk() is not None, unless the
     // user agreed to replace it.
     CFileStatus SaveProfile(bool bReplaceAgreed = false);
-    // Saves (when the list changed), then asks for a file and copies the
-    // profile file there. When the save fails nothing is asked and the
-    // result is 0 with the save's status. A profile file at risk is left
-    // alone, and the export is written from the list.
+    // Saves, then asks for a file and copies the profile file there. When the
+    // save fails nothing is asked and the result is 0 with the save's status.
+    // A profile file at risk, or one the list has not changed from, is left
+    // as it is, and the export is written from the list.
     CDialogOutcome ExportProfile();
     // Asks for a file and copies it over the profile file; when the copy
     // succeeded the list is emptied and loaded again, otherwise it stays.

@@ -113,16 +113,18 @@ class Net:
 
 
 # A window a fault keeps open ends after a minute.
-_WINDOW = """timeout 60 "$0" & pid=$!
+_WINDOW = """timeout 60 "$0" $2 & pid=$!
 wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^NUVIK ' | head -n 1)
 [ -n "$wid" ] || { kill $pid; exit 97; }
 xdotool windowfocus --sync "$wid" sleep 0.3 key --clearmodifiers $1
 wait $pid"""
 
 
-def window(nuvik, keys, home, ns=None, cwd=None):
-    """The window run under Xvfb in a namespace (a new one unless given), closed by the keys."""
+def window(nuvik, keys, home, ns=None, cwd=None, redirect=""):
+    """The window run under Xvfb in a namespace (a new one unless given), closed by the keys.
+
+    redirect: for the program, such as "2>&-" (started with standard error closed)."""
     # -noreset: the display check connects and leaves first; a server reset then refuses the next client.
     return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
-               "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW, nuvik, keys,
+               "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW.replace("$2", redirect), nuvik, keys,
                check=False, cwd=cwd, env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})

@@ -126,6 +126,16 @@ private slots:
         for (int n = 0; n < Wnd().GetCount(); ++n)
             items.push_back(Wnd().GetLBText(n));
         QCOMPARE(items, (std::vector<std::string>{"0", "Alpha", "ALPHA", "alpha", "Beta", "beta", "B\xFCro", "gamma", "nas"}));
+        // Direction controls reorder nothing outside their item in the list
+        // (a stray PDI left out, open isolates closed); the field, which
+        // holds nothing else, shows the name as it is.
+        const std::string strName = "a\xE2\x80\xAE" "b\xE2\x81\xA9\xE2\x81\xA7" "c";  // a RLO b PDI RLI c
+        const int nAt = Wnd().AddString(strName);
+        const QModelIndex item = Wnd().NameBox()->model()->index(nAt, 0);
+        QCOMPARE(item.data(Qt::DisplayRole).toString(), QString::fromUtf8("\u2068a\u202Eb\u2067c\u2069\u2069"));
+        QCOMPARE(Wnd().NameBox()->model()->index(1, 0).data(Qt::DisplayRole).toString(), QString("Alpha"));
+        Wnd().NameBox()->setCurrentIndex(nAt);
+        QCOMPARE((std::pair(Wnd().NameBox()->EditText(), Wnd().GetLBText(nAt))), (std::pair(QString::fromStdString(strName), strName)));
     }
 
     // A pick fills the other boxes, with a name that is not UTF-8 shown as

@@ -1,7 +1,11 @@
 // Start-up: the mode, the exit status and what reaches standard error.
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "app/NuvikApp.h"
+#include "app/StandardDescriptors.h"
 #include "fakes/Fakes.h"
 #include "wake/MacText.h"
 
@@ -95,15 +99,43 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
     std::FILE* pFile = std::tmpfile();
     CStreamMessageBox box("nu\x1bvik", pFile);
     // A title sequence, NUL, a line break, a C1 control (CSI), DEL, a lone
-    // Latin-1 byte, an overlong and a surrogate; then UTF-8 that stays.
-    const char kText[] = "\x1b]0;x\x07|\0|\r\n|\xC2\x9B|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
+    // Latin-1 byte, an overlong and a surrogate; the direction controls
+    // (RLO, RLM, LRI, PDI, ALM) beside characters that stay (U+202F,
+    // U+2065, U+200D); then UTF-8 that stays.
+    const char kText[] = "\x1b]0;x\x07|\0|\r\n|\xC2\x9B|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|"
+                         "a\xE2\x80\xAE" "exe.txt\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9\xD8\x9C|\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|"
+                         "B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
     box.MessageBox(std::string(kText, sizeof kText - 1));
     std::rewind(pFile);
     char sz[256] = "";
     const size_t n = std::fread(sz, 1, sizeof sz, pFile);
     std::fclose(pFile);
     EXPECT_EQ(std::string(sz, n), "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9b|\\x7f|B\\xfcro|\\xc0\\xaf|"
-                                  "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
+                                  "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|a\\u202Eexe.txt\\u200F\\u2066\\u2069\\u061C|"
+                                  "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
+}
+
+// Started with standard descriptors closed, nuvik opens the null device on
+// them before anything else, so that no file or connection takes their place.
+TEST(StandardDescriptors, EachClosedOneIsOpenedOnTheNullDevice)
+{
+    CTempDir dir;
+    WriteBytes(dir / "null", "");
+    const auto check = [&](const std::vector<int>& closed) {
+        struct stat null {}, st {};
+        stat((dir / "null").c_str(), &null);
+        for (int h : closed)
+            close(h);
+        bool bOk = OpenClosedStandardDescriptors((dir / "null").c_str());
+        for (int h = 0; h <= 2; ++h) {
+            const bool bClosed = std::count(closed.begin(), closed.end(), h) > 0;
+            bOk = bOk && fstat(h, &st) == 0 && (st.st_ino == null.st_ino) == bClosed &&
+                  (!bClosed || (fcntl(h, F_GETFL) & O_ACCMODE) == O_RDWR);
+        }
+        std::_Exit(bOk ? 0 : 1);
+    };
+    for (const std::vector<int>& closed : {std::vector<int>{2}, {0, 2}, {0, 1, 2}, {1}})
+        EXPECT_EXIT(check(closed), ::testing::ExitedWithCode(0), "") << closed.size();
 }
 
 } // namespace

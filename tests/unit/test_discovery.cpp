@@ -107,7 +107,11 @@ TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
 {
     const Bytes request = BuildEchoRequest(0x1234, 7);
     EXPECT_EQ(Bytes(request.begin() + 8, request.end()), Bytes(64, 0xAA));
-    EXPECT_EQ(InternetChecksum(request.data(), request.size()), 0);  // a correct sum checks to zero
+    // Worked out by hand: 0x0800 + 0x1234 + 0x0007 + 32 x 0xAAAA, folded, inverted.
+    EXPECT_EQ(Bytes(request.begin(), request.begin() + 8), Bytes({8, 0, 0x90, 0x6F, 0x12, 0x34, 0, 7}));
+    const uint8_t kOdd[] = {0x00, 0x01, 0xF2, 0x03, 0xF4, 0xF5, 0xF6, 0xF7, 0x01};  // RFC 1071's words, one byte more
+    const uint16_t nSum = InternetChecksum(kOdd, sizeof kOdd);
+    EXPECT_EQ(Bytes(reinterpret_cast<const uint8_t*>(&nSum), reinterpret_cast<const uint8_t*>(&nSum) + 2), Bytes({0x21, 0x0D}));
     EXPECT_FALSE(IsEchoReplyFor(request.data(), request.size(), false, true, 0x1234, 7));  // looped back
     Bytes packet = request;
     packet.insert(packet.begin(), 24, 0);  // an IPv4 header with 4 bytes of options, then the reply
