@@ -208,7 +208,8 @@ private slots:
         using EC = IMessageBox::ESaveChoice;
         const struct { EQ question; const char* pszKeys; EC expected; } cases[] = {
             {EQ::SaveFailed, "Esc", EC::StayOpen}, {EQ::SaveFailed, "Return", EC::Save}, {EQ::SaveFailed, "Alt+C", EC::Discard},
-            {EQ::ReplaceUnread, "Return", EC::StayOpen}, {EQ::ReplaceUnread, "Esc", EC::StayOpen},
+            {EQ::ReplaceUnread, "Return", EC::StayOpen}, {EQ::ReplaceLeftovers, "Esc", EC::StayOpen},
+            {EQ::ReplaceChanged, "Return", EC::StayOpen},
             {EQ::ReplaceUnread, "Alt+R", EC::Save}};  // "&Close without saving", "&Replace"
         for (const auto& c : cases) {
             OnNextBox<QMessageBox>([&](QMessageBox* pBox) { QTest::keySequence(pBox, QKeySequence(c.pszKeys)); });

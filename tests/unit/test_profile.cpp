@@ -107,16 +107,19 @@ TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGapAndNamesTheR
         EXPECT_EQ(hosts.Leftovers().nCount, c.nLeftovers) << c.pszText;
         EXPECT_EQ(hosts.ReplaceRisk(), c.nLeftovers ? CSetList::EReplaceRisk::Leftovers : CSetList::EReplaceRisk::None);
     }
+    // Another file put in its place, of the same size and time, is a change.
+    fs::copy_file(strPath, dir / "copy");
+    fs::last_write_time(dir / "copy", fs::last_write_time(strPath));
+    fs::rename(dir / "copy", strPath);
+    EXPECT_EQ(hosts.ReplaceRisk(), CSetList::EReplaceRisk::ChangedOnDisk);
 }
 
 TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
 {
     const mode_t nOldMask = umask(0);
     const auto mode = [](const std::string& strFile) { return fs::status(strFile).permissions() & fs::perms::mask; };
-    const auto owner = [](const std::string& strFile) {
-        struct stat st {};
-        return stat(strFile.c_str(), &st) == 0 ? std::pair(st.st_uid, st.st_gid) : std::pair(~0u, ~0u);
-    };
+    struct stat st {};
+    const auto owner = [&](const std::string& strFile) { return stat(strFile.c_str(), &st) == 0 ? std::pair(st.st_uid, st.st_gid) : std::pair(~0u, ~0u); };
     for (const char* psz : {"C 3 3", "A 1 1", "\"Q 2 2\"", "'q'"})
         hosts.AddTail(psz);
     ASSERT_TRUE(hosts.SaveProfile().bOk);
@@ -159,26 +162,19 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     hosts.AddTail("NEW 2 2");
     // A folder that refuses new files (EACCES) for a book that may be
     // written: the book is rewritten in place; never for a full disk.
-    const struct {
-        std::map<std::string, int> failures;
-        const char* pszError;  // nullptr: saved
-    } cases[] = {
-        {{{"open", ENOSPC}}, "No space left on device"},  {{{"write", ENOSPC}}, "No space left on device"},
-        {{{"fsync", ENOSPC}}, "No space left on device"}, {{{"close", ENOSPC}}, "No space left on device"},
-        {{{"rename", ENOSPC}}, "No space left on device"},
-        {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, "No space left on device"},
-        {{{"tmpfile", EACCES}, {"create", EACCES}}, nullptr},
-        {{{"tmpfile", EPERM}, {"create", EPERM}}, nullptr},
-    };
-    for (const auto& c : cases) {
+    using Failures = std::map<std::string, int>;
+    struct stat st {};
+    for (const auto& [failures, bSaved] :
+         {std::pair{Failures{{"open", ENOSPC}}, false}, {{{"write", ENOSPC}}, false}, {{{"fsync", ENOSPC}}, false},
+          {{{"close", ENOSPC}}, false}, {{{"rename", ENOSPC}}, false}, {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, false},
+          {{{"tmpfile", EACCES}, {"create", EACCES}}, true}, {{{"tmpfile", EPERM}, {"create", EPERM}}, true}}) {
         WriteProfile(strOld);
-        struct stat before {}, after {};
-        stat(strPath.c_str(), &before);
-        files.failures = c.failures;
-        EXPECT_EQ(hosts.SaveProfile(true).strError, c.pszError ? strPath + ": " + c.pszError : "") << c.failures.begin()->first;
-        EXPECT_EQ(ReadBytes(strPath), c.pszError ? strOld : "[list]\r\n0=NEW 2 2\r\n");
-        stat(strPath.c_str(), &after);
-        EXPECT_EQ(after.st_ino, before.st_ino);  // in place, or not at all
+        stat(strPath.c_str(), &st);
+        const ino_t nInode = st.st_ino;
+        files.failures = failures;
+        EXPECT_EQ(hosts.SaveProfile(true).strError, bSaved ? "" : strPath + ": No space left on device");
+        EXPECT_EQ(ReadBytes(strPath), bSaved ? "[list]\r\n0=NEW 2 2\r\n" : strOld);
+        EXPECT_EQ((stat(strPath.c_str(), &st), st.st_ino), nInode);  // in place, or not at all
         ExpectProfileAlone();
     }
     // Nothing to write into: the folder's refusal is the failure.
@@ -191,10 +187,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     WriteProfile(strOld);
     struct CDying : CPosixFileSystem {
         bool bTmpFile = true;
-        int Open(const std::string& s, int nFlags, mode_t nMode) override
-        {
-            return (nFlags & O_TMPFILE) == O_TMPFILE && !bTmpFile ? (m_nLastError = EOPNOTSUPP, -1) : CPosixFileSystem::Open(s, nFlags, nMode);
-        }
+        int Open(const std::string& s, int n, mode_t m) override { return bTmpFile || !(n & O_DIRECTORY) ? CPosixFileSystem::Open(s, n, m) : -1; }
         ssize_t Write(int, const void*, size_t) override { return ::raise(SIGKILL); }
     } dying;
     EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL), "");
@@ -245,20 +238,15 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     ASSERT_EQ(mknod((dir / "socket").c_str(), S_IFSOCK | 0600, 0), 0);
     fs::create_directory(dir / "folder");
-    const struct {
-        const char* pszTarget;
-        const char* pszKind;
-    } cases[] = {{"fifo", "a FIFO"}, {"socket", "a socket"}, {"folder", "a directory"}};
-    for (const auto& c : cases) {
-        const fs::file_type type = fs::status(dir / c.pszTarget).type();
-        const std::string strReason = std::string(": is ") + c.pszKind + ", not a regular file: nothing was written";
+    for (const auto& [pszTarget, pszKind] : {std::pair{"fifo", "a FIFO"}, {"socket", "a socket"}, {"folder", "a directory"}}) {
+        const fs::file_type type = fs::status(dir / pszTarget).type();
+        const std::string strReason = std::string(": is ") + pszKind + ", not a regular file: nothing was written";
         fs::remove(strPath);
-        fs::create_symlink(dir / c.pszTarget, strPath);
-        EXPECT_EQ(hosts.SaveProfile(true).strError, dir / c.pszTarget + " (where the link " + strPath + " leads)" + strReason);
-        chooser.answer = dir / c.pszTarget;  // chosen in Export's dialog
-        EXPECT_EQ(hosts.ExportProfile().status.strError, dir / c.pszTarget + strReason);
-        EXPECT_EQ(fs::status(dir / c.pszTarget).type(), type) << c.pszKind;
-        EXPECT_TRUE(fs::is_symlink(strPath));
+        fs::create_symlink(dir / pszTarget, strPath);
+        EXPECT_EQ(hosts.SaveProfile(true).strError, dir / pszTarget + " (where the link " + strPath + " leads)" + strReason);
+        chooser.answer = dir / pszTarget;  // chosen in Export's dialog
+        EXPECT_EQ(hosts.ExportProfile().status.strError, dir / pszTarget + strReason);
+        EXPECT_EQ(std::pair(fs::status(dir / pszTarget).type(), fs::is_symlink(strPath)), std::pair(type, true)) << pszKind;
     }
 }
 
