@@ -225,14 +225,16 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
 TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsReplaced)
 {
     fs::create_directories(dir / "config/nuvik");
-    fs::create_symlink("../../kept.ini", strPath);  // relative to the link
+    fs::create_directories(dir / "sub");
+    fs::create_symlink("../../sub/hop", strPath);  // each relative to its own link
+    fs::create_symlink("kept.ini", dir / "sub/hop");
     hosts.AddTail("A 1 1");
     ASSERT_TRUE(hosts.SaveProfile().bOk);
-    EXPECT_EQ(ReadBytes(dir / "kept.ini"), "[list]\r\n0=A 1 1\r\n");
+    EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n0=A 1 1\r\n");
     hosts.RemoveAll();  // an empty list empties the file it names
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_TRUE(fs::is_symlink(strPath));
-    EXPECT_EQ(ReadBytes(dir / "kept.ini"), "[list]\r\n");
+    EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n");
 
     hosts.AddTail("A 1 1");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
