@@ -16,12 +16,6 @@ void Check(bool bCondition)
         std::abort();
 }
 
-bool WhollyQuoted(const std::string& strValue)
-{
-    return strValue.size() >= 2 && (strValue.front() == '"' || strValue.front() == '\'') &&
-           strValue.back() == strValue.front();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
@@ -40,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         Check(strValue.find_first_of("\r\n") == std::string::npos);
         Check(ini.GetProfileString("LIST", std::to_string(i)) == strValue);
         const std::string_view entry = TrimIniSpace(strValue);
-        if (entry.empty() || WhollyQuoted(std::string(entry)))
-            break;  // such entries don't read back unchanged, by the reader's rules
-        strSaved += std::to_string(i) + "=" + std::string(entry) + "\r\n";
+        if (entry.empty())
+            break;  // such an entry doesn't read back, by the reader's rules
+        // A value wholly in quotes goes in one more pair, as saving writes it.
+        strSaved += std::to_string(i) + "=" + (IsWhollyQuoted(entry) ? "\"" + std::string(entry) + "\"" : std::string(entry)) + "\r\n";
         ++nEntries;
     }
 
@@ -52,5 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         Check(again.GetProfileString("list", std::to_string(i)) ==
               std::string(TrimIniSpace(ini.GetProfileString("list", std::to_string(i)))));
     Check(again.GetProfileString("list", std::to_string(nEntries)).empty());
+    Check(again.Leftovers("list", [](std::string_view) { return true; }).nCount == 0);
+    ini.Leftovers("list", [](std::string_view strKey) { return strKey.size() < 2; });
     return 0;
 }

@@ -80,6 +80,8 @@ protected:
     }
     // Only the profile is in its directory: no temporary file is left.
     void ExpectProfileAlone() { EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 1); }
+    // The descriptor the next open gets: the same again when nothing was left open.
+    static int NextDescriptor() { const int h = dup(0); return close(h), h; }
 };
 
 // What the list does not carry is counted and named, so that a save that
@@ -139,6 +141,7 @@ TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
         ASSERT_EQ(chown(strPath.c_str(), 4321, 4322), 0);
     const auto kOwner = owner(strPath);
     // Also without unnamed files, or without a way to name one (no /proc).
+    const int hBefore = NextDescriptor();
     for (const char* pszMissing : {"tmpfile", "link", "none"}) {
         files.failures = {{pszMissing, EOPNOTSUPP}};
         ASSERT_TRUE(hosts.SaveProfile().bOk) << pszMissing;
@@ -149,6 +152,7 @@ TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
             ASSERT_EQ(chown(strPath.c_str(), 4321, 4322), 0);
         fs::permissions(strPath, fs::perms(0040));
     }
+    EXPECT_EQ(NextDescriptor(), hBefore);
     umask(nOldMask);
     files.failures.clear();
     hosts.RemoveAll();  // an empty list leaves no file
@@ -164,6 +168,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     // written: the book is rewritten in place; never for a full disk.
     using Failures = std::map<std::string, int>;
     struct stat st {};
+    const int hBefore = NextDescriptor();
     for (const auto& [failures, bSaved] :
          {std::pair{Failures{{"open", ENOSPC}}, false}, {{{"write", ENOSPC}}, false}, {{{"fsync", ENOSPC}}, false},
           {{{"close", ENOSPC}}, false}, {{{"rename", ENOSPC}}, false}, {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, false},
@@ -177,6 +182,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
         EXPECT_EQ((stat(strPath.c_str(), &st), st.st_ino), nInode);  // in place, or not at all
         ExpectProfileAlone();
     }
+    EXPECT_EQ(NextDescriptor(), hBefore);
     // Nothing to write into: the folder's refusal is the failure.
     fs::remove(strPath);
     files.failures = {{"tmpfile", EACCES}, {"create", EACCES}};
@@ -293,13 +299,10 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
     // The largest file read, and no descriptor left open by a read.
     WriteBytes(dir / "full.ini", "");
     fs::resize_file(dir / "full.ini", kProfileSizeLimit);
-    const int hBefore = dup(0);
-    close(hBefore);
+    const int hBefore = NextDescriptor();
     std::string strData;
     EXPECT_TRUE(ReadWholeFile(files, dir / "full.ini", strData).bOk);
-    const int hAfter = dup(0);
-    close(hAfter);
-    EXPECT_EQ(hAfter, hBefore);
+    EXPECT_EQ(NextDescriptor(), hBefore);
 }
 
 } // namespace
