@@ -72,7 +72,8 @@ inline bool MakeZeroDevice(const std::string& strPath)
 }
 
 // The real file system, but any call can be told to fail ("tmpfile": no
-// unnamed files, "create": no new named file); records the calls made. Writes are short, so that callers
+// unnamed files, "create": no new named file, "sync": no directory to sync);
+// records the calls made. Writes are short, so that callers
 // must loop.
 class CFaultyFileSystem : public CPosixFileSystem {
 public:
@@ -84,6 +85,8 @@ public:
         if ((nFlags & O_TMPFILE) == O_TMPFILE && Fails("tmpfile"))
             return -1;
         if ((nFlags & O_CREAT) && Fails("create"))
+            return -1;
+        if ((nFlags & O_TMPFILE) != O_TMPFILE && (nFlags & O_DIRECTORY) && (ops.push_back("sync:" + strPath), Fails("sync")))
             return -1;
         return Fails("open") ? -1 : CPosixFileSystem::Open(strPath, nFlags, nMode);
     }

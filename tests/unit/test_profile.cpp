@@ -142,7 +142,7 @@ TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
     const auto kOwner = owner(strPath);
     // Also without unnamed files, or without a way to name one (no /proc).
     const int hBefore = NextDescriptor();
-    for (const char* pszMissing : {"tmpfile", "link", "none"}) {
+    for (const char* pszMissing : {"tmpfile", "link", "none", "sync"}) {
         files.failures = {{pszMissing, EOPNOTSUPP}};
         ASSERT_TRUE(hosts.SaveProfile().bOk) << pszMissing;
         EXPECT_EQ(mode(strPath), fs::perms(0640)) << pszMissing;
@@ -237,6 +237,7 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     hosts.AddTail("A 1 1");
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n0=A 1 1\r\n");
+    EXPECT_EQ(std::count(files.ops.begin(), files.ops.end(), "sync:" + dir / "config/nuvik/../../sub"), 1);  // the rename's
     hosts.RemoveAll();  // an empty list empties the file it names
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_TRUE(fs::is_symlink(strPath));
