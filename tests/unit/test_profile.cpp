@@ -237,7 +237,7 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     hosts.AddTail("A 1 1");
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n0=A 1 1\r\n");
-    EXPECT_EQ(std::count(files.ops.begin(), files.ops.end(), "sync:" + dir / "config/nuvik/../../sub"), 1);  // the rename's
+    EXPECT_EQ(std::count(files.ops.begin(), files.ops.end(), "sync:" + dir / "config/nuvik/../../sub"), 1);  // where it was renamed
     hosts.RemoveAll();  // an empty list empties the file it names
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_TRUE(fs::is_symlink(strPath));
