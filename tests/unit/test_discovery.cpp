@@ -72,6 +72,13 @@ struct CNetlinkBuffer {
         Attr(NDA_DST, &dwAddr, sizeof dwAddr);
         return lladdr.empty() ? *this : Attr(NDA_LLADDR, lladdr.data(), lladdr.size());
     }
+    CNetlinkBuffer& Route(uint8_t nType, uint8_t nDstLen, const char* pszDst, uint32_t dwOif, uint16_t nGateway = 0)
+    {
+        const uint32_t dwDst = NetAddr(pszDst);
+        Begin(RTM_NEWROUTE).Add(rtmsg{.rtm_family = AF_INET, .rtm_dst_len = nDstLen, .rtm_type = nType});
+        Attr(RTA_DST, &dwDst, sizeof dwDst).Attr(RTA_OIF, &dwOif, sizeof dwOif);
+        return nGateway ? Attr(nGateway, &dwDst, sizeof dwDst) : *this;  // RTA_GATEWAY or RTA_VIA
+    }
     CNetlinkBuffer& Done(uint16_t nFlags = NLM_F_MULTI) { return Begin(NLMSG_DONE, kSeq, nFlags).Add(0); }
     CNetlinkBuffer& Error(int nErrno) { return Begin(NLMSG_ERROR, kSeq, 0).Add(nlmsgerr{.error = -nErrno}); }
 };
@@ -101,6 +108,20 @@ TEST(Netlink, NeighbourDumpTakesTheIpv4RowsOfItsOwnAnswer)
     EXPECT_EQ((std::tuple(Dump(error), nError)), std::tuple(ENetlinkStep::Error, EPERM));
     EXPECT_EQ(Dump(interrupted), ENetlinkStep::Interrupted);
     EXPECT_EQ((std::tuple(Dump(second, 6), nError)), std::tuple(ENetlinkStep::Error, EBADMSG));  // cut short
+
+    // Of the routes, those on a link (unicast, neither gateway nor via) with
+    // their prefix; the route to one address keeps its type.
+    std::vector<CLinkRoute> links;
+    CNetlinkBuffer routes, reply;
+    routes.Route(RTN_UNICAST, 24, "10.0.3.0", 3).Route(RTN_UNICAST, 0, "0.0.0.0", 2, RTA_GATEWAY)
+        .Route(RTN_UNICAST, 16, "10.9.0.0", 4, RTA_VIA).Route(RTN_BROADCAST, 32, "10.0.3.255", 3).Done();
+    EXPECT_EQ(ParseLinkRouteDump(routes.bytes.data(), routes.bytes.size(), kSeq, kPid, links, nError), ENetlinkStep::Done);
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ((std::tuple(links[0].dwDst, links[0].nDstLen, links[0].dwOutIndex)), std::tuple(NetAddr("10.0.3.0"), 24, 3u));
+    CRouteInfo route;
+    reply.Route(RTN_BROADCAST, 32, "10.0.3.255", 3);
+    EXPECT_EQ(ParseRouteReply(reply.bytes.data(), reply.bytes.size(), kSeq, kPid, route, nError), ENetlinkStep::Done);
+    EXPECT_EQ((std::tuple(route.nType, route.dwOutIndex)), std::tuple(RTN_BROADCAST, 3u));
 }
 
 TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
