@@ -79,6 +79,8 @@ class CFaultyFileSystem : public CPosixFileSystem {
 public:
     std::map<std::string, int> failures;
     List ops;
+    int nInterrupts = 0;      // writes that fail with EINTR first
+    bool bNoProgress = false;  // writes that take nothing
 
     int Open(const std::string& strPath, int nFlags, mode_t nMode) override
     {
@@ -93,7 +95,9 @@ public:
     ssize_t Read(int h, void* p, size_t n) override { return Fails("read") ? -1 : CPosixFileSystem::Read(h, p, n); }
     ssize_t Write(int h, const void* p, size_t n) override
     {
-        return Fails("write") ? -1 : CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n);
+        if (nInterrupts > 0 && nInterrupts--)
+            return m_nLastError = EINTR, -1;
+        return Fails("write") ? -1 : bNoProgress ? 0 : CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n);
     }
     int Fsync(int h) override { return Fails("fsync") ? -1 : CPosixFileSystem::Fsync(h); }
     int Close(int h) override  // releases the descriptor even when it fails, as close(2)

@@ -126,6 +126,11 @@ private slots:
         for (int n = 0; n < Wnd().GetCount(); ++n)
             items.push_back(Wnd().GetLBText(n));
         QCOMPARE(items, (std::vector<std::string>{"0", "Alpha", "ALPHA", "alpha", "Beta", "beta", "B\xFCro", "gamma", "nas"}));
+        // The picked item stays picked while others go in before it, one by one or in a batch.
+        Wnd().NameBox()->setCurrentIndex(7);
+        QCOMPARE(Wnd().AddString("c"), 7);
+        Wnd().AddStrings({"Gamma"});
+        QCOMPARE(Wnd().GetLBText(Wnd().GetCurSel()), std::string("gamma"));
         // Direction controls reorder nothing outside their item in the list
         // (a stray PDI left out, open isolates closed); the field, which
         // holds nothing else, shows the name as it is.

@@ -98,11 +98,11 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
 {
     std::FILE* pFile = std::tmpfile();
     CStreamMessageBox box("nu\x1bvik", pFile);
-    // A title sequence, NUL, a line break, a C1 control (CSI), DEL, a lone
-    // Latin-1 byte, an overlong, a surrogate, a sequence cut short; the
+    // A title sequence, NUL, a line break, the last C1 control (APC), DEL, a lone
+    // Latin-1 byte, an overlong, a surrogate, a sequence cut short, one above U+10FFFF; the
     // direction controls (RLO, RLM, LRI, PDI, ALM) beside characters that
     // stay (U+202F, U+2065, U+200D); then UTF-8 that stays.
-    const char kText[] = "\x1b]0;x\x07|\0|\r\n|\xC2\x9B|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|\xE6\x97(|"
+    const char kText[] = "\x1b]0;x\x07|\0|\r\n|\xC2\x9F|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|\xE6\x97(|\xF4\x90\x80\x80|"
                          "a\xE2\x80\xAE" "exe.txt\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9\xD8\x9C|\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|"
                          "B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
     box.MessageBox(std::string(kText, sizeof kText - 1));
@@ -110,8 +110,8 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
     char sz[256] = "";
     const size_t n = std::fread(sz, 1, sizeof sz, pFile);
     std::fclose(pFile);
-    EXPECT_EQ(std::string(sz, n), "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9b|\\x7f|B\\xfcro|\\xc0\\xaf|"
-                                  "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|a\\u202Eexe.txt\\u200F\\u2066\\u2069\\u061C|"
+    EXPECT_EQ(std::string(sz, n), "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9f|\\x7f|B\\xfcro|\\xc0\\xaf|"
+                                  "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe.txt\\u200F\\u2066\\u2069\\u061C|"
                                   "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
 }
 

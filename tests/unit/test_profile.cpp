@@ -172,6 +172,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     for (const auto& [failures, bSaved] :
          {std::pair{Failures{{"open", ENOSPC}}, false}, {{{"write", ENOSPC}}, false}, {{{"fsync", ENOSPC}}, false},
           {{{"close", ENOSPC}}, false}, {{{"rename", ENOSPC}}, false}, {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, false},
+          {{{"tmpfile", EOPNOTSUPP}, {"write", ENOSPC}}, false},
           {{{"tmpfile", EACCES}, {"create", EACCES}}, true}, {{{"tmpfile", EPERM}, {"create", EPERM}}, true}}) {
         WriteProfile(strOld);
         stat(strPath.c_str(), &st);
@@ -183,6 +184,13 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
         ExpectProfileAlone();
     }
     EXPECT_EQ(NextDescriptor(), hBefore);
+    // A write that takes nothing fails; one that is interrupted goes on.
+    files.failures.clear();
+    files.bNoProgress = true;
+    EXPECT_EQ(hosts.SaveProfile(true).strError, strPath + ": Input/output error");
+    files.bNoProgress = false;
+    files.nInterrupts = 3;
+    EXPECT_TRUE(hosts.SaveProfile(true).bOk);
     // Nothing to write into: the folder's refusal is the failure.
     fs::remove(strPath);
     files.failures = {{"tmpfile", EACCES}, {"create", EACCES}};
@@ -242,6 +250,10 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_TRUE(fs::is_symlink(strPath));
     EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n");
+    fs::remove(dir / "sub/hop");
+    fs::create_symlink(strPath, dir / "sub/hop");  // a loop: nothing is replaced
+    EXPECT_EQ(hosts.SaveProfile(true).strError, strPath + ": Too many levels of symbolic links");
+    EXPECT_TRUE(fs::is_symlink(strPath) && fs::is_symlink(dir / "sub/hop"));
 
     hosts.AddTail("A 1 1");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
@@ -304,6 +316,9 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
     std::string strData;
     EXPECT_TRUE(ReadWholeFile(files, dir / "full.ini", strData).bOk);
     EXPECT_EQ(NextDescriptor(), hBefore);
+    // A file that grows past the limit while it is read (its size says 0),
+    // and nothing of it is kept.
+    EXPECT_EQ(std::pair(ReadWholeFile(files, "/proc/self/status", strData, 64).nError, strData), std::pair(EFBIG, std::string()));
 }
 
 } // namespace
