@@ -2,10 +2,14 @@
 #include <sys/stat.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include "Version.h"
 #include "app/NuvikApp.h"
 #include "app/StandardDescriptors.h"
+#include "app/WindowLoader.h"
 #include "fakes/Fakes.h"
 #include "wake/MacText.h"
 
@@ -133,6 +137,29 @@ TEST(StandardDescriptors, EachClosedOneIsOpenedOnTheNullDevice)
             std::_Exit(bOk ? 0 : 1);
         }, ::testing::ExitedWithCode(0), "") << closed.size();
     }
+}
+
+// Without /proc the executable is known by the path it was started with;
+// what is not beside it is looked for where it was built to be installed.
+// In a private mount namespace: no /proc, an empty /usr/local.
+TEST(WindowLoader, WithoutProcFindsTheExecutableAndTheInstalledFiles)
+{
+    const std::string strExeDir = std::filesystem::canonical("/proc/self/exe").parent_path();
+    EXPECT_EXIT({
+        bool bOk = unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   umount2("/proc", MNT_DETACH) == 0 && mount("tmpfs", "/usr/local", "tmpfs", 0, nullptr) == 0;
+        bOk = bOk && FindHelpPage("not-in-any-path") == strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
+        std::filesystem::create_directories(NUVIK_DATA_DIR);
+        std::filesystem::create_directories(NUVIK_MODULE_DIR);
+        WriteBytes(NUVIK_DATA_DIR "/help.html", "");
+        WriteBytes(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME, "not a module");
+        bOk = bOk && FindHelpPage("not-in-any-path") == NUVIK_DATA_DIR "/help.html";
+        CRecordingMessageBox messages;
+        CNUVIKDlg dlg({}, CDlgServices{});
+        bOk = bOk && RunDialogMode(dlg, "not-in-any-path", messages) == kExitNothingRan &&
+              messages.texts.at(0).starts_with("cannot open the window: " NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME);
+        std::_Exit(bOk ? 0 : 1);
+    }, ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
