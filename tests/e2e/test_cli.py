@@ -22,7 +22,7 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(received(rx), [(net.S_B, 4000, BROADCAST, packet(m)) for m in ("001122334455", "AABBCCDDEEFF")])
         self.assertEqual(result.returncode, 1)
         self.assertRegex(result.stderr, r'^nuvik: "00-11-22-33-44-55" is not a hardware address [^\n]*\n$')
-        for option, start in (("--help", "Usage: nuvik "), ("--version", "NUVIK ")):
+        for option, start in (("--help", "Usage: nuvik "), ("-h", "Usage: nuvik "), ("--version", "NUVIK ")):
             result = nsutil.run(self.nuvik, option)
             self.assertEqual((result.stdout[:len(start)], result.stderr), (start, ""))
             with open("/dev/full", "w") as full:

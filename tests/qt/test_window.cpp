@@ -143,6 +143,28 @@ private slots:
         QCOMPARE((std::pair(Wnd().NameBox()->EditText(), Wnd().GetLBText(nAt))), (std::pair(QString::fromStdString(strName), strName)));
     }
 
+    // The edited text stays through changes of the list, UTF-8 as typed; a
+    // selection lasts while the field shows its item, and goes with it, also
+    // beside an item that shows alike (UTF-8 and Latin-1 "Büro").
+    void nameBoxKeepsTheTextAndOnlyATrueSelection()
+    {
+        CNameBox* pName = Wnd().NameBox();
+        pName->ResetContent();
+        pName->SetEditText(QString::fromUtf8("日本"));
+        Wnd().AddString("B\xC3\xBCro");
+        Wnd().AddString("B\xFCro");
+        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("日本"));
+        pName->setCurrentIndex(0);
+        QCOMPARE(Wnd().GetCurSel(), 0);
+        pName->lineEdit()->setText("x");
+        QCOMPARE(Wnd().GetCurSel(), CB_ERR);
+        pName->setCurrentIndex(0);
+        Wnd().DeleteString(0);
+        QCOMPARE((std::pair(Wnd().GetCurSel(), Wnd().GetWindowText(IDC_NAME))), (std::pair(CB_ERR, std::string("B\xC3\xBCro"))));
+        Wnd().DeleteString(0);  // the last one
+        QCOMPARE(Wnd().GetCount(), 0);
+    }
+
     // A pick fills the other boxes, with a name that is not UTF-8 shown as
     // Latin-1; Enter wakes the host and the window stays; Delete removes it.
     void pickWakeAndDelete()

@@ -18,6 +18,11 @@ TEST(HostList, NamesMatchByUnicodeSimpleCaseFoldingAndOtherBytesExactly)
     };
     for (const auto& c : cases)
         EXPECT_EQ(NamesMatch(c.pszA, c.pszB), c.bMatch) << c.pszA << " / " << c.pszB;
+    // Of two entries of one name, the first from the head is found.
+    CSetList hosts;
+    hosts.AddTail("pc 10.0.0.1 001122334455");
+    hosts.AddTail("PC 10.0.0.2 AABBCCDDEEFF");
+    EXPECT_EQ(hosts.FindHostField("Pc", 1), "10.0.0.1");
 }
 
 } // namespace
