@@ -24,6 +24,7 @@
 #include "discovery/NeighbourTable.h"
 #include "discovery/Resolver.h"
 #include "hosts/FileSystem.h"
+#include "hosts/HostLookUp.h"
 #include "hosts/ProfileName.h"
 #include "net/Routes.h"
 #include "net/SocketLayer.h"
@@ -205,6 +206,13 @@ public:
     }
     std::vector<CLink> BroadcastLinks() override { return links; }
     std::string LinkName(unsigned nIndex) override { return "if" + std::to_string(nIndex); }
+    // "if<N>" is interface N, usable unless listed otherwise.
+    std::map<std::string, ELinkState> linkStates;
+    ELinkState FindLink(const std::string& strName, unsigned& nIndex) override
+    {
+        nIndex = strName.starts_with("if") ? static_cast<unsigned>(std::atoi(strName.c_str() + 2)) : 0;
+        return linkStates.count(strName) ? linkStates[strName] : nIndex ? ELinkState::Usable : ELinkState::Missing;
+    }
 };
 
 // --- the "MAC" button's services -----------------------------------------------
@@ -254,6 +262,16 @@ public:
     std::vector<CNeighbourRow> rows;
     bool GetTable(std::vector<CNeighbourRow>& out) override { return out = rows, true; }
     bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
+};
+
+// An ethers database of fixed entries, compared exactly.
+class CFakeEthers : public IEthers {
+public:
+    std::map<std::string, std::array<uint8_t, kMacBytes>> hosts;
+    bool HostToEther(const std::string& strName, std::array<uint8_t, kMacBytes>& address) override
+    {
+        return hosts.count(strName) && (address = hosts[strName], true);
+    }
 };
 
 // --- the window -----------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "Version.h"
+#include "app/CommandLine.h"
 #include "app/NuvikApp.h"
 #include "app/StandardDescriptors.h"
 #include "app/WindowLoader.h"
@@ -17,6 +18,8 @@ namespace {
 
 List g_shown;  // what the window's own message box showed
 int g_nDialogRuns = 0;
+std::string g_strBook;  // the window's address book
+std::vector<int> g_pauses;
 
 class AppTest : public ::testing::Test {
 protected:
@@ -24,19 +27,36 @@ protected:
     CFakeSocketLayer sockets;
     CRecordingMessageBox messages;
     CFakeRoutes routes;
+    CFakeResolver resolver;
+    CFakeEthers ethers;
+    std::string strOut;  // the lines of --verbose
 
     int Run(List args)
     {
         g_shown.clear();
         g_nDialogRuns = 0;
+        g_pauses.clear();
         sockets.calls.clear();
         messages.texts.clear();
-        const CAppServices services{
-            &sockets, &messages, [](CNUVIKDlg&, const std::string&, IMessageBox&) { return ++g_nDialogRuns, 0; },
+        CCommandLine line;
+        std::string strError;
+        EXPECT_TRUE(ParseCommandLine(args, line, strError)) << strError;
+        std::FILE* pOut = std::tmpfile();
+        CAppServices services{
+            &sockets, &messages,
+            [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) { return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0; },
             [](const std::string&, const std::string& strText) { return g_shown.push_back(strText), true; }, &routes};
-        CnuvikApp app("/usr/bin/nuvik.exe", std::move(args), services);
+        services.pResolver = &resolver;
+        services.pEthers = &ethers;
+        services.pfnPause = [](int nMs) { g_pauses.push_back(nMs); };
+        services.pOut = pOut;
+        CnuvikApp app("/usr/bin/nuvik.exe", std::move(line), services);
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.AppName(), "nuvik");
+        std::rewind(pOut);
+        char sz[4096] = "";
+        strOut.assign(sz, std::fread(sz, 1, sizeof sz, pOut));
+        std::fclose(pOut);
         return app.ExitCode();
     }
 };
@@ -51,6 +71,16 @@ TEST_F(AppTest, SocketStartUpFailureIsReportedInEveryModeAndShownOnTheDesktop)
         EXPECT_EQ(g_nDialogRuns, 0);
         EXPECT_EQ(g_shown, args.empty() ? messages.texts : List{});
     }
+}
+
+// Options alone leave the window's mode; --profile gives it another book.
+TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
+{
+    for (const List& args : {List{"--port=9", "-v"}, List{"-f", "site.ini"}}) {
+        EXPECT_EQ(Run(args), kExitOk);
+        EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.Ops(), messages.texts)), std::tuple(1, List{"socket", "close"}, List{}));
+    }
+    EXPECT_EQ(g_strBook, "site.ini");
 }
 
 // Entries are woken by their third field, on the link their second field
@@ -96,6 +126,72 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
             said.push_back(dir / c.pszName + strSaid);
         EXPECT_EQ(messages.texts, said);
     }
+}
+
+// What a command line parses to, in short: the options that differ from
+// their defaults, then the arguments; or the error.
+std::string Parsed(const List& args)
+{
+    CCommandLine line;
+    std::string strError;
+    if (!ParseCommandLine(args, line, strError))
+        return "error: " + strError;
+    std::string str = std::string(line.bHelp ? "help " : "") + (line.bVersion ? "version " : "") +
+                      (line.bWake ? "wake " : "") + (line.bVerbose ? "verbose " : "");
+    str += line.HasProfile() ? "profile=" + line.strProfile + " " : "";
+    str += line.nPort != 4000 ? "port=" + std::to_string(line.nPort) + " " : "";
+    str += line.strTo.empty() ? "" : "to=" + line.strTo + " ";
+    str += line.strInterface.empty() ? "" : "if=" + line.strInterface + " ";
+    str += line.nRepeat != 1 ? "repeat=" + std::to_string(line.nRepeat) + " " : "";
+    str += line.bListen ? "listen=" + std::to_string(line.nListenPort) + " " : "";
+    for (const std::string& strArg : line.args)
+        str += "[" + strArg + "]";
+    return str;
+}
+
+TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
+{
+    const struct {
+        List args;
+        const char* pszParsed;
+    } cases[] = {
+        {{}, ""},
+        {{"001122334455", "-", ""}, "[001122334455][-][]"},
+        {{"a", "-w", "--port=9", "b", "--to", "10.0.0.255", "-vi", "eth0", "--repeat", "100"},
+         "wake verbose port=9 to=10.0.0.255 if=eth0 repeat=100 [a][b]"},
+        {{"--profile", "x.ini", "--", "--port", "-v"}, "profile=x.ini [--port][-v]"},
+        {{"-fx", "--verb", "--interface=e"}, "verbose profile=x if=e "},
+        {{"--port", "65535", "--listen"}, "error: --listen only receives: it takes no host and no other option"},
+        {{"--listen"}, "listen=4000 "},
+        {{"--listen=80"}, "listen=80 "},
+        {{"--help", "--port=0"}, "error: --port '0': not a port number from 1 to 65535"},
+        {{"x", "--help"}, "help [x]"},
+        {{"--version"}, "version "},
+        {{"--port", "65536"}, "error: --port '65536': not a port number from 1 to 65535"},
+        {{"--port=+9"}, "error: --port '+9': not a port number from 1 to 65535"},
+        {{"--port= 9"}, "error: --port ' 9': not a port number from 1 to 65535"},
+        {{"--port=9x"}, "error: --port '9x': not a port number from 1 to 65535"},
+        {{"--port=99999999999999999999999"}, "error: --port '99999999999999999999999': not a port number from 1 to 65535"},
+        {{"--repeat=0"}, "error: --repeat '0': not a number from 1 to 100"},
+        {{"--repeat=101"}, "error: --repeat '101': not a number from 1 to 100"},
+        {{"--listen=0"}, "error: --listen '0': not a port number from 1 to 65535"},
+        {{"--port"}, "error: --port needs a value (N)"},
+        {{"-i"}, "error: --interface needs a value (NAME)"},
+        {{"--to="}, "error: --to '': the value is empty"},
+        {{"--port=9", "--port", "9"}, "error: --port is given more than once"},
+        {{"-f", "a", "--profile=b"}, "error: --profile is given more than once"},
+        {{"-v", "--verbose", "-w", "-w", "x"}, "wake verbose [x]"},
+        {{"--wake"}, "error: --wake needs at least one host"},
+        {{"--wake=x"}, "error: --wake takes no value"},
+        {{"--frobnicate", "x"}, "error: unknown option --frobnicate"},
+        {{"-x"}, "error: unknown option -x"},
+        {{"--p=9"}, "error: ambiguous option --p (--profile, --port)"},
+        {{"--listen=4000", "00:11:22:33:44:55"}, "error: --listen only receives: it takes no host and no other option"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);
+    EXPECT_NE(OptionHelp().find("  -i, --interface NAME  send by this interface only\n"), std::string::npos);
+    EXPECT_NE(OptionHelp().find("      --listen[=PORT]   print each magic packet arriving on PORT (default 4000)\n"), std::string::npos);
 }
 
 TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)

@@ -26,6 +26,27 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
     EXPECT_EQ(std::vector({HexPairToByte("7"), HexPairToByte("a0"), HexPairToByte("A0F")}), std::vector({7, 160, 0}));
 }
 
+// Any common form of a hardware address, to its twelve-digit text ("" when
+// it is none).
+TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
+{
+    const struct {
+        const char* pszText;
+        const char* pszMac;
+    } cases[] = {
+        {"0a1B2c3D4e5F", "0A1B2C3D4E5F"},      {"02:00:00:00:00:ab", "0200000000AB"},
+        {"02-00-00-00-00-AB", "0200000000AB"}, {"0200.0000.00ab", "0200000000AB"},
+        {"02:00-00:00:00:ab", ""},             {"02.00.00.00.00.ab", ""},  {"0200:0000:00ab", ""},
+        {"0200000000AB0", ""},                 {"0200000000AG", ""},       {"2:00:00:00:00:ab:", ""},
+        {"020:00:00:00:0:ab", ""},             {"02:00:00:00:00:a b", ""}, {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string strMac;
+        EXPECT_EQ(ParseAnyMac(c.pszText, strMac), *c.pszMac != '\0') << c.pszText;
+        EXPECT_EQ(strMac, c.pszMac) << c.pszText;
+    }
+}
+
 // WakeHost with its socket calls: interactive calls (no first argument)
 // speak in message boxes, silent ones only return. Interface 2 holds the
 // default route; a host may live on the link of interface 3.
@@ -120,6 +141,27 @@ TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
         window.WakeHost();
     }
     EXPECT_EQ(sockets.Sends().back().nIfIndex, 3u);
+}
+
+// The window's "OK" too sends as many datagrams as asked, where asked, a
+// pause between them, and describes each.
+TEST_F(WakeTest, TheWindowTakesTheDeliveryOptions)
+{
+    static int s_nPausedMs = 0;
+    List lines;
+    CDlgServices services{&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes};
+    services.delivery = {9, NetAddr("10.0.3.255"), 5};
+    services.nRepeat = 3;
+    services.pfnPause = [](int nMs) { s_nPausedMs += nMs; };
+    services.onDatagram = [&](const std::string& strLine) { lines.push_back(strLine); };
+    CNUVIKDlg window({}, services);
+    window.m_strMac = "001122334455";
+    window.m_strName = "pc";
+    EXPECT_EQ(window.WakeHost().status, CWakeOutcome::EStatus::Sent);
+    EXPECT_EQ(sockets.Ops(), List({"socket", "bind", "setsockopt", "sendmsg", "close", "socket", "bind", "setsockopt",
+                                   "sendmsg", "close", "socket", "bind", "setsockopt", "sendmsg", "close"}));
+    EXPECT_EQ(s_nPausedMs, 2 * kRepeatPauseMs);
+    EXPECT_EQ(lines, List(3, "pc 001122334455 to 10.0.3.255 port 9 by if5 (named)"));
 }
 
 // No route for the limited broadcast at all: every link that can broadcast
