@@ -9,22 +9,13 @@
 #include "app/NuvikApp.h"
 #include "discovery/MacScan.h"
 #include "discovery/NeighbourTable.h"
+#include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/PrintableText.h"
-#include "wake/MacText.h"
 
 namespace {
-
-// A hardware address in any form the command line takes, as twelve
-// upper-case digits; empty when the text is none.
-std::string MacOfHostText(const std::string& strText)
-{
-    std::string strMac = strText;
-    std::transform(strMac.begin(), strMac.end(), strMac.begin(), [](unsigned char c) { return std::toupper(c); });
-    return strMac.size() == kMacTextLength && CutToMacText(strMac) ? strMac : std::string();
-}
 
 CStatusHost HostOfEntry(const std::string& strEntry)
 {
@@ -53,21 +44,8 @@ uint32_t StoredAddress(const std::string& strIp)
     return ::inet_pton(AF_INET, strIp.c_str(), &addr) == 1 ? addr.s_addr : 0;
 }
 
-CStatusHost FindStatusHost(const CSetList& book, const std::string& strHost)
+CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost)
 {
-    if (const std::string strMac = MacOfHostText(strHost); !strMac.empty()) {
-        for (const std::string& strEntry : book)
-            if (MacOfHostText(EntryField(strEntry, 2)) == strMac)
-                return HostOfEntry(strEntry);
-        CStatusHost host;
-        host.strName = strHost;
-        host.strMac = strMac;
-        host.strProblem = "no entry of the address book has this hardware address";
-        return host;
-    }
-    for (const std::string& strEntry : book)
-        if (NamesMatch(EntryField(strEntry, 0), strHost))
-            return HostOfEntry(strEntry);
     CStatusHost host;
     host.strName = strHost;
     if (StoredAddress(strHost) != 0 || strHost == "0.0.0.0") {
@@ -78,7 +56,20 @@ CStatusHost FindStatusHost(const CSetList& book, const std::string& strHost)
         host.dwAddr = StoredAddress(strHost);
         return host;
     }
-    host.strProblem = "not in the address book";
+    const CHostMatch match = LookUpHost(strHost, book, ethers);
+    if (match.source == EHostSource::AddressBook)
+        return HostOfEntry(*std::find_if(book.begin(), book.end(), [&](const std::string& strEntry) {
+            return NamesMatch(EntryField(strEntry, 0), strHost);
+        }));
+    if (match.source == EHostSource::NotFound) {
+        host.strProblem = "not in the address book";
+        return host;
+    }
+    // A hardware address (or an ethers name): its book entry has the address.
+    if (const std::string* pEntry = FindHostByMac(book, match.strMac))
+        return HostOfEntry(*pEntry);
+    host.strMac = match.strMac;
+    host.strProblem = "no entry of the address book has its hardware address";
     return host;
 }
 
@@ -119,10 +110,9 @@ int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CStatusSe
 
 uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours, const std::string& strMac)
 {
-    for (const std::string& strEntry : book)
-        if (MacOfHostText(EntryField(strEntry, 2)) == strMac)
-            if (const uint32_t dwAddr = StoredAddress(EntryField(strEntry, 1)))
-                return dwAddr;
+    if (const std::string* pEntry = FindHostByMac(book, strMac))
+        if (const uint32_t dwAddr = StoredAddress(EntryField(*pEntry, 1)))
+            return dwAddr;
     std::vector<CNeighbourRow> rows;
     if (!neighbours.GetTable(rows))
         return 0;

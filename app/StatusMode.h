@@ -11,6 +11,7 @@
 #include "app/StatusOutput.h"
 
 class CSetList;
+class IEthers;
 class IMessageBox;
 class IProbePlatform;
 class IRouteTable;
@@ -30,9 +31,11 @@ const int kExitInterrupted = 130;
 const int kWaitDefaultSeconds = 60;
 const int kWaitMaxSeconds = 3600;
 
-// HOST of --status: a hardware address (its book entry gives the address),
-// a name of the book, or a dotted IPv4 address.
-CStatusHost FindStatusHost(const CSetList& book, const std::string& strHost);
+// HOST of --status: a dotted IPv4 address (with its book entry's name when
+// there is one), or a host as --wake finds it: a hardware address in any
+// form or an ethers name, whose book entry gives the address, or a name of
+// the book.
+CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost);
 // Every host of the book, in list order.
 std::vector<CStatusHost> BookHosts(const CSetList& book);
 
