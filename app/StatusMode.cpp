@@ -1,12 +1,15 @@
 #include "app/StatusMode.h"
 
 #include <arpa/inet.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "app/CommandLine.h"
 #include "app/NuvikApp.h"
+#include "discovery/Netlink.h"
 #include "discovery/MacScan.h"
 #include "discovery/NeighbourTable.h"
 #include "hosts/HostLookUp.h"
@@ -35,6 +38,22 @@ int Finish(const CStatusServices& services, int nExit)
     services.pMessages->MessageBox("cannot write to standard output: " + ErrorText(errno));
     return kExitNothingRan;
 }
+
+volatile sig_atomic_t s_bInterrupted = 0;
+void OnInterrupt(int) { s_bInterrupted = 1; }
+
+// The real system behind the modes.
+struct CSystemServices {
+    CPosixProbePlatform platform;
+    CNetlinkRouteTable routes;
+    CNetlinkNeighbourTable neighbours;
+    CStatusServices services;
+    explicit CSystemServices(IMessageBox& messages)
+        : services{&platform, &routes, &neighbours, &messages, stdout, ::isatty(STDERR_FILENO) ? stderr : nullptr,
+                   &s_bInterrupted}
+    {
+    }
+};
 
 } // namespace
 
@@ -183,4 +202,40 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatu
     }
     const bool bStopped = services.pStop && *services.pStop;
     return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
+}
+
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers, IMessageBox& messages)
+{
+    CSetList book;
+    book.AttachProfile(&profile, nullptr);
+    book.LoadProfile();
+    // Hosts given by address need no book; a missing default one holds no names.
+    const CFileStatus& loaded = book.LoadStatus();
+    if (!loaded.bOk && (loaded.nError != ENOENT || line.HasProfile() || line.args.empty())) {
+        messages.MessageBox(loaded.strError.empty() ? "the address book has no place (no HOME)" : loaded.strError);
+        return kExitNothingRan;
+    }
+    std::vector<CStatusHost> hosts;
+    for (const std::string& strHost : line.args)
+        hosts.push_back(FindStatusHost(book, ethers, strHost));
+    if (line.args.empty())
+        hosts = BookHosts(book);
+    if (hosts.empty()) {
+        messages.MessageBox(book.ProfilePath() + ": holds no host to ask about");
+        return kExitSomeFailed;
+    }
+    CSystemServices system(messages);
+    return RunStatus(hosts, line.bJson, system.services);
+}
+
+int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages)
+{
+    struct sigaction interrupt{}, before{};
+    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the wait ends at once
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, &before);
+    CSystemServices system(messages);
+    const int nExit = WaitForHosts(hosts, nSeconds, system.services);
+    ::sigaction(SIGINT, &before, nullptr);
+    return nExit;
 }

@@ -130,6 +130,7 @@ public:
     bool LinkRoutes(std::vector<CLinkRoute>&) override { return false; }
     std::vector<CLink> BroadcastLinks() override { return {}; }
     std::string LinkName(unsigned) override { return {}; }
+    ELinkState FindLink(const std::string&, unsigned&) override { return ELinkState::Missing; }
     bool GetTable(std::vector<CNeighbourRow>& rows) override { return ++nDumps, rows = table, true; }
     bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
 
