@@ -20,7 +20,7 @@ class Options(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.home)
         os.chmod(self.home, 0o755)
         os.makedirs(self.home + "/nuvik")
-        with open(self.home + "/nuvik/nuvik.INI", "w") as f:
+        with open(self.home + "/nuvik/nuvik.INI", "w", encoding="utf-8") as f:
             f.write(BOOK)
         with open(self.home + "/site.ini", "w") as f:
             f.write("[list]\r\n0=pc 10.77.1.7 0000000000F1\r\n")

@@ -10,6 +10,7 @@ namespace {
 
 List g_shown;  // what the window's own message box showed
 int g_nDialogRuns = 0;
+std::string g_strBook;  // the window's address book
 std::vector<int> g_pauses;
 
 class AppTest : public ::testing::Test {
@@ -34,7 +35,8 @@ protected:
         EXPECT_TRUE(ParseCommandLine(args, line, strError)) << strError;
         std::FILE* pOut = std::tmpfile();
         CAppServices services{
-            &sockets, &messages, [](CNUVIKDlg&, const std::string&, IMessageBox&) { return ++g_nDialogRuns, 0; },
+            &sockets, &messages,
+            [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) { return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0; },
             [](const std::string&, const std::string& strText) { return g_shown.push_back(strText), true; }, &routes};
         services.pResolver = &resolver;
         services.pEthers = &ethers;
@@ -61,6 +63,16 @@ TEST_F(AppTest, SocketStartUpFailureIsReportedInEveryModeAndShownOnTheDesktop)
         EXPECT_EQ(g_nDialogRuns, 0);
         EXPECT_EQ(g_shown, args.empty() ? messages.texts : List{});
     }
+}
+
+// Options alone leave the window's mode; --profile gives it another book.
+TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
+{
+    for (const List& args : {List{"--port=9", "-v"}, List{"-f", "site.ini"}}) {
+        EXPECT_EQ(Run(args), kExitOk);
+        EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.Ops(), messages.texts)), std::tuple(1, List{"socket", "close"}, List{}));
+    }
+    EXPECT_EQ(g_strBook, "site.ini");
 }
 
 // Entries are woken by their third field, on the link their second field

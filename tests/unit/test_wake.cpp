@@ -143,6 +143,27 @@ TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
     EXPECT_EQ(sockets.Sends().back().nIfIndex, 3u);
 }
 
+// The window's "OK" too sends as many datagrams as asked, where asked, a
+// pause between them, and describes each.
+TEST_F(WakeTest, TheWindowTakesTheDeliveryOptions)
+{
+    static int s_nPausedMs = 0;
+    List lines;
+    CDlgServices services{&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes};
+    services.delivery = {9, NetAddr("10.0.3.255"), 5};
+    services.nRepeat = 3;
+    services.pfnPause = [](int nMs) { s_nPausedMs += nMs; };
+    services.onDatagram = [&](const std::string& strLine) { lines.push_back(strLine); };
+    CNUVIKDlg window({}, services);
+    window.m_strMac = "001122334455";
+    window.m_strName = "pc";
+    EXPECT_EQ(window.WakeHost().status, CWakeOutcome::EStatus::Sent);
+    EXPECT_EQ(sockets.Ops(), List({"socket", "bind", "setsockopt", "sendmsg", "close", "socket", "bind", "setsockopt",
+                                   "sendmsg", "close", "socket", "bind", "setsockopt", "sendmsg", "close"}));
+    EXPECT_EQ(s_nPausedMs, 2 * kRepeatPauseMs);
+    EXPECT_EQ(lines, List(3, "pc 001122334455 to 10.0.3.255 port 9 by if5 (named)"));
+}
+
 // No route for the limited broadcast at all: every link that can broadcast
 // gets the datagram on the same socket; one that takes it is enough.
 TEST_F(WakeTest, NoBroadcastRouteSendsOutOfEveryLink)
