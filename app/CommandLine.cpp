@@ -83,6 +83,22 @@ const COptionSpec kOptions[] = {
          line.bListen = true;
          return psz == nullptr || ParsePort(psz, line.nListenPort, strWhy);
      }},
+    {"status", 0, no_argument, "", "is it up? probe the hosts given (names, hardware or\n"
+     "IPv4 addresses), or every host of the address book",
+     [](CCommandLine& line, const char*, std::string&) { return line.bStatus = true; }},
+    {"wait", 0, optional_argument, "SECONDS", "after the wakes, wait until the hosts answer, at most\n"
+     "SECONDS (default 60, at most 3600)",
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         unsigned long nValue = 60;
+         if (psz && !ParseNumber(psz, 1, 3600, nValue)) {
+             strWhy = "not a number of seconds from 1 to 3600";
+             return false;
+         }
+         line.nWaitSeconds = static_cast<int>(nValue);
+         return true;
+     }},
+    {"json", 0, no_argument, "", "with --status: one JSON object per line",
+     [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
      [](CCommandLine& line, const char*, std::string&) { return line.bHelp = true; }},
     {"version", 0, no_argument, "", "print the version and exit",
@@ -189,6 +205,18 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         return true;
     if (line.bWake && line.args.empty()) {
         strError = "--wake needs at least one host";
+        return false;
+    }
+    if (line.bStatus && (line.bWake || line.nWaitSeconds)) {
+        strError = std::string("--status only asks: it does not go with ") + (line.bWake ? "--wake" : "--wait");
+        return false;
+    }
+    if (line.nWaitSeconds && !line.bWake && line.args.empty()) {
+        strError = "--wait waits for woken hosts: give hosts to wake, or a profile file";
+        return false;
+    }
+    if (line.bJson && !line.bStatus) {
+        strError = "--json goes with --status";
         return false;
     }
     const bool bSends = line.bWake || !line.args.empty() || given.size() > 1;

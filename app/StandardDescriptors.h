@@ -4,7 +4,8 @@
 // connection opened, and a warning meant for standard error would go into
 // it: the display connection, say, which then hangs the window.
 
-// Opens pszNull (read and write) on each of descriptors 0, 1 and 2 that is
-// closed, lowest first, before anything else opens a file. True when all
-// three are open afterwards.
+// Opens pszNull (read and write) on descriptors 0 and 2 when closed, and holds
+// a closed descriptor 1 with one that can't be written (a write to standard
+// output still fails and is reported), lowest first, before anything else
+// opens a file. True when all three are open afterwards.
 bool OpenClosedStandardDescriptors(const char* pszNull = "/dev/null");

@@ -1,4 +1,7 @@
 // nuvik: wakes computers on the local network with the Wake-on-LAN magic packet.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +27,7 @@ void PrintUsage(const std::string& strAppName)
         "       %1$s [OPTION...] FILE.ini    wake every host of a profile file\n"
         "       %1$s [OPTION...] -w HOST...  wake hosts, by any address form or by name\n"
         "       %1$s --listen[=PORT]         show the magic packets that arrive here\n"
+        "       %1$s --status [HOST...]      is it up? (no HOST: every host of the book)\n"
         "\n"
         "MAC is twelve hexadecimal digits 0-9 and A-F with no separators, for example\n"
         "001122334455. Each host gets one magic packet from UDP port 4000.\n"
@@ -31,7 +35,8 @@ void PrintUsage(const std::string& strAppName)
         "%2$s"
         "\n"
         "Exit status: 0 all sent; 1 an address was not valid, a host was not found or a\n"
-        "send failed; 2 nothing could run (a bad option, an unreadable address book).\n",
+        "send failed; 2 nothing could run (a bad option, an unreadable address book).\n"
+        "--status and --wait: 0 all are up; 1 some are not; 130 --wait was interrupted.\n",
         PrintableText(strAppName).c_str(), OptionHelp().c_str());
 }
 // What was printed must have reached standard output: a full disk or a

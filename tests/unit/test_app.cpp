@@ -144,6 +144,8 @@ std::string Parsed(const List& args)
     str += line.strInterface.empty() ? "" : "if=" + line.strInterface + " ";
     str += line.nRepeat != 1 ? "repeat=" + std::to_string(line.nRepeat) + " " : "";
     str += line.bListen ? "listen=" + std::to_string(line.nListenPort) + " " : "";
+    str += std::string(line.bStatus ? "status " : "") + (line.bJson ? "json " : "") +
+           (line.nWaitSeconds ? "wait=" + std::to_string(line.nWaitSeconds) + " " : "");
     for (const std::string& strArg : line.args)
         str += "[" + strArg + "]";
     return str;
@@ -187,6 +189,15 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"-x"}, "error: unknown option -x"},
         {{"--p=9"}, "error: ambiguous option --p (--profile, --port)"},
         {{"--listen=4000", "00:11:22:33:44:55"}, "error: --listen only receives: it takes no host and no other option"},
+        {{"--status", "--json", "x"}, "status json [x]"},
+        {{"-w", "x", "--wait"}, "wake wait=60 [x]"},
+        {{"f.ini", "--wait=3600"}, "wait=3600 [f.ini]"},
+        {{"x", "--wait=0"}, "error: --wait '0': not a number of seconds from 1 to 3600"},
+        {{"x", "--wait=3601"}, "error: --wait '3601': not a number of seconds from 1 to 3600"},
+        {{"--wait"}, "error: --wait waits for woken hosts: give hosts to wake, or a profile file"},
+        {{"--status", "-w", "x"}, "error: --status only asks: it does not go with --wake"},
+        {{"--status", "--wait"}, "error: --status only asks: it does not go with --wait"},
+        {{"x", "--json"}, "error: --json goes with --status"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);
@@ -227,9 +238,12 @@ TEST(StandardDescriptors, EachClosedOneIsOpenedOnTheNullDevice)
         EXPECT_EXIT({
             std::for_each(closed.begin(), closed.end(), close);
             bool bOk = OpenClosedStandardDescriptors((dir / "null").c_str());
-            for (int h = 0; h <= 2; ++h)  // the closed ones, and only they, read and write the null device
-                bOk = bOk && fstat(h, &st) == 0 && (st.st_ino == null.st_ino) == (std::count(closed.begin(), closed.end(), h) > 0) &&
-                      (st.st_ino != null.st_ino || (fcntl(h, F_GETFL) & O_ACCMODE) == O_RDWR);
+            for (int h = 0; h <= 2; ++h) {  // closed input and error, and only they, read and write the null device
+                const bool bClosed = std::count(closed.begin(), closed.end(), h) > 0;
+                bOk = bOk && fstat(h, &st) == 0 && (st.st_ino == null.st_ino) == (bClosed && h != 1) &&
+                      (st.st_ino != null.st_ino || (fcntl(h, F_GETFL) & O_ACCMODE) == O_RDWR) &&
+                      (!bClosed || h != 1 || write(1, "x", 1) < 0);  // a closed output still fails
+            }
             std::_Exit(bOk ? 0 : 1);
         }, ::testing::ExitedWithCode(0), "") << closed.size();
     }

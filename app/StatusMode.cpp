@@ -1,0 +1,241 @@
+#include "app/StatusMode.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/CommandLine.h"
+#include "app/NuvikApp.h"
+#include "discovery/Netlink.h"
+#include "discovery/MacScan.h"
+#include "discovery/NeighbourTable.h"
+#include "hosts/HostLookUp.h"
+#include "hosts/SetList.h"
+#include "net/SocketLayer.h"
+#include "ui/MessageBox.h"
+#include "ui/PrintableText.h"
+
+namespace {
+
+CStatusHost HostOfEntry(const std::string& strEntry)
+{
+    CStatusHost host;
+    host.strName = EntryField(strEntry, 0);
+    host.strIp = EntryField(strEntry, 1);
+    host.strMac = EntryField(strEntry, 2);
+    host.dwAddr = StoredAddress(host.strIp);
+    return host;
+}
+
+// The line that ends with a write error is reported, not taken for success.
+int Finish(const CStatusServices& services, int nExit)
+{
+    if (std::fflush(services.pOut) == 0 && !std::ferror(services.pOut))
+        return nExit;
+    services.pMessages->MessageBox("cannot write to standard output: " + ErrorText(errno));
+    return kExitNothingRan;
+}
+
+volatile sig_atomic_t s_bInterrupted = 0;
+void OnInterrupt(int) { s_bInterrupted = 1; }
+
+// The real system behind the modes.
+struct CSystemServices {
+    CPosixProbePlatform platform;
+    CNetlinkRouteTable routes;
+    CNetlinkNeighbourTable neighbours;
+    CStatusServices services;
+    explicit CSystemServices(IMessageBox& messages)
+        : services{&platform, &routes, &neighbours, &messages, stdout, ::isatty(STDERR_FILENO) ? stderr : nullptr,
+                   &s_bInterrupted}
+    {
+    }
+};
+
+} // namespace
+
+uint32_t StoredAddress(const std::string& strIp)
+{
+    in_addr addr{};
+    return ::inet_pton(AF_INET, strIp.c_str(), &addr) == 1 ? addr.s_addr : 0;
+}
+
+CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost)
+{
+    CStatusHost host;
+    host.strName = strHost;
+    if (StoredAddress(strHost) != 0 || strHost == "0.0.0.0") {
+        for (const std::string& strEntry : book)
+            if (EntryField(strEntry, 1) == strHost)
+                return HostOfEntry(strEntry);
+        host.strIp = strHost;
+        host.dwAddr = StoredAddress(strHost);
+        return host;
+    }
+    const CHostMatch match = LookUpHost(strHost, book, ethers);
+    if (match.source == EHostSource::AddressBook)
+        return HostOfEntry(*std::find_if(book.begin(), book.end(), [&](const std::string& strEntry) {
+            return NamesMatch(EntryField(strEntry, 0), strHost);
+        }));
+    if (match.source == EHostSource::NotFound) {
+        host.strProblem = "not in the address book";
+        return host;
+    }
+    // A hardware address (or an ethers name): its book entry has the address.
+    if (const std::string* pEntry = FindHostByMac(book, match.strMac))
+        return HostOfEntry(*pEntry);
+    host.strMac = match.strMac;
+    host.strProblem = "no entry of the address book has its hardware address";
+    return host;
+}
+
+std::vector<CStatusHost> BookHosts(const CSetList& book)
+{
+    std::vector<CStatusHost> hosts;
+    for (const std::string& strEntry : book)
+        hosts.push_back(HostOfEntry(strEntry));
+    return hosts;
+}
+
+int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CStatusServices& services)
+{
+    std::vector<CProbeTarget> targets;
+    for (const CStatusHost& host : hosts)
+        targets.push_back({host.strProblem.empty() ? host.dwAddr : 0, host.nIfIndex});
+    CProbeEngine engine(*services.pPlatform, *services.pRoutes, *services.pNeighbours);
+    CProbeOptions options;
+    options.pStop = services.pStop;
+    std::vector<CProbeResult> results = engine.Probe(targets, options);
+    bool bAllUp = true;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (!hosts[i].strProblem.empty())
+            results[i].strReason = hosts[i].strProblem;
+        else if (hosts[i].dwAddr == 0 && !hosts[i].strIp.empty() && hosts[i].strIp != "0.0.0.0")
+            results[i].strReason = "the stored address is not an IPv4 address";
+        bAllUp = bAllUp && results[i].state == EProbeState::Up;
+    }
+    if (bJson) {
+        for (size_t i = 0; i < hosts.size(); ++i)
+            std::fputs(StatusJsonLine(hosts[i], results[i]).c_str(), services.pOut);
+    } else {
+        std::fputs(FormatStatusTable(hosts, results).c_str(), services.pOut);
+    }
+    const bool bStopped = services.pStop && *services.pStop;
+    return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
+}
+
+uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours, const std::string& strMac)
+{
+    if (const std::string* pEntry = FindHostByMac(book, strMac))
+        if (const uint32_t dwAddr = StoredAddress(EntryField(*pEntry, 1)))
+            return dwAddr;
+    std::vector<CNeighbourRow> rows;
+    if (!neighbours.GetTable(rows))
+        return 0;
+    for (const CNeighbourRow& row : rows) {
+        std::string strRowMac;
+        if (ScanNeighbourTable({row}, row.dwAddr, strRowMac) && strRowMac == strMac)
+            return row.dwAddr;
+    }
+    return 0;
+}
+
+int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatusServices& services)
+{
+    std::vector<CProbeTarget> targets;
+    size_t nWaiting = 0;
+    for (const CWaitHost& host : hosts) {
+        targets.push_back({host.dwAddr, 0});
+        nWaiting += host.dwAddr != 0;
+    }
+    const size_t nAll = nWaiting;
+    std::vector<bool> reported(hosts.size(), false);
+    bool bProgressShown = false;
+    const auto ClearProgress = [&] {
+        if (bProgressShown)
+            std::fputs("\r\x1b[K", services.pProgress), bProgressShown = false;
+    };
+    const auto ShowProgress = [&](int64_t nMs) {
+        if (!services.pProgress || nWaiting == 0)
+            return;
+        std::fprintf(services.pProgress, "\rwaiting for %zu of %zu host%s, %lld s\x1b[K", nWaiting, nAll,
+                     nAll == 1 ? "" : "s", static_cast<long long>(nMs / 1000));
+        std::fflush(services.pProgress);
+        bProgressShown = true;
+    };
+    const auto Seconds = [](int64_t nMs) { return static_cast<long long>((nMs + 500) / 1000); };
+
+    CProbeEngine engine(*services.pPlatform, *services.pRoutes, *services.pNeighbours);
+    CProbeOptions options;
+    options.nUntilMs = nSeconds * 1000;
+    options.pStop = services.pStop;
+    options.onTick = ShowProgress;
+    options.onUp = [&](size_t i, const CProbeResult& result) {
+        if (reported[i])
+            return;
+        reported[i] = true;
+        --nWaiting;
+        ClearProgress();
+        std::fprintf(services.pOut, "%s is up after %lld s\n", PrintableText(hosts[i].strName).c_str(),
+                     Seconds(result.nUpAtMs));
+        std::fflush(services.pOut);
+    };
+    ShowProgress(0);
+    const int64_t nStartUs = services.pPlatform->NowUs();
+    const std::vector<CProbeResult> results = engine.Probe(targets, options);
+    const int64_t nElapsedMs = (services.pPlatform->NowUs() - nStartUs) / 1000;
+    ClearProgress();
+
+    bool bAllUp = true;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (results[i].state == EProbeState::Up)
+            continue;
+        bAllUp = false;
+        const std::string strName = PrintableText(hosts[i].strName);
+        if (hosts[i].dwAddr == 0)
+            std::fprintf(services.pOut, "%s: no address to wait for\n", strName.c_str());
+        else
+            std::fprintf(services.pOut, "%s is not up after %lld s\n", strName.c_str(), Seconds(nElapsedMs));
+    }
+    const bool bStopped = services.pStop && *services.pStop;
+    return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
+}
+
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers, IMessageBox& messages)
+{
+    CSetList book;
+    book.AttachProfile(&profile, nullptr);
+    book.LoadProfile();
+    // Hosts given by address need no book; a missing default one holds no names.
+    const CFileStatus& loaded = book.LoadStatus();
+    if (!loaded.bOk && (loaded.nError != ENOENT || line.HasProfile() || line.args.empty())) {
+        messages.MessageBox(loaded.strError.empty() ? "the address book has no place (no HOME)" : loaded.strError);
+        return kExitNothingRan;
+    }
+    std::vector<CStatusHost> hosts;
+    for (const std::string& strHost : line.args)
+        hosts.push_back(FindStatusHost(book, ethers, strHost));
+    if (line.args.empty())
+        hosts = BookHosts(book);
+    if (hosts.empty()) {
+        messages.MessageBox(book.ProfilePath() + ": holds no host to ask about");
+        return kExitSomeFailed;
+    }
+    CSystemServices system(messages);
+    return RunStatus(hosts, line.bJson, system.services);
+}
+
+int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages)
+{
+    struct sigaction interrupt{}, before{};
+    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the wait ends at once
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, &before);
+    CSystemServices system(messages);
+    const int nExit = WaitForHosts(hosts, nSeconds, system.services);
+    ::sigaction(SIGINT, &before, nullptr);
+    return nExit;
+}
