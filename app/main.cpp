@@ -7,6 +7,7 @@
 
 #include "Version.h"
 #include "app/NuvikApp.h"
+#include "app/ScanMode.h"
 #include "app/WindowLoader.h"
 #include "discovery/Netlink.h"
 #include "net/SocketLayer.h"
@@ -56,6 +57,9 @@ int main(int argc, char** argv)
         std::printf("%s\n", NUVIK_TITLE);
         return FinishOutput(AppNameFromPath(strExePath));
     }
+
+    if (WantsScan(args))
+        return RunScanCommand(AppNameFromPath(strExePath), args);
 
     CPosixSocketLayer sockets;
     CNetlinkRouteTable routes;
