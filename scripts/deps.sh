@@ -6,11 +6,12 @@
 # apt-get line and fails.
 set -euo pipefail
 
-build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev libxcb1-dev gzip unicode-data)
+build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev libxcb1-dev gzip unicode-data
+            nlohmann-json3-dev)
 test_pkgs=(libgtest-dev libgmock-dev python3 iproute2 util-linux procps
            xvfb xauth xdotool clang libclang-rt-14-dev imagemagick
            desktop-file-utils appstream lintian dpkg-dev fakeroot file hyperfine
-           groff-base binutils)
+           groff-base binutils fping)
 
 want=("${build_pkgs[@]}")
 [ "${1:-build}" = test ] && want+=("${test_pkgs[@]}")

@@ -27,3 +27,33 @@ std::array<uint8_t, kMacBytes> MacTextToBytes(const std::string& strMac)
         bytes[j] = static_cast<uint8_t>(HexPairToByte(strMac.substr(2 * j, 2)) & 0xFF);
     return bytes;
 }
+
+bool ParseAnyMac(const std::string& strText, std::string& strMac)
+{
+    // The digits' group length and separator of the form the text has.
+    size_t nGroup = 0;
+    char cSeparator = 0;
+    switch (strText.size()) {
+    case 12: nGroup = 12; break;
+    case 17: nGroup = 2, cSeparator = strText[2]; break;
+    case 14: nGroup = 4, cSeparator = '.'; break;
+    default: return false;
+    }
+    if (nGroup == 2 && cSeparator != ':' && cSeparator != '-')
+        return false;
+    std::string strDigits;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        const char c = strText[i];
+        if (nGroup != 12 && i % (nGroup + 1) == nGroup) {
+            if (c != cSeparator)
+                return false;
+            continue;
+        }
+        const char* pDigit = c ? std::strchr("0123456789ABCDEFabcdef", c) : nullptr;
+        if (pDigit == nullptr)
+            return false;
+        strDigits += c >= 'a' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    strMac = std::move(strDigits);
+    return true;
+}

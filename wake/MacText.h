@@ -20,5 +20,11 @@ int HexPairToByte(std::string strPair);
 // The six address bytes of a valid hardware address text.
 std::array<uint8_t, kMacBytes> MacTextToBytes(const std::string& strMac);
 
+// A hardware address in any of the forms people copy from labels, tools and
+// router pages: twelve hexadecimal digits of either case; six pairs
+// separated by ':' or by '-' (one separator throughout); three groups of
+// four separated by '.'. On success strMac gets the twelve-digit text.
+bool ParseAnyMac(const std::string& strText, std::string& strMac);
+
 // "Twelve hexadecimal digits ..." hint for people who typed something else.
 extern const char kMacTextExpected[];

@@ -24,6 +24,7 @@
 #include "discovery/NeighbourTable.h"
 #include "discovery/Resolver.h"
 #include "hosts/FileSystem.h"
+#include "hosts/HostLookUp.h"
 #include "hosts/ProfileName.h"
 #include "net/Routes.h"
 #include "net/SocketLayer.h"
@@ -245,6 +246,16 @@ public:
     std::vector<CNeighbourRow> rows;
     bool GetTable(std::vector<CNeighbourRow>& out) override { return out = rows, true; }
     bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
+};
+
+// An ethers database of fixed entries, compared exactly.
+class CFakeEthers : public IEthers {
+public:
+    std::map<std::string, std::array<uint8_t, kMacBytes>> hosts;
+    bool HostToEther(const std::string& strName, std::array<uint8_t, kMacBytes>& address) override
+    {
+        return hosts.count(strName) && (address = hosts[strName], true);
+    }
 };
 
 // --- the window -----------------------------------------------------------------

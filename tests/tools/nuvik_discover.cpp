@@ -4,6 +4,8 @@
 //                                  mac, way, end, rows, ms; exit 0 when found
 //   nuvik_discover --name NAME     forward lookup: name, then each addr
 //   nuvik_discover --addr A.B.C.D  reverse lookup: name
+//   nuvik_discover --probe A.B.C.D...  the probe engine, one round: one line
+//                                  "address state how rtt mac" each, then ways
 // A lookup that fails prints "error" with the resolver's reason, exit 1.
 #include <arpa/inet.h>
 
@@ -15,10 +17,37 @@
 #include "discovery/EchoRequest.h"
 #include "discovery/MacScan.h"
 #include "discovery/NeighbourTable.h"
+#include "discovery/Netlink.h"
+#include "discovery/ProbeEngine.h"
 #include "discovery/Resolver.h"
+
+namespace {
+int Probe(int argc, char** argv)
+{
+    std::vector<CProbeTarget> targets;
+    for (int i = 2; i < argc; ++i)
+        targets.push_back({::inet_addr(argv[i]), 0});
+    CPosixProbePlatform platform;
+    CNetlinkRouteTable routes;
+    CNetlinkNeighbourTable neighbours;
+    CProbeEngine engine(platform, routes, neighbours);
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<CProbeResult> results = engine.Probe(targets, {});
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    for (size_t i = 0; i < results.size(); ++i)
+        std::printf("%s %s %s %.1f %s %s\n", argv[i + 2], ProbeStateName(results[i].state), ProbeHowName(results[i].how),
+                    results[i].dRttMs, results[i].strMac.c_str(), results[i].strReason.c_str());
+    const CProbeWays& ways = engine.Ways();
+    std::printf("ways%s%s%s%s\nms %.1f\n", ways.bEchoDgram ? " dgram" : "", ways.bEchoRaw ? " raw" : "",
+                ways.bUdp ? " udp" : "", ways.bTcp ? " tcp" : "", elapsed.count());
+    return 0;
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::string(argv[1]) == "--probe")
+        return Probe(argc, argv);
     const std::string strMode = argc == 3 ? argv[1] : "";
     const bool bName = strMode == "--name", bAddr = strMode == "--addr";
     in_addr addr{};

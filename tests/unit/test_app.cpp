@@ -1,6 +1,7 @@
 // Start-up: the mode, the exit status and what reaches standard error.
 #include <sys/stat.h>
 
+#include "app/CommandLine.h"
 #include "app/NuvikApp.h"
 #include "fakes/Fakes.h"
 #include "wake/MacText.h"
@@ -88,6 +89,72 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
             said.push_back(dir / c.pszName + strSaid);
         EXPECT_EQ(messages.texts, said);
     }
+}
+
+// What a command line parses to, in short: the options that differ from
+// their defaults, then the arguments; or the error.
+std::string Parsed(const List& args)
+{
+    CCommandLine line;
+    std::string strError;
+    if (!ParseCommandLine(args, line, strError))
+        return "error: " + strError;
+    std::string str = std::string(line.bHelp ? "help " : "") + (line.bVersion ? "version " : "") +
+                      (line.bWake ? "wake " : "") + (line.bVerbose ? "verbose " : "");
+    str += line.HasProfile() ? "profile=" + line.strProfile + " " : "";
+    str += line.nPort != 4000 ? "port=" + std::to_string(line.nPort) + " " : "";
+    str += line.strTo.empty() ? "" : "to=" + line.strTo + " ";
+    str += line.strInterface.empty() ? "" : "if=" + line.strInterface + " ";
+    str += line.nRepeat != 1 ? "repeat=" + std::to_string(line.nRepeat) + " " : "";
+    str += line.bListen ? "listen=" + std::to_string(line.nListenPort) + " " : "";
+    for (const std::string& strArg : line.args)
+        str += "[" + strArg + "]";
+    return str;
+}
+
+TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
+{
+    const struct {
+        List args;
+        const char* pszParsed;
+    } cases[] = {
+        {{}, ""},
+        {{"001122334455", "-", ""}, "[001122334455][-][]"},
+        {{"a", "-w", "--port=9", "b", "--to", "10.0.0.255", "-vi", "eth0", "--repeat", "100"},
+         "wake verbose port=9 to=10.0.0.255 if=eth0 repeat=100 [a][b]"},
+        {{"--profile", "x.ini", "--", "--port", "-v"}, "profile=x.ini [--port][-v]"},
+        {{"-fx", "--verb", "--interface=e"}, "verbose profile=x if=e "},
+        {{"--port", "65535", "--listen"}, "error: --listen only receives: it takes no host and no other option"},
+        {{"--listen"}, "listen=4000 "},
+        {{"--listen=80"}, "listen=80 "},
+        {{"--help", "--port=0"}, "error: --port '0': not a port number from 1 to 65535"},
+        {{"x", "--help"}, "help [x]"},
+        {{"--version"}, "version "},
+        {{"--port", "65536"}, "error: --port '65536': not a port number from 1 to 65535"},
+        {{"--port=+9"}, "error: --port '+9': not a port number from 1 to 65535"},
+        {{"--port= 9"}, "error: --port ' 9': not a port number from 1 to 65535"},
+        {{"--port=9x"}, "error: --port '9x': not a port number from 1 to 65535"},
+        {{"--port=99999999999999999999999"}, "error: --port '99999999999999999999999': not a port number from 1 to 65535"},
+        {{"--repeat=0"}, "error: --repeat '0': not a number from 1 to 100"},
+        {{"--repeat=101"}, "error: --repeat '101': not a number from 1 to 100"},
+        {{"--listen=0"}, "error: --listen '0': not a port number from 1 to 65535"},
+        {{"--port"}, "error: --port needs a value (N)"},
+        {{"-i"}, "error: --interface needs a value (NAME)"},
+        {{"--to="}, "error: --to '': the value is empty"},
+        {{"--port=9", "--port", "9"}, "error: --port is given more than once"},
+        {{"-f", "a", "--profile=b"}, "error: --profile is given more than once"},
+        {{"-v", "--verbose", "-w", "-w", "x"}, "wake verbose [x]"},
+        {{"--wake"}, "error: --wake needs at least one host"},
+        {{"--wake=x"}, "error: --wake takes no value"},
+        {{"--frobnicate", "x"}, "error: unknown option --frobnicate"},
+        {{"-x"}, "error: unknown option -x"},
+        {{"--p=9"}, "error: ambiguous option --p (--profile, --port)"},
+        {{"--listen=4000", "00:11:22:33:44:55"}, "error: --listen only receives: it takes no host and no other option"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);
+    EXPECT_NE(OptionHelp().find("  -i, --interface NAME  send by this interface only\n"), std::string::npos);
+    EXPECT_NE(OptionHelp().find("      --listen[=PORT]   print each"), std::string::npos);
 }
 
 TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)

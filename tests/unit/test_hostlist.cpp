@@ -1,5 +1,6 @@
 // Host names match without regard to case, by Unicode simple case folding.
 #include "fakes/Fakes.h"
+#include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
 
 namespace {
@@ -18,6 +19,41 @@ TEST(HostList, NamesMatchByUnicodeSimpleCaseFoldingAndOtherBytesExactly)
     };
     for (const auto& c : cases)
         EXPECT_EQ(NamesMatch(c.pszA, c.pszB), c.bMatch) << c.pszA << " / " << c.pszB;
+}
+
+// A host by what was typed: an address form, then the book's first matching
+// name, then the ethers database.
+TEST(HostLookUp, AddressThenBookThenEthers)
+{
+    CSetList book;
+    for (const char* psz : {"Büro 10.0.0.1 0A0000000001", "nas 10.0.0.2 0a0000000002", "NAS 10.0.0.3 0A0000000003",
+                            "0A0000000009 10.0.0.9 0A0000000004", "noaddress"})
+        book.AddTail(psz);
+    CFakeEthers ethers;
+    ethers.hosts["printer"] = {0xAB, 0, 0, 0, 0, 0x0F};
+    ethers.hosts["nas"] = {1, 1, 1, 1, 1, 1};
+    const struct {
+        const char* pszText;
+        EHostSource source;
+        const char* pszName;
+        const char* pszIp;
+        const char* pszMac;
+    } cases[] = {
+        {"0a:00:00:00:00:02", EHostSource::Address, "nas", "10.0.0.2", "0A0000000002"},
+        {"0a0000000009", EHostSource::Address, "", "", "0A0000000009"},
+        {"0A0000000004", EHostSource::Address, "0A0000000009", "10.0.0.9", "0A0000000004"},
+        {"bÜRO", EHostSource::AddressBook, "Büro", "10.0.0.1", "0A0000000001"},
+        {"Nas", EHostSource::AddressBook, "nas", "10.0.0.2", "0a0000000002"},
+        {"noaddress", EHostSource::AddressBook, "noaddress", "", ""},
+        {"printer", EHostSource::Ethers, "printer", "", "AB000000000F"},
+        {"PRINTER", EHostSource::NotFound, "", "", ""},
+        {"", EHostSource::NotFound, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        const CHostMatch match = LookUpHost(c.pszText, book, ethers);
+        EXPECT_EQ(std::tuple(match.source, match.strName, match.strIp, match.strMac),
+                  std::tuple(c.source, c.pszName, c.pszIp, c.pszMac)) << c.pszText;
+    }
 }
 
 } // namespace

@@ -26,6 +26,27 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
     EXPECT_EQ(std::vector({HexPairToByte("7"), HexPairToByte("a0"), HexPairToByte("A0F")}), std::vector({7, 160, 0}));
 }
 
+// Any common form of a hardware address, to its twelve-digit text ("" when
+// it is none).
+TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
+{
+    const struct {
+        const char* pszText;
+        const char* pszMac;
+    } cases[] = {
+        {"0a1B2c3D4e5F", "0A1B2C3D4E5F"},      {"02:00:00:00:00:ab", "0200000000AB"},
+        {"02-00-00-00-00-AB", "0200000000AB"}, {"0200.0000.00ab", "0200000000AB"},
+        {"02:00-00:00:00:ab", ""},             {"02.00.00.00.00.ab", ""},  {"0200:0000:00ab", ""},
+        {"0200000000AB0", ""},                 {"0200000000AG", ""},       {"2:00:00:00:00:ab:", ""},
+        {"020:00:00:00:0:ab", ""},             {"02:00:00:00:00:a b", ""}, {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string strMac;
+        EXPECT_EQ(ParseAnyMac(c.pszText, strMac), *c.pszMac != '\0') << c.pszText;
+        EXPECT_EQ(strMac, c.pszMac) << c.pszText;
+    }
+}
+
 // WakeHost with its socket calls: interactive calls (no first argument)
 // speak in message boxes, silent ones only return. Interface 2 holds the
 // default route; a host may live on the link of interface 3.

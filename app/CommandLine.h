@@ -1,0 +1,34 @@
+#pragma once
+// The command line, parsed: GNU-style options (long ones, "--opt=value" and
+// "--opt value", anywhere, "--" ends them) and what is left for the modes.
+// Parsing only: nothing here looks anything up or sends anything.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CCommandLine {
+    bool bHelp = false;            // --help, -h
+    bool bVersion = false;         // --version
+    bool bWake = false;            // --wake, -w: the arguments are hosts
+    std::string strProfile;        // --profile, -f: the address book; empty: the default one
+    uint16_t nPort = 4000;         // --port: the destination port
+    std::string strTo;             // --to: destination address or name; empty: 255.255.255.255
+    std::string strInterface;      // --interface, -i: the one interface to send by
+    int nRepeat = 1;               // --repeat: datagrams per host
+    bool bVerbose = false;         // --verbose, -v: one line per datagram
+    bool bListen = false;          // --listen[=PORT]: print the magic packets that arrive
+    uint16_t nListenPort = 4000;
+
+    std::vector<std::string> args; // what is not an option, in order
+
+    bool HasProfile() const { return !strProfile.empty(); }
+};
+
+// Parses the arguments after the program name into line. False, with one
+// line in strError that names the option and says what is wrong with it, for
+// an unknown option, a missing or invalid value, a value option given twice,
+// or options that do not go together.
+bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, std::string& strError);
+
+// The option lines of the usage text, one per option, from the option table.
+std::string OptionHelp();
