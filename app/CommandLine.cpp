@@ -87,6 +87,18 @@ const COptionSpec kOptions[] = {
          line.bListen = true;
          return psz == nullptr || ParsePort(psz, line.nListenPort, strWhy);
      }},
+    {"scan", 0, optional_argument, "CIDR", "list the hosts of the attached links (or of CIDR,\n"
+     "at most a /16) with their hardware addresses and names",
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         line.bScan = true;
+         line.bScanRange = psz != nullptr;
+         return psz == nullptr || (NotEmpty(psz, strWhy) && (line.strScanRange = psz, true));
+     }},
+    {"add", 0, no_argument, "", "with --scan: add the hosts whose hardware address is\n"
+     "not in the address book yet",
+     [](CCommandLine& line, const char*, std::string&) { return line.bAdd = true; }},
+    {"json", 0, no_argument, "", "JSON Lines instead of text, one object per host",
+     [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
      [](CCommandLine& line, const char*, std::string&) { return line.bHelp = true; }},
     {"version", 0, no_argument, "", "print the version and exit",
@@ -193,6 +205,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         return true;
     if (line.bWake && line.args.empty()) {
         strError = "--wake needs at least one host";
+        return false;
+    }
+    if (line.bAdd && !line.bScan) {
+        strError = "--add goes with --scan";
+        return false;
+    }
+    if (line.bScan && (line.bWake || line.bListen || !line.args.empty())) {
+        strError = "--scan finds hosts: it takes no host, and no --wake or --listen";
         return false;
     }
     const bool bSends = line.bWake || !line.args.empty() || given.size() > 1;

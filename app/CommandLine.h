@@ -18,6 +18,11 @@ struct CCommandLine {
     bool bVerbose = false;         // --verbose, -v: one line per datagram
     bool bListen = false;          // --listen[=PORT]: print the magic packets that arrive
     uint16_t nListenPort = 4000;
+    bool bScan = false;            // --scan[=CIDR]: list the hosts of the attached links
+    bool bScanRange = false;
+    std::string strScanRange;      // the CIDR given to --scan
+    bool bAdd = false;             // --add, with --scan: keep the new hosts in the address book
+    bool bJson = false;            // --json: JSON Lines
 
     std::vector<std::string> args; // what is not an option, in order
 

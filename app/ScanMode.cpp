@@ -4,7 +4,13 @@
 #include <cstdio>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
+#include "app/CommandLine.h"
 #include "app/NuvikApp.h"
+#include "app/StatusOutput.h"
+#include "discovery/Netlink.h"
+#include "discovery/ProbePlatform.h"
 #include "discovery/NeighbourTable.h"
 #include "discovery/ScanRange.h"
 #include "hosts/SetList.h"
@@ -33,28 +39,6 @@ std::string UpperCase(std::string str)
     return str;
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; bytes
-// that are not UTF-8 shown as PrintableText shows them.
-std::string JsonString(const std::string& strText)
-{
-    const std::string strShown = PrintableText(strText);
-    std::string strJson = "\"";
-    for (const char c : strShown) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            strJson += '\\';
-            strJson += c;
-        } else if (b < 0x20 || b == 0x7F) {
-            char sz[8];
-            std::snprintf(sz, sizeof sz, "\\u%04x", b);
-            strJson += sz;
-        } else {
-            strJson += c;
-        }
-    }
-    return strJson + "\"";
-}
-
 std::string Plural(size_t n, const char* pszOne, const char* pszMany)
 {
     return std::to_string(n) + " " + (n == 1 ? pszOne : pszMany);
@@ -75,8 +59,12 @@ std::string ScanJsonLine(const CScanHost& host)
     std::string strName = EntryName(host.strName);
     if (strName.empty())
         strName = DottedText(host.dwAddr);
-    return "{\"name\": " + JsonString(strName) + ", \"ip\": \"" + DottedText(host.dwAddr) + "\", \"mac\": \"" +
-           host.strMac + "\", \"interface\": " + JsonString(host.strLink) + "}";
+    nlohmann::ordered_json line;
+    line["name"] = ShownUtf8(strName);
+    line["ip"] = DottedText(host.dwAddr);
+    line["mac"] = host.strMac;
+    line["interface"] = ShownUtf8(host.strLink);
+    return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 CAddCount AddScannedHosts(CSetList& hosts, const std::vector<CScanHost>& found)
@@ -135,11 +123,7 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
         return kExitNothingRan;
     }
 
-    std::vector<CScanHost> found;
-    if (!services.pScanner->Scan(plan.targets, found, strError)) {
-        messages.MessageBox(strError);
-        return kExitNothingRan;
-    }
+    const std::vector<CScanHost> found = services.pScanner->Scan(plan.targets);
     for (const CScanHost& host : found) {
         const std::string strLine = request.bJson ? ScanJsonLine(host) : PrintableText(ScanEntry(host));
         std::fprintf(services.pOut, "%s\n", strLine.c_str());
@@ -179,36 +163,20 @@ bool WantsScan(const std::vector<std::string>& args)
 int RunScanCommand(const std::string& strAppName, const std::vector<std::string>& args)
 {
     CStreamMessageBox messages(strAppName);
-    CScanRequest request;
+    CCommandLine line;
     std::string strError;
-    for (size_t n = 0; n < args.size() && strError.empty(); ++n) {
-        const std::string& strArg = args[n];
-        if (strArg == "--scan") {
-        } else if (strArg.rfind("--scan=", 0) == 0) {
-            request.bHasRange = true;
-            request.strRange = strArg.substr(7);
-        } else if (strArg == "--add") {
-            request.bAdd = true;
-        } else if (strArg == "--json") {
-            request.bJson = true;
-        } else if ((strArg == "--profile" || strArg == "-f") && n + 1 < args.size()) {
-            request.strProfile = args[++n];
-        } else if (strArg.rfind("--profile=", 0) == 0) {
-            request.strProfile = strArg.substr(10);
-        } else {
-            strError = strArg + ": not an option of --scan";
-        }
-    }
-    if (!strError.empty()) {
-        messages.MessageBox(strError + "; see --help");
+    if (!ParseCommandLine(args, line, strError)) {
+        messages.MessageBox(strError + " (see --help)");
         return kExitNothingRan;
     }
+    CScanRequest request{line.bScanRange, line.strScanRange, line.bAdd, line.bJson, line.strProfile};
     CProfileName profile = CProfileName::Default(strAppName);
     CSystemLinkAddresses links;
-    CPosixSocketLayer sockets;
+    CPosixProbePlatform platform;
+    CNetlinkRouteTable routes;
     CNetlinkNeighbourTable neighbours;
     CNetlinkNeighbourLoad load;
-    CScanner scanner(sockets, neighbours, load, &SystemReverseLookup);
+    CScanner scanner(platform, routes, neighbours, load, &SystemReverseLookup);
     CScanModeServices services{&links, &scanner, &messages, stdout};
     return RunScanMode(request, profile, services);
 }

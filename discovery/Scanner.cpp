@@ -18,11 +18,11 @@
 #include <optional>
 #include <thread>
 
-#include "discovery/EchoRequest.h"
-#include "discovery/MacScan.h"
+#include <arpa/inet.h>
+
 #include "discovery/NeighbourTable.h"
 #include "discovery/Netlink.h"
-#include "net/SocketLayer.h"
+#include "discovery/ProbeEngine.h"
 
 namespace {
 
@@ -108,24 +108,6 @@ private:
     unsigned m_nThreads = 0;
 };
 
-// An entry that holds a hardware address the kernel stands by.
-bool HoldsHardwareAddress(const CNeighbourRow& row)
-{
-    const uint16_t wHolds = NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT | NUD_NOARP;
-    return (row.wState & wHolds) && row.dwPhysAddrLen == 6;
-}
-
-std::string MacText(const CNeighbourRow& row)
-{
-    std::string strMac;
-    char sz[3];
-    for (unsigned n = 0; n < 6; ++n) {
-        std::snprintf(sz, sizeof sz, "%02X", row.bPhysAddr[n]);
-        strMac += sz;
-    }
-    return strMac;
-}
-
 } // namespace
 
 bool SystemReverseLookup(uint32_t dwAddr, std::string& strName)
@@ -203,126 +185,48 @@ bool CNetlinkNeighbourLoad::GetLoad(CNeighbourLoad& load)
     return true;
 }
 
-unsigned ScanBudget(const CNeighbourLoad& load, size_t nScanSize, size_t nInFlight)
+unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize)
 {
-    const uint64_t nUsed = uint64_t{load.nEntries} + nInFlight;
-    const unsigned nSoft = load.nThresh2 > Margin(load.nThresh2) ? load.nThresh2 - Margin(load.nThresh2) : 0;
-    const unsigned nLimit = uint64_t{load.nEntries} + nScanSize <= nSoft
-                                ? nSoft
-                                : (load.nThresh3 > Margin(load.nThresh3) ? load.nThresh3 - Margin(load.nThresh3) : 0);
-    return nUsed >= nLimit ? 0 : static_cast<unsigned>(nLimit - nUsed);
+    const unsigned nOthers = load.nEntries > nOwnRows ? load.nEntries - static_cast<unsigned>(nOwnRows) : 0;
+    const unsigned nLimit = uint64_t{load.nEntries} + nScanSize + Margin(load.nThresh2) <= load.nThresh2
+                                ? load.nThresh2
+                                : load.nThresh3;
+    return nLimit > nOthers ? nLimit - nOthers : 1;
 }
 
-bool CScanner::Scan(const std::vector<CScanTarget>& targets, std::vector<CScanHost>& hosts, std::string& strError)
+std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
 {
-    hosts.clear();
-    m_nPeak = 0;
-    if (targets.empty())
-        return true;
-    const int hSocket = m_sockets.Socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (hSocket < 0) {
-        strError = "cannot open a UDP socket: " + ErrorText(m_sockets.LastError());
-        return false;
-    }
+    std::vector<CProbeTarget> probes;
+    for (const CScanTarget& target : targets)
+        probes.push_back({target.dwAddr, target.nIndex});
 
-    struct CProbe {
-        size_t nTarget;
-        Clock::time_point sent;
-    };
-    std::vector<CProbe> waiting;
-    std::vector<std::pair<size_t, std::string>> found;  // target, hardware address
     CNamePool names(m_lookup);
-    std::vector<size_t> nameOf;
-    Clock::time_point lastFound = Clock::now();
-
-    CNeighbourLoad load;
-    bool bLoad = m_load.GetLoad(load);
-    size_t nSinceLoad = 0;
-    size_t nNext = 0, nFailedSends = 0;
-    int nLastError = 0;
-    const Clock::time_point start = Clock::now();
-    Clock::time_point nextPoll = start + std::chrono::milliseconds(m_pacing.nPollMs);
-    const auto interval = std::chrono::nanoseconds(1000000000 / std::max(1u, m_pacing.nPerSecond));
-    Clock::time_point nextSend = start;
+    std::vector<size_t> nameOf(targets.size(), 0);
+    auto lastFound = Clock::now();
+    CProbeOptions options;
+    options.nAnswerMs = m_pacing.nAnswerMs;
+    options.bOnLinkOnly = true;
+    options.nPerSecond = m_pacing.nPerSecond;
     std::vector<CNeighbourRow> rows;
+    CNeighbourLoad load;
+    if (m_load.GetLoad(load) && m_neighbours.GetTable(rows))
+        options.nNeighbourLimit = ScanNeighbourLimit(load, rows.size(), targets.size());
+    options.onUp = [&](size_t i, const CProbeResult&) {
+        nameOf[i] = names.Add(targets[i].dwAddr);
+        lastFound = Clock::now();
+    };
+    CProbeEngine engine(m_platform, m_routes, m_neighbours);
+    const std::vector<CProbeResult> results = engine.Probe(probes, options);
 
-    while (nNext < targets.size() || !waiting.empty()) {
-        Clock::time_point now = Clock::now();
-        bool bHeld = false;  // the table has no room now
-        while (nNext < targets.size() && nextSend <= now) {
-            // Without the table's limits, a batch of a sixteenth of the usual table.
-            const unsigned nBudget = bLoad ? ScanBudget(load, targets.size(), nSinceLoad)
-                                           : (nSinceLoad < 64 ? 1u : 0u);
-            if (nBudget == 0) {
-                bHeld = true;
-                break;
-            }
-            const CScanTarget& target = targets[nNext];
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(kDiscardPort);
-            to.sin_addr.s_addr = target.dwAddr;
-            if (m_sockets.SendMsg(hSocket, "", 0, 0, to, target.nIndex) < 0) {
-                const int nError = m_sockets.LastError();
-                if (nError == EAGAIN || nError == EWOULDBLOCK || nError == ENOBUFS) {
-                    bHeld = true;  // the queue is full: the next round tries again
-                    break;
-                }
-                nLastError = nError;
-                ++nFailedSends;
-            } else {
-                waiting.push_back({nNext, now});
-            }
-            ++nNext;
-            ++nSinceLoad;
-            // No burst to catch up after a pause: the rate holds from now on.
-            nextSend = std::max(nextSend, now - 5 * interval) + interval;
-        }
-
-        if (now >= nextPoll || (nNext == targets.size() && !waiting.empty())) {
-            if (now < nextPoll)
-                std::this_thread::sleep_until(nextPoll);
-            now = Clock::now();
-            nextPoll = now + std::chrono::milliseconds(m_pacing.nPollMs);
-            const bool bRows = m_neighbours.GetTable(rows);
-            std::erase_if(waiting, [&](const CProbe& probe) {
-                const CScanTarget& target = targets[probe.nTarget];
-                const CNeighbourRow* pRow = bRows ? FindNeighbourRow(rows, target.dwAddr, target.nIndex) : nullptr;
-                if (pRow && HoldsHardwareAddress(*pRow)) {
-                    found.emplace_back(probe.nTarget, MacText(*pRow));
-                    nameOf.push_back(names.Add(target.dwAddr));
-                    lastFound = now;
-                    return true;
-                }
-                return now - probe.sent >= std::chrono::milliseconds(m_pacing.nAnswerMs);
-            });
-            if (m_load.GetLoad(load)) {
-                bLoad = true;
-                m_nPeak = std::max(m_nPeak, load.nEntries);
-            }
-            nSinceLoad = 0;
-        } else {
-            Clock::time_point wake = nextPoll;
-            if (nNext < targets.size() && !bHeld)
-                wake = std::min(wake, nextSend);
-            std::this_thread::sleep_until(wake);
-        }
-    }
-    m_sockets.Close(hSocket);
-
-    if (nFailedSends == targets.size()) {
-        strError = "no datagram could be sent: " + ErrorText(nLastError);
-        return false;
-    }
     const std::vector<std::string> named = names.Collect(lastFound + std::chrono::milliseconds(m_pacing.nNamesMs));
-    for (size_t n = 0; n < found.size(); ++n) {
-        const CScanTarget& target = targets[found[n].first];
-        CScanHost host{target.dwAddr, target.strLink, found[n].second, named[nameOf[n]]};
-        if (host.strName.empty())
-            host.strName = DottedText(target.dwAddr);
-        hosts.push_back(std::move(host));
+    std::vector<CScanHost> hosts;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const CProbeResult& result = results[i];
+        if (result.state != EProbeState::Up || result.strMac.size() != 12)
+            continue;
+        hosts.push_back({targets[i].dwAddr, targets[i].strLink, result.strMac, named[nameOf[i]]});
     }
     std::sort(hosts.begin(), hosts.end(),
               [](const CScanHost& a, const CScanHost& b) { return ntohl(a.dwAddr) < ntohl(b.dwAddr); });
-    return true;
+    return hosts;
 }
