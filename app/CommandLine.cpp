@@ -50,18 +50,15 @@ bool NotEmpty(const char* pszText, std::string& strWhy)
 }
 
 const COptionSpec kOptions[] = {
-    {"wake", 'w', no_argument, "", "the arguments are hosts: hardware addresses in any\n"
-     "form, names of the address book or of /etc/ethers",
+    {"wake", 'w', no_argument, "", "the arguments are hosts: addresses in any form, or names",
      [](CCommandLine& line, const char*, std::string&) { return line.bWake = true; }},
-    {"profile", 'f', required_argument, "FILE", "the address book to use instead of the default one;\n"
-     "with no other argument, open the window on it",
+    {"profile", 'f', required_argument, "FILE", "the address book to use (alone: open the window on it)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          return NotEmpty(psz, strWhy) && (line.strProfile = psz, true);
      }},
-    {"port", 0, required_argument, "N", "send to UDP port N (1 to 65535) instead of 4000",
+    {"port", 0, required_argument, "N", "destination UDP port, 1 to 65535 (default 4000)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) { return ParsePort(psz, line.nPort, strWhy); }},
-    {"to", 0, required_argument, "ADDRESS", "send to this IPv4 address or name instead of\n"
-     "255.255.255.255 (a directed broadcast or a unicast one)",
+    {"to", 0, required_argument, "ADDRESS", "destination address or name, not 255.255.255.255",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          return NotEmpty(psz, strWhy) && (line.strTo = psz, true);
      }},
@@ -69,7 +66,7 @@ const COptionSpec kOptions[] = {
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          return NotEmpty(psz, strWhy) && (line.strInterface = psz, true);
      }},
-    {"repeat", 0, required_argument, "N", "send each host N datagrams (1 to 100), 50 ms apart",
+    {"repeat", 0, required_argument, "N", "datagrams per host, 1 to 100, in rounds 50 ms apart",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          unsigned long nValue = 0;
          if (!ParseNumber(psz, 1, 100, nValue)) {
@@ -81,8 +78,7 @@ const COptionSpec kOptions[] = {
      }},
     {"verbose", 'v', no_argument, "", "one line per datagram: host, destination, interface",
      [](CCommandLine& line, const char*, std::string&) { return line.bVerbose = true; }},
-    {"listen", 0, optional_argument, "PORT", "print each magic packet that arrives on UDP PORT\n"
-     "(default 4000), until interrupted",
+    {"listen", 0, optional_argument, "PORT", "print each magic packet arriving on PORT (default 4000)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          line.bListen = true;
          return psz == nullptr || ParsePort(psz, line.nListenPort, strWhy);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Version.h"
+#include "app/CommandLine.h"
 #include "app/NuvikApp.h"
 #include "app/ScanMode.h"
 #include "app/WindowLoader.h"
@@ -18,18 +19,20 @@ namespace {
 void PrintUsage(const std::string& strAppName)
 {
     std::printf(
-        "Usage: %1$s                  open the window (address book, wake, lookup)\n"
-        "       %1$s MAC [MAC ...]    wake each hardware address, in order\n"
-        "       %1$s FILE.ini         wake every host of a profile file\n"
-        "       %1$s --help | --version\n"
+        "Usage: %1$s [OPTION...]             open the window with the address book\n"
+        "       %1$s [OPTION...] MAC...      wake each hardware address, in order\n"
+        "       %1$s [OPTION...] FILE.ini    wake every host of a profile file\n"
+        "       %1$s [OPTION...] -w HOST...  wake hosts, by any address form or by name\n"
+        "       %1$s --listen[=PORT]         show the magic packets that arrive here\n"
         "\n"
-        "MAC is twelve hexadecimal digits 0-9 and A-F with no separators,\n"
-        "for example 001122334455. Each host gets one magic packet, sent from\n"
-        "UDP port 4000 to 255.255.255.255 port 4000.\n"
+        "MAC is twelve hexadecimal digits 0-9 and A-F with no separators, for example\n"
+        "001122334455. Each host gets one magic packet from UDP port 4000.\n"
         "\n"
-        "Exit status: 0 all sent; 1 an address was not valid or a send failed;\n"
-        "2 nothing could run.\n",
-        PrintableText(strAppName).c_str());
+        "%2$s"
+        "\n"
+        "Exit status: 0 all sent; 1 an address was not valid, a host was not found or a\n"
+        "send failed; 2 nothing could run (a bad option, an unreadable address book).\n",
+        PrintableText(strAppName).c_str(), OptionHelp().c_str());
 }
 // What was printed must have reached standard output: a full disk or a
 // closed file is reported, not taken for success.
@@ -47,15 +50,20 @@ int FinishOutput(const std::string& strAppName)
 int main(int argc, char** argv)
 {
     const std::string strExePath = argc > 0 && argv[0] ? argv[0] : "nuvik";
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        PrintUsage(AppNameFromPath(strExePath));
-        return FinishOutput(AppNameFromPath(strExePath));
+    const std::string strAppName = AppNameFromPath(strExePath);
+    CCommandLine line;
+    std::string strError;
+    if (!ParseCommandLine({argv + (argc > 0 ? 1 : 0), argv + argc}, line, strError)) {
+        CStreamMessageBox(strAppName).MessageBox(strError + " (see " + strAppName + " --help)");
+        return kExitNothingRan;
     }
-    if (args.size() == 1 && args[0] == "--version") {
+    if (line.bHelp) {
+        PrintUsage(strAppName);
+        return FinishOutput(strAppName);
+    }
+    if (line.bVersion) {
         std::printf("%s\n", NUVIK_TITLE);
-        return FinishOutput(AppNameFromPath(strExePath));
+        return FinishOutput(strAppName);
     }
 
     if (WantsScan(args))
@@ -63,9 +71,12 @@ int main(int argc, char** argv)
 
     CPosixSocketLayer sockets;
     CNetlinkRouteTable routes;
-    CStreamMessageBox messages(AppNameFromPath(strExePath));
-    CnuvikApp app(strExePath, std::move(args),
-                  CAppServices{&sockets, &messages, &RunDialogMode, &ShowDialogMessage, &routes});
+    CStreamMessageBox messages(strAppName);
+    CAppServices services{&sockets, &messages, &RunDialogMode, &ShowDialogMessage, &routes};
+    services.pfnPause = &PauseMs;
+    CnuvikApp app(strExePath, std::move(line), services);
     app.InitInstance();
-    return app.ExitCode();
+    // The lines of --verbose and --listen must have reached standard output.
+    const int nOutput = FinishOutput(strAppName);
+    return nOutput != kExitOk ? nOutput : app.ExitCode();
 }

@@ -355,3 +355,26 @@ std::string CNetlinkRouteTable::LinkName(unsigned nIndex)
     char szName[IF_NAMESIZE];
     return ::if_indextoname(nIndex, szName) ? std::string(szName) : "interface " + std::to_string(nIndex);
 }
+
+ELinkState CNetlinkRouteTable::FindLink(const std::string& strName, unsigned& nIndex)
+{
+    nIndex = strName.size() < IF_NAMESIZE ? ::if_nametoindex(strName.c_str()) : 0;
+    if (nIndex == 0)
+        return ELinkState::Missing;
+    ifaddrs* pList = nullptr;
+    if (::getifaddrs(&pList) != 0)
+        return ELinkState::Missing;
+    ELinkState state = ELinkState::Down;
+    for (const ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
+        // An address with a label ("eth0:1") belongs to the interface named before the colon.
+        if (std::string(p->ifa_name, std::strcspn(p->ifa_name, ":")) != strName || !(p->ifa_flags & IFF_UP))
+            continue;
+        if (p->ifa_addr != nullptr && p->ifa_addr->sa_family == AF_INET) {
+            state = ELinkState::Usable;
+            break;
+        }
+        state = ELinkState::NoAddress;
+    }
+    ::freeifaddrs(pList);
+    return state;
+}

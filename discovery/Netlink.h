@@ -83,6 +83,7 @@ public:
     bool LinkRoutes(std::vector<CLinkRoute>& routes) override;
     std::vector<CLink> BroadcastLinks() override;
     std::string LinkName(unsigned nIndex) override;
+    ELinkState FindLink(const std::string& strName, unsigned& nIndex) override;
 
 private:
     CNetlinkSocket m_netlink;

@@ -13,6 +13,7 @@ std::vector<CBatchItem> CNUVIKDlg::WakeAllInProfile()
     for (const std::string& strEntry : m_hosts) {
         m_strMac = EntryField(strEntry, 2);
         m_strIp = EntryField(strEntry, 1);  // the link to wake it on
+        m_strName = EntryField(strEntry, 0);
         items.push_back({std::to_string(nKey++), strEntry, WakeHost()});
     }
     return items;

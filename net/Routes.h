@@ -38,6 +38,9 @@ struct CLink {
     std::string strName;
 };
 
+// Whether an interface the user named can carry a wake.
+enum class ELinkState { Missing, Down, NoAddress, Usable };
+
 class IRouteTable {
 public:
     virtual ~IRouteTable() = default;
@@ -53,4 +56,7 @@ public:
     virtual std::vector<CLink> BroadcastLinks() = 0;
     // The interface's name, for messages; its number when it has none.
     virtual std::string LinkName(unsigned nIndex) = 0;
+    // The interface of that name: missing, down, up without an IPv4
+    // address, or usable; nIndex gets its index when it exists.
+    virtual ELinkState FindLink(const std::string& strName, unsigned& nIndex) = 0;
 };

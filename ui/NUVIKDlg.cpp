@@ -47,7 +47,7 @@ uint32_t HostAddress(const std::string& strDotted)
 CNUVIKDlg::CNUVIKDlg(std::vector<std::string> args, CDlgServices services)
     : m_args(std::move(args)),
       m_services(std::move(services)),
-      m_links(m_services.pRoutes),
+      m_links(m_services.pRoutes, m_services.delivery),
       m_pMessages(m_services.pMessages)
 {
     m_hosts.AttachProfile(m_services.pProfile, nullptr);
@@ -74,8 +74,18 @@ CWakeOutcome CNUVIKDlg::WakeHost()
     // to change between two wakes.
     if (bInteractive)
         m_links.Forget();
-    const CSendResult sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)),
-                                             &m_links, HostAddress(m_strIp));
+    CSendResult sent;
+    for (int i = 0; i < (bInteractive ? m_services.nRepeat : 1); ++i) {
+        if (i > 0 && m_services.pfnPause)
+            m_services.pfnPause(kRepeatPauseMs);
+        sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)), &m_links,
+                               HostAddress(m_strIp));
+        for (const CSentDatagram& datagram : sent.sent)
+            if (m_services.onDatagram)
+                m_services.onDatagram(DescribeDatagram(m_strName, m_strMac, datagram, m_links));
+        if (!sent.bSent)
+            break;
+    }
     if (sent.bSent) {
         outcome.status = CWakeOutcome::EStatus::Sent;
         outcome.strReason = sent.Reason();

@@ -3,6 +3,7 @@
 // edits, and every handler of the main window. In the command-line modes it
 // is only the holder of m_strMac and m_hosts; in dialog mode a window is
 // attached to it and reaches it through IDialogEvents.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,14 @@ struct CDlgServices {
     IEchoRequest* pEcho = nullptr;
     INeighbourTable* pNeighbours = nullptr;
     IRouteTable* pRoutes = nullptr;        // which link a wake leaves by
+    CDelivery delivery;                    // destination, port and interface of every wake
+    int nRepeat = 1;                       // datagrams per wake of the window's "OK"
+    void (*pfnPause)(int nMs) = nullptr;   // between them
+    std::function<void(const std::string&)> onDatagram;  // a line for each datagram, when wanted
 };
+
+// The pause between two rounds of datagrams.
+constexpr int kRepeatPauseMs = 50;
 
 // What became of one WakeHost call.
 struct CWakeOutcome {
@@ -64,9 +72,10 @@ public:
 
     // Wakes the host whose hardware address text is m_strMac (also the "OK"
     // button), on the link of the address m_strIp when the kernel's routes
-    // put it on a link of its own. Interactive calls take the controls first
-    // and show failures in a message box; silent calls report only through
-    // the result.
+    // put it on a link of its own. Interactive calls take the controls first,
+    // send the number of datagrams asked for and show failures in a message
+    // box; silent calls send one and report only through the result. Each
+    // datagram that left is described to onDatagram, under m_strName.
     CWakeOutcome WakeHost();
 
     // Cuts m_strMac to its leading run of hexadecimal digits; true when

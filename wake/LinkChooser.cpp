@@ -36,3 +36,32 @@ unsigned CLinkChooser::ChooseLink(uint32_t dwHost)
         return 0;
     return host.dwOutIndex;
 }
+
+CDestination CLinkChooser::Choose(uint32_t dwHost)
+{
+    CDestination dest;
+    dest.dwAddr = m_delivery.dwTo ? m_delivery.dwTo : htonl(INADDR_BROADCAST);
+    dest.nPort = m_delivery.nPort;
+    if (m_delivery.nInterface) {
+        dest.nLink = m_delivery.nInterface;
+        dest.why = ELinkWhy::Named;
+    } else if (m_delivery.dwTo) {
+        dest.why = ELinkWhy::Destination;
+    } else {
+        dest.nLink = ChooseLink(dwHost);
+        dest.why = dest.nLink ? ELinkWhy::HostsLink : ELinkWhy::DefaultRoute;
+    }
+    return dest;
+}
+
+std::string CLinkChooser::LinkNameOf(const CDestination& dest)
+{
+    if (m_pRoutes == nullptr)
+        return "the kernel's route";
+    if (dest.nLink)
+        return m_pRoutes->LinkName(dest.nLink);
+    CRouteInfo route;
+    if (m_pRoutes->LookUpRoute(dest.dwAddr, route) && route.dwOutIndex)
+        return m_pRoutes->LinkName(route.dwOutIndex);
+    return "the kernel's route";
+}

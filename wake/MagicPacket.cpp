@@ -17,11 +17,34 @@ CMagicPacket BuildMagicPacket(const std::array<uint8_t, kMacBytes>& address)
     return packet;
 }
 
+namespace {
+
+std::string AddressText(uint32_t dwAddr)
+{
+    char szText[INET_ADDRSTRLEN] = "";
+    in_addr addr{dwAddr};
+    return inet_ntop(AF_INET, &addr, szText, sizeof szText);
+}
+
+const char* WhyText(ELinkWhy why)
+{
+    switch (why) {
+    case ELinkWhy::DefaultRoute: return "default route";
+    case ELinkWhy::HostsLink: return "the host's own link";
+    case ELinkWhy::EveryLink: return "every link";
+    case ELinkWhy::Named: return "named";
+    case ELinkWhy::Destination: return "route to the destination";
+    }
+    return "";
+}
+
+} // namespace
+
 std::string CSendResult::Reason() const
 {
     if (bSent && failedLinks.empty())
         return {};
-    const std::string strSend = "send to 255.255.255.255 port " + std::to_string(kWakePort);
+    const std::string strSend = "send to " + AddressText(dest.dwAddr) + " port " + std::to_string(dest.nPort);
     if (!failedLinks.empty()) {
         std::string strText = strSend + " failed on ";
         for (const CLinkFailure& failure : failedLinks) {
@@ -48,7 +71,10 @@ std::string CSendResult::Reason() const
 CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, CLinkChooser* pLinks, uint32_t dwHost)
 {
     CSendResult result;
-    const unsigned nLink = pLinks ? pLinks->ChooseLink(dwHost) : 0;
+    result.dest.dwAddr = htonl(INADDR_BROADCAST);
+    if (pLinks)
+        result.dest = pLinks->Choose(dwHost);
+    const unsigned nLink = result.dest.nLink;
     const int hSocket = sockets.Socket(AF_INET, SOCK_DGRAM, 0);
     if (hSocket < 0) {
         result.strStep = "socket";
@@ -73,8 +99,8 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, C
 
     sockaddr_in target{};
     target.sin_family = AF_INET;
-    target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    target.sin_port = htons(kWakePort);
+    target.sin_addr.s_addr = result.dest.dwAddr;
+    target.sin_port = htons(result.dest.nPort);
     const ssize_t nSent = nLink ? sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, nLink)
                                 : sockets.SendTo(hSocket, packet.data(), packet.size(), 0, target);
     if (nSent < 0) {
@@ -84,21 +110,35 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, C
         result.strStep = "sendto-short";
     } else {
         result.bSent = true;
+        result.sent.push_back({result.dest, {}});
     }
     if (!result.bSent && nLink)
         result.strLink = pLinks->Routes()->LinkName(nLink);
 
     // No route for the limited broadcast at all: every interface that can
     // broadcast gets the datagram, since the host is on one of them.
-    if (nSent < 0 && result.nError == ENETUNREACH && !nLink && pLinks && pLinks->Routes()) {
+    if (nSent < 0 && result.nError == ENETUNREACH && result.dest.why == ELinkWhy::DefaultRoute && pLinks &&
+        pLinks->Routes()) {
         for (const CLink& link : pLinks->Routes()->BroadcastLinks()) {
             const ssize_t nOnLink = sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, link.nIndex);
-            if (nOnLink >= 0 && static_cast<size_t>(nOnLink) == packet.size())
+            if (nOnLink >= 0 && static_cast<size_t>(nOnLink) == packet.size()) {
                 result.bSent = true;
-            else
+                result.sent.push_back({{result.dest.dwAddr, result.dest.nPort, link.nIndex, ELinkWhy::EveryLink},
+                                       link.strName});
+            } else {
                 result.failedLinks.push_back({link.strName, nOnLink < 0 ? sockets.LastError() : 0});
+            }
         }
     }
     sockets.Close(hSocket);
     return result;
+}
+
+std::string DescribeDatagram(const std::string& strName, const std::string& strMac, const CSentDatagram& datagram,
+                             CLinkChooser& links)
+{
+    const CDestination& dest = datagram.dest;
+    const std::string strLink = datagram.strLink.empty() ? links.LinkNameOf(dest) : datagram.strLink;
+    return (strName.empty() ? std::string() : strName + " ") + strMac + " to " + AddressText(dest.dwAddr) + " port " +
+           std::to_string(dest.nPort) + " by " + strLink + " (" + WhyText(dest.why) + ")";
 }

@@ -197,6 +197,13 @@ public:
     }
     std::vector<CLink> BroadcastLinks() override { return links; }
     std::string LinkName(unsigned nIndex) override { return "if" + std::to_string(nIndex); }
+    // "if<N>" is interface N, usable unless listed otherwise.
+    std::map<std::string, ELinkState> linkStates;
+    ELinkState FindLink(const std::string& strName, unsigned& nIndex) override
+    {
+        nIndex = strName.starts_with("if") ? static_cast<unsigned>(std::atoi(strName.c_str() + 2)) : 0;
+        return linkStates.count(strName) ? linkStates[strName] : nIndex ? ELinkState::Usable : ELinkState::Missing;
+    }
 };
 
 // --- the "MAC" button's services -----------------------------------------------

@@ -10,6 +10,7 @@ namespace {
 
 List g_shown;  // what the window's own message box showed
 int g_nDialogRuns = 0;
+std::vector<int> g_pauses;
 
 class AppTest : public ::testing::Test {
 protected:
@@ -17,19 +18,35 @@ protected:
     CFakeSocketLayer sockets;
     CRecordingMessageBox messages;
     CFakeRoutes routes;
+    CFakeResolver resolver;
+    CFakeEthers ethers;
+    std::string strOut;  // the lines of --verbose
 
     int Run(List args)
     {
         g_shown.clear();
         g_nDialogRuns = 0;
+        g_pauses.clear();
         sockets.calls.clear();
         messages.texts.clear();
-        const CAppServices services{
+        CCommandLine line;
+        std::string strError;
+        EXPECT_TRUE(ParseCommandLine(args, line, strError)) << strError;
+        std::FILE* pOut = std::tmpfile();
+        CAppServices services{
             &sockets, &messages, [](CNUVIKDlg&, const std::string&, IMessageBox&) { return ++g_nDialogRuns, 0; },
             [](const std::string&, const std::string& strText) { return g_shown.push_back(strText), true; }, &routes};
-        CnuvikApp app("/usr/bin/nuvik.exe", std::move(args), services);
+        services.pResolver = &resolver;
+        services.pEthers = &ethers;
+        services.pfnPause = [](int nMs) { g_pauses.push_back(nMs); };
+        services.pOut = pOut;
+        CnuvikApp app("/usr/bin/nuvik.exe", std::move(line), services);
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.AppName(), "nuvik");
+        std::rewind(pOut);
+        char sz[4096] = "";
+        strOut.assign(sz, std::fread(sz, 1, sizeof sz, pOut));
+        std::fclose(pOut);
         return app.ExitCode();
     }
 };
@@ -154,7 +171,7 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
     for (const auto& c : cases)
         EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);
     EXPECT_NE(OptionHelp().find("  -i, --interface NAME  send by this interface only\n"), std::string::npos);
-    EXPECT_NE(OptionHelp().find("      --listen[=PORT]   print each"), std::string::npos);
+    EXPECT_NE(OptionHelp().find("      --listen[=PORT]   print each magic packet arriving on PORT (default 4000)\n"), std::string::npos);
 }
 
 TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)

@@ -1,0 +1,24 @@
+#pragma once
+// The target's side: magic packets as they arrive on a UDP port, one line
+// each, for checking that a wake reaches the machine it is meant for.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class IMessageBox;
+
+// What a datagram holds: strMac gets the hardware address it wakes (the six
+// bytes after the first six; empty when it is too short for one); the
+// result is "well formed" (102 bytes: six 0xFF, then sixteen copies of the
+// address) or says what is wrong.
+std::string CheckMagicPacket(const uint8_t* pData, size_t nLength, std::string& strMac);
+
+// The line printed for one datagram: "2026-12-07 13:05:01.123 from
+// 10.0.0.1 port 4000 to 255.255.255.255: 001122334455, well formed".
+std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFromPort, uint32_t dwTo,
+                            const uint8_t* pData, size_t nLength);
+
+// Prints a line on pOut for each datagram that arrives on UDP port nPort
+// (all local addresses) until SIGINT or SIGTERM, and returns 0 then; 2 when
+// it cannot listen, or cannot write, with the reason in messages.
+int ListenForWakes(uint16_t nPort, IMessageBox& messages, std::FILE* pOut);
