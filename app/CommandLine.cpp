@@ -211,6 +211,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         strError = "--scan finds hosts: it takes no host, and no --wake or --listen";
         return false;
     }
+    if (line.bScan && (line.nPort != 4000 || !line.strTo.empty() || line.nRepeat != 1 || line.bVerbose)) {
+        strError = "--scan wakes nothing: --port, --to, --repeat and --verbose do not go with it";
+        return false;
+    }
     const bool bSends = line.bWake || !line.args.empty() || given.size() > 1;
     if (line.bListen && bSends) {
         strError = "--listen only receives: it takes no host and no other option";

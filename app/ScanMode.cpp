@@ -115,6 +115,14 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
         messages.MessageBox("cannot list the network interfaces: " + ErrorText(errno));
         return kExitNothingRan;
     }
+    if (!request.strInterface.empty()) {
+        std::erase_if(links, [&](const CLinkAddress& link) { return link.strLink != request.strInterface; });
+        if (links.empty()) {
+            messages.MessageBox("--interface " + request.strInterface +
+                                ": no such interface that is up, can broadcast and holds an IPv4 address");
+            return kExitNothingRan;
+        }
+    }
     const CScanPlan plan = PlanScan(links, request.bHasRange ? &range : nullptr);
     for (const std::string& strNote : plan.notes)
         messages.MessageBox(strNote);
@@ -149,27 +157,10 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
     return found.empty() ? kExitSomeFailed : kExitOk;
 }
 
-bool WantsScan(const std::vector<std::string>& args)
-{
-    for (const std::string& strArg : args) {
-        if (strArg == "--")
-            return false;
-        if (strArg == "--scan" || strArg.rfind("--scan=", 0) == 0)
-            return true;
-    }
-    return false;
-}
-
-int RunScanCommand(const std::string& strAppName, const std::vector<std::string>& args)
+int RunScanCommand(const std::string& strAppName, const CCommandLine& line)
 {
     CStreamMessageBox messages(strAppName);
-    CCommandLine line;
-    std::string strError;
-    if (!ParseCommandLine(args, line, strError)) {
-        messages.MessageBox(strError + " (see --help)");
-        return kExitNothingRan;
-    }
-    CScanRequest request{line.bScanRange, line.strScanRange, line.bAdd, line.bJson, line.strProfile};
+    CScanRequest request{line.bScanRange, line.strScanRange, line.bAdd, line.bJson, line.strProfile, line.strInterface};
     CProfileName profile = CProfileName::Default(strAppName);
     CSystemLinkAddresses links;
     CPosixProbePlatform platform;

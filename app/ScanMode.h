@@ -8,6 +8,7 @@
 
 #include "discovery/Scanner.h"
 
+struct CCommandLine;
 class CSetList;
 class IMessageBox;
 class ILinkAddresses;
@@ -19,6 +20,7 @@ struct CScanRequest {
     bool bAdd = false;
     bool bJson = false;
     std::string strProfile;  // --profile FILE; empty: the default address book
+    std::string strInterface;  // --interface NAME: only that link; empty: every one
 };
 
 struct CScanModeServices {
@@ -46,8 +48,6 @@ struct CAddCount {
 // Add adds: at the head, replacing an entry of the same name.
 CAddCount AddScannedHosts(CSetList& hosts, const std::vector<CScanHost>& found);
 
-// True when the command line asks for a scan (--scan or --scan=CIDR).
-bool WantsScan(const std::vector<std::string>& args);
-// Parses a scan's command line (--scan[=CIDR], --add, --json, --profile
-// FILE) and runs it with the system's services; returns the exit status.
-int RunScanCommand(const std::string& strAppName, const std::vector<std::string>& args);
+// Runs the scan that the command line asks for with the system's services;
+// returns the exit status.
+int RunScanCommand(const std::string& strAppName, const CCommandLine& line);

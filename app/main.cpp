@@ -24,6 +24,7 @@ void PrintUsage(const std::string& strAppName)
         "       %1$s [OPTION...] FILE.ini    wake every host of a profile file\n"
         "       %1$s [OPTION...] -w HOST...  wake hosts, by any address form or by name\n"
         "       %1$s --listen[=PORT]         show the magic packets that arrive here\n"
+        "       %1$s --scan[=CIDR] [--add]   list the hosts of the attached links\n"
         "\n"
         "MAC is twelve hexadecimal digits 0-9 and A-F with no separators, for example\n"
         "001122334455. Each host gets one magic packet from UDP port 4000.\n"
@@ -66,8 +67,8 @@ int main(int argc, char** argv)
         return FinishOutput(strAppName);
     }
 
-    if (WantsScan(args))
-        return RunScanCommand(AppNameFromPath(strExePath), args);
+    if (line.bScan)
+        return RunScanCommand(strAppName, line);
 
     CPosixSocketLayer sockets;
     CNetlinkRouteTable routes;
