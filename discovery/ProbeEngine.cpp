@@ -314,7 +314,7 @@ void CRun::Admit(int64_t nNowUs)
             m_nTcpOpen + nPorts <= nSocketBudget)
             unit.bTcp = true;
         if (nSlotUs)  // no burst to catch up after a pause
-            m_nNextAdmitUs = std::max(m_nNextAdmitUs, nNowUs - 4 * nSlotUs) + nSlotUs;
+            m_nNextAdmitUs = std::max(m_nNextAdmitUs, nNowUs) + nSlotUs;
         unit.bAdmitted = true;
         unit.result.bKnownBefore = !unit.result.strMac.empty();
         Send(unit, nNowUs);
