@@ -83,6 +83,20 @@ const COptionSpec kOptions[] = {
          line.bListen = true;
          return psz == nullptr || ParsePort(psz, line.nListenPort, strWhy);
      }},
+    {"status", 0, no_argument, "", "is it up? probe the hosts given (names, hardware or\n"
+     "IPv4 addresses), or every host of the address book",
+     [](CCommandLine& line, const char*, std::string&) { return line.bStatus = true; }},
+    {"wait", 0, optional_argument, "SECONDS", "after the wakes, wait until the hosts answer, at most\n"
+     "SECONDS (default 60, at most 3600)",
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         unsigned long nValue = 60;
+         if (psz && !ParseNumber(psz, 1, 3600, nValue)) {
+             strWhy = "not a number of seconds from 1 to 3600";
+             return false;
+         }
+         line.nWaitSeconds = static_cast<int>(nValue);
+         return true;
+     }},
     {"scan", 0, optional_argument, "CIDR", "list the hosts of the attached links (or of CIDR,\n"
      "at most a /16) with their hardware addresses and names",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
@@ -93,7 +107,7 @@ const COptionSpec kOptions[] = {
     {"add", 0, no_argument, "", "with --scan: add the hosts whose hardware address is\n"
      "not in the address book yet",
      [](CCommandLine& line, const char*, std::string&) { return line.bAdd = true; }},
-    {"json", 0, no_argument, "", "JSON Lines instead of text, one object per host",
+    {"json", 0, no_argument, "", "with --status or --scan: one JSON object per line",
      [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
      [](CCommandLine& line, const char*, std::string&) { return line.bHelp = true; }},
@@ -213,6 +227,18 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
     }
     if (line.bScan && (line.nPort != 4000 || !line.strTo.empty() || line.nRepeat != 1 || line.bVerbose)) {
         strError = "--scan wakes nothing: --port, --to, --repeat and --verbose do not go with it";
+        return false;
+    }
+    if (line.bStatus && (line.bWake || line.nWaitSeconds)) {
+        strError = std::string("--status only asks: it does not go with ") + (line.bWake ? "--wake" : "--wait");
+        return false;
+    }
+    if (line.nWaitSeconds && !line.bWake && line.args.empty()) {
+        strError = "--wait waits for woken hosts: give hosts to wake, or a profile file";
+        return false;
+    }
+    if (line.bJson && !line.bStatus && !line.bScan) {
+        strError = "--json goes with --status or --scan";
         return false;
     }
     const bool bSends = line.bWake || !line.args.empty() || given.size() > 1;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <utility>
 
 #include "discovery/EchoRequest.h"
 #include "discovery/NeighbourTable.h"
@@ -112,6 +113,12 @@ bool CnuvikApp::InitInstance()
         return false;
     }
 
+    if (m_line.bStatus) {
+        CSystemEthers systemEthers;
+        m_nExitCode = RunStatusCommand(m_line, m_profile, m_services.pEthers ? *m_services.pEthers : systemEthers, messages);
+        return false;
+    }
+
     if (m_line.bListen) {
         m_nExitCode = ListenForWakes(m_line.nListenPort, messages, m_services.pOut ? m_services.pOut : stdout);
         return false;
@@ -139,23 +146,34 @@ bool CnuvikApp::InitInstance()
     if (m_line.bWake) {
         CSystemEthers systemEthers;
         WakeHosts(dlg, m_services.pEthers ? *m_services.pEthers : systemEthers);
-        return false;
-    }
-
-    if (m_args.empty()) {
+    } else if (m_args.empty()) {
         m_nExitCode = m_services.pfnRunDialog
                           ? m_services.pfnRunDialog(dlg, m_strExePath, messages)
                           : kExitNothingRan;
         return false;
-    }
-
-    if (m_args[0].find(".ini") != std::string::npos) {
+    } else if (m_args[0].find(".ini") != std::string::npos) {
         WakeProfile(dlg);
-        return false;
+    } else {
+        WakeArguments(dlg);
     }
-
-    WakeArguments(dlg);
+    if (m_line.nWaitSeconds > 0 && m_nExitCode != kExitNothingRan) {
+        const int nWait = WaitForWoken(m_woken, m_line.nWaitSeconds, messages);
+        m_nExitCode = nWait == kExitInterrupted ? nWait : std::max(m_nExitCode, nWait);
+    }
     return false;
+}
+
+void CnuvikApp::NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac,
+                          const CSetList& book)
+{
+    if (m_line.nWaitSeconds <= 0)
+        return;
+    uint32_t dwAddr = StoredAddress(strIp);
+    if (dwAddr == 0 && !strMac.empty()) {
+        CNetlinkNeighbourTable neighbours;
+        dwAddr = WaitAddressOfMac(book, neighbours, strMac);
+    }
+    m_woken.push_back({strName, dwAddr});
 }
 
 std::string CnuvikApp::InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg)
@@ -184,6 +202,11 @@ void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
             if (!bFirst)
                 continue;
             if (outcome.status == CWakeOutcome::EStatus::Sent) {
+                if (m_line.nWaitSeconds > 0 && !std::exchange(m_bBookLoaded, true))
+                    dlg.m_hosts.LoadProfile();  // where the host's address may be found
+                std::string strMac = strArg;
+                CutToMacText(strMac);
+                NoteWoken(strArg, {}, strMac, dlg.m_hosts);
                 if (!outcome.strReason.empty())
                     m_services.pMessages->MessageBox(strArg + " woken, but the " + outcome.strReason);
                 continue;
@@ -219,6 +242,8 @@ void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
         for (const CBatchItem& item : items) {
             if (!bFirst)
                 break;
+            if (item.outcome.status == CWakeOutcome::EStatus::Sent)
+                NoteWoken(EntryField(item.strEntry, 0), EntryField(item.strEntry, 1), {}, dlg.m_hosts);
             if (item.outcome.status == CWakeOutcome::EStatus::Sent && item.outcome.strReason.empty())
                 continue;
             const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
@@ -272,6 +297,8 @@ void CnuvikApp::WakeHosts(CNUVIKDlg& dlg, IEthers& ethers)
             dlg.m_strIp = match.strIp;
             dlg.m_strName = match.strName;
             const CWakeOutcome outcome = dlg.WakeHost();
+            if (bFirst && outcome.status == CWakeOutcome::EStatus::Sent)
+                NoteWoken(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac, book);
             if (!bFirst || (outcome.status == CWakeOutcome::EStatus::Sent && outcome.strReason.empty()))
                 continue;
             const std::string strWhat = match.strName.empty() || match.strName == strArg

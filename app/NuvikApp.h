@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/StatusMode.h"
 #include "hosts/ProfileName.h"
 
 class ISocketLayer;
@@ -68,6 +69,9 @@ private:
     // The hint for a bare argument that is not a hardware address text.
     std::string InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg);
     void PrintLine(const std::string& strLine);
+    // --wait: a host woken, by the address it was woken with (a bare
+    // hardware address: its book entry's, else its neighbour entry's).
+    void NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac, const CSetList& book);
 
     std::string m_strExePath;
     std::string m_strAppName;
@@ -77,6 +81,7 @@ private:
     CProfileName m_profile;  // the address book's file
     int m_nExitCode = kExitOk;
     bool m_bBookLoaded = false;
+    std::vector<CWaitHost> m_woken;  // for --wait
 };
 
 // The executable's file name without directory and extension.

@@ -1,30 +1,24 @@
 #include "app/StatusMode.h"
 
 #include <arpa/inet.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "app/CommandLine.h"
 #include "app/NuvikApp.h"
+#include "discovery/Netlink.h"
 #include "discovery/MacScan.h"
 #include "discovery/NeighbourTable.h"
+#include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/PrintableText.h"
-#include "wake/MacText.h"
 
 namespace {
-
-// A hardware address in any form the command line takes, as twelve
-// upper-case digits; empty when the text is none.
-std::string MacOfHostText(const std::string& strText)
-{
-    std::string strMac = strText;
-    std::transform(strMac.begin(), strMac.end(), strMac.begin(), [](unsigned char c) { return std::toupper(c); });
-    return strMac.size() == kMacTextLength && CutToMacText(strMac) ? strMac : std::string();
-}
 
 CStatusHost HostOfEntry(const std::string& strEntry)
 {
@@ -45,6 +39,22 @@ int Finish(const CStatusServices& services, int nExit)
     return kExitNothingRan;
 }
 
+volatile sig_atomic_t s_bInterrupted = 0;
+void OnInterrupt(int) { s_bInterrupted = 1; }
+
+// The real system behind the modes.
+struct CSystemServices {
+    CPosixProbePlatform platform;
+    CNetlinkRouteTable routes;
+    CNetlinkNeighbourTable neighbours;
+    CStatusServices services;
+    explicit CSystemServices(IMessageBox& messages)
+        : services{&platform, &routes, &neighbours, &messages, stdout, ::isatty(STDERR_FILENO) ? stderr : nullptr,
+                   &s_bInterrupted}
+    {
+    }
+};
+
 } // namespace
 
 uint32_t StoredAddress(const std::string& strIp)
@@ -53,21 +63,8 @@ uint32_t StoredAddress(const std::string& strIp)
     return ::inet_pton(AF_INET, strIp.c_str(), &addr) == 1 ? addr.s_addr : 0;
 }
 
-CStatusHost FindStatusHost(const CSetList& book, const std::string& strHost)
+CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost)
 {
-    if (const std::string strMac = MacOfHostText(strHost); !strMac.empty()) {
-        for (const std::string& strEntry : book)
-            if (MacOfHostText(EntryField(strEntry, 2)) == strMac)
-                return HostOfEntry(strEntry);
-        CStatusHost host;
-        host.strName = strHost;
-        host.strMac = strMac;
-        host.strProblem = "no entry of the address book has this hardware address";
-        return host;
-    }
-    for (const std::string& strEntry : book)
-        if (NamesMatch(EntryField(strEntry, 0), strHost))
-            return HostOfEntry(strEntry);
     CStatusHost host;
     host.strName = strHost;
     if (StoredAddress(strHost) != 0 || strHost == "0.0.0.0") {
@@ -78,7 +75,20 @@ CStatusHost FindStatusHost(const CSetList& book, const std::string& strHost)
         host.dwAddr = StoredAddress(strHost);
         return host;
     }
-    host.strProblem = "not in the address book";
+    const CHostMatch match = LookUpHost(strHost, book, ethers);
+    if (match.source == EHostSource::AddressBook)
+        return HostOfEntry(*std::find_if(book.begin(), book.end(), [&](const std::string& strEntry) {
+            return NamesMatch(EntryField(strEntry, 0), strHost);
+        }));
+    if (match.source == EHostSource::NotFound) {
+        host.strProblem = "not in the address book";
+        return host;
+    }
+    // A hardware address (or an ethers name): its book entry has the address.
+    if (const std::string* pEntry = FindHostByMac(book, match.strMac))
+        return HostOfEntry(*pEntry);
+    host.strMac = match.strMac;
+    host.strProblem = "no entry of the address book has its hardware address";
     return host;
 }
 
@@ -119,10 +129,9 @@ int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CStatusSe
 
 uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours, const std::string& strMac)
 {
-    for (const std::string& strEntry : book)
-        if (MacOfHostText(EntryField(strEntry, 2)) == strMac)
-            if (const uint32_t dwAddr = StoredAddress(EntryField(strEntry, 1)))
-                return dwAddr;
+    if (const std::string* pEntry = FindHostByMac(book, strMac))
+        if (const uint32_t dwAddr = StoredAddress(EntryField(*pEntry, 1)))
+            return dwAddr;
     std::vector<CNeighbourRow> rows;
     if (!neighbours.GetTable(rows))
         return 0;
@@ -193,4 +202,40 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatu
     }
     const bool bStopped = services.pStop && *services.pStop;
     return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
+}
+
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers, IMessageBox& messages)
+{
+    CSetList book;
+    book.AttachProfile(&profile, nullptr);
+    book.LoadProfile();
+    // Hosts given by address need no book; a missing default one holds no names.
+    const CFileStatus& loaded = book.LoadStatus();
+    if (!loaded.bOk && (loaded.nError != ENOENT || line.HasProfile() || line.args.empty())) {
+        messages.MessageBox(loaded.strError.empty() ? "the address book has no place (no HOME)" : loaded.strError);
+        return kExitNothingRan;
+    }
+    std::vector<CStatusHost> hosts;
+    for (const std::string& strHost : line.args)
+        hosts.push_back(FindStatusHost(book, ethers, strHost));
+    if (line.args.empty())
+        hosts = BookHosts(book);
+    if (hosts.empty()) {
+        messages.MessageBox(book.ProfilePath() + ": holds no host to ask about");
+        return kExitSomeFailed;
+    }
+    CSystemServices system(messages);
+    return RunStatus(hosts, line.bJson, system.services);
+}
+
+int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages)
+{
+    struct sigaction interrupt{}, before{};
+    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the wait ends at once
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, &before);
+    CSystemServices system(messages);
+    const int nExit = WaitForHosts(hosts, nSeconds, system.services);
+    ::sigaction(SIGINT, &before, nullptr);
+    return nExit;
 }

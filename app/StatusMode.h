@@ -10,7 +10,10 @@
 
 #include "app/StatusOutput.h"
 
+struct CCommandLine;
+struct CProfileName;
 class CSetList;
+class IEthers;
 class IMessageBox;
 class IProbePlatform;
 class IRouteTable;
@@ -30,9 +33,11 @@ const int kExitInterrupted = 130;
 const int kWaitDefaultSeconds = 60;
 const int kWaitMaxSeconds = 3600;
 
-// HOST of --status: a hardware address (its book entry gives the address),
-// a name of the book, or a dotted IPv4 address.
-CStatusHost FindStatusHost(const CSetList& book, const std::string& strHost);
+// HOST of --status: a dotted IPv4 address (with its book entry's name when
+// there is one), or a host as --wake finds it: a hardware address in any
+// form or an ethers name, whose book entry gives the address, or a name of
+// the book.
+CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost);
 // Every host of the book, in list order.
 std::vector<CStatusHost> BookHosts(const CSetList& book);
 
@@ -56,3 +61,11 @@ uint32_t StoredAddress(const std::string& strIp);
 // Each host's line comes as soon as it is up ("nas is up after 14 s"); the
 // others follow at the end. Exit 0 all up, 1 otherwise, 130 when stopped.
 int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatusServices& services);
+
+// --status [HOST...] as the command line asks it: the book of --profile or
+// the default one (which may be missing when hosts are given), on the real
+// system. Exit 2 when the book can't be read.
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers, IMessageBox& messages);
+// --wait after the wakes, on the real system: Ctrl-C stops it with 130;
+// the progress line only while standard error is a terminal.
+int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages);

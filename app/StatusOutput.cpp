@@ -18,20 +18,15 @@ size_t Width(const std::string& strText)
 
 std::string Cell(const std::string& strText) { return strText.empty() ? "-" : PrintableText(strText); }
 
-std::string StateText(const CProbeResult& result)
+// The round-trip time, or why the state is unknown.
+std::string LastText(const CProbeResult& result)
 {
-    std::string strState = ProbeStateName(result.state);
-    if (result.state == EProbeState::Unknown && !result.strReason.empty())
-        strState += " (" + result.strReason + ")";
-    return strState;
-}
-
-std::string RttText(double dRttMs)
-{
-    if (dRttMs < 0)
+    if (result.state == EProbeState::Unknown)
+        return result.strReason.empty() ? std::string() : "(" + result.strReason + ")";
+    if (result.dRttMs < 0)
         return {};
     char szText[32];
-    std::snprintf(szText, sizeof szText, "%.1f ms", dRttMs);
+    std::snprintf(szText, sizeof szText, "%.1f ms", result.dRttMs);
     return szText;
 }
 
@@ -73,7 +68,7 @@ std::string FormatStatusTable(const std::vector<CStatusHost>& hosts, const std::
     size_t anWidth[4] = {};
     for (size_t i = 0; i < hosts.size() && i < results.size(); ++i) {
         rows.push_back({Cell(ShownUtf8(hosts[i].strName)), Cell(hosts[i].strIp), Cell(ShownMac(hosts[i], results[i])),
-                        StateText(results[i]), RttText(results[i].dRttMs)});
+                        ProbeStateName(results[i].state), LastText(results[i])});
         for (size_t k = 0; k < 4; ++k)
             anWidth[k] = std::max(anWidth[k], Width(rows.back()[k]));
     }

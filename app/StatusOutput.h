@@ -21,7 +21,7 @@ struct CStatusHost {
 std::string ShownUtf8(std::string_view text);
 
 // One line per host, columns aligned: name, address, hardware address,
-// state (with the reason when unknown), round-trip time.
+// state, then the round-trip time, or the reason when the state is unknown.
 std::string FormatStatusTable(const std::vector<CStatusHost>& hosts, const std::vector<CProbeResult>& results);
 
 // One JSON object on one line, keys name, ip, mac, state, rtt_ms, how,

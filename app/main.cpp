@@ -1,4 +1,7 @@
 // nuvik: wakes computers on the local network with the Wake-on-LAN magic packet.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +27,7 @@ void PrintUsage(const std::string& strAppName)
         "       %1$s [OPTION...] FILE.ini    wake every host of a profile file\n"
         "       %1$s [OPTION...] -w HOST...  wake hosts, by any address form or by name\n"
         "       %1$s --listen[=PORT]         show the magic packets that arrive here\n"
+        "       %1$s --status [HOST...]      is it up? (no HOST: every host of the book)\n"
         "       %1$s --scan[=CIDR] [--add]   list the hosts of the attached links\n"
         "\n"
         "MAC is twelve hexadecimal digits 0-9 and A-F with no separators, for example\n"
@@ -32,7 +36,8 @@ void PrintUsage(const std::string& strAppName)
         "%2$s"
         "\n"
         "Exit status: 0 all sent; 1 an address was not valid, a host was not found or a\n"
-        "send failed; 2 nothing could run (a bad option, an unreadable address book).\n",
+        "send failed; 2 nothing could run (a bad option, an unreadable address book).\n"
+        "--status and --wait: 0 all are up; 1 some are not; 130 --wait was interrupted.\n",
         PrintableText(strAppName).c_str(), OptionHelp().c_str());
 }
 // What was printed must have reached standard output: a full disk or a
@@ -46,10 +51,21 @@ int FinishOutput(const std::string& strAppName)
     return kExitNothingRan;
 }
 
+// A standard descriptor that was closed is held by one that can be neither
+// read nor written; otherwise the next socket opened would take its number,
+// and the lines meant for standard output would go into that socket.
+void HoldClosedStandardDescriptors()
+{
+    for (int hFd = STDIN_FILENO; hFd <= STDERR_FILENO; ++hFd)
+        if (::fcntl(hFd, F_GETFD) < 0 && errno == EBADF)
+            ::open("/", O_PATH | O_CLOEXEC);  // the lowest free number: this one
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    HoldClosedStandardDescriptors();
     const std::string strExePath = argc > 0 && argv[0] ? argv[0] : "nuvik";
     const std::string strAppName = AppNameFromPath(strExePath);
     CCommandLine line;

@@ -16,6 +16,9 @@ namespace {
 const int kRoundMs = 1000;       // one probe per address per second at most
 const size_t kTableMargin = 16;  // neighbour entries left for other traffic
 const size_t kMaxPoolSockets = 16;
+// A host's neighbour entry usually turns reachable just before its echo
+// reply comes; the reply, with its round-trip time, is waited for this long.
+const int64_t kEchoGraceUs = 100000;
 
 // One address to ask (several targets may share it).
 struct CUnit {
@@ -27,6 +30,8 @@ struct CUnit {
     bool bAdmitted = false, bDecided = false, bHasEntry = false;
     uint16_t wEntryState = 0;  // its neighbour entry's state as last seen
     int64_t nSentUs = -1;
+    int64_t nNeighbourUpUs = -1;  // when its entry was seen reachable, echo units
+    double dNeighbourRttMs = -1;
     uint16_t nSeq = 0;
     std::vector<int> tcp;  // connection attempts in flight
     CProbeResult result;
@@ -74,7 +79,11 @@ private:
     void Wait(int64_t nUntilUs);
     void ReadEcho(int hSocket, int64_t nNowUs);
     void SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified);
-    void MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, bool bTimed);
+    void MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, double dRttMs);
+    double Rtt(const CUnit& unit, int64_t nNowUs) const
+    {
+        return unit.nSentUs >= 0 ? static_cast<double>(nNowUs - unit.nSentUs) / 1000.0 : -1;
+    }
     void Decide(CUnit& unit, EProbeState state);
     void CloseTcp(CUnit& unit);
     bool Stopped() const { return m_options.pStop && *m_options.pStop; }
@@ -128,9 +137,12 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
             break;
         // Wake at the next round or when the first probe's wait is over.
         int64_t nWakeUs = m_bPaceHeld ? std::min(nNextRoundUs, m_nNextAdmitUs) : nNextRoundUs;
-        for (const CUnit& unit : m_units)
+        for (const CUnit& unit : m_units) {
             if (!unit.bDecided && unit.bAdmitted)
                 nWakeUs = std::min(nWakeUs, unit.nSentUs + m_options.nAnswerMs * int64_t{1000});
+            if (!unit.bDecided && unit.nNeighbourUpUs >= 0)
+                nWakeUs = std::min(nWakeUs, unit.nNeighbourUpUs + kEchoGraceUs);
+        }
         if (m_options.nUntilMs > 0)
             nWakeUs = std::min(nWakeUs, nEndUs);
         Wait(nWakeUs);
@@ -253,7 +265,10 @@ void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
     if (bOnLinkWaiting && (bExpired || bRoundDue))
         ReadTable();
     for (CUnit& unit : m_units) {
-        if (unit.bDecided || !unit.bAdmitted || nNowUs < unit.nSentUs + m_options.nAnswerMs * int64_t{1000})
+        const bool bOver = nNowUs >= unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
+        if (!unit.bDecided && unit.nNeighbourUpUs >= 0 && (bOver || nNowUs >= unit.nNeighbourUpUs + kEchoGraceUs))
+            MarkUp(unit, EProbeHow::Neighbour, nNowUs, unit.dNeighbourRttMs);
+        if (unit.bDecided || !unit.bAdmitted || !bOver)
             continue;
         CloseTcp(unit);
         if (m_options.nUntilMs <= 0)
@@ -363,7 +378,7 @@ void CRun::StartTcp(CUnit& unit, int64_t nNowUs)
         }
         m_platform.Close(hSocket);
         if (nResult == 0 || nResult == ECONNREFUSED) {
-            MarkUp(unit, EProbeHow::Tcp, nNowUs, true);
+            MarkUp(unit, EProbeHow::Tcp, nNowUs, Rtt(unit, nNowUs));
             return;
         }
     }
@@ -412,7 +427,7 @@ void CRun::Wait(int64_t nUntilUs)
             continue;
         const int nError = m_platform.PendingError(fds[i].fd);
         if (nError == 0 || nError == ECONNREFUSED) {
-            MarkUp(unit, EProbeHow::Tcp, nNowUs, true);
+            MarkUp(unit, EProbeHow::Tcp, nNowUs, Rtt(unit, nNowUs));
             continue;
         }
         unit.tcp.erase(std::find(unit.tcp.begin(), unit.tcp.end(), fds[i].fd));
@@ -435,7 +450,7 @@ void CRun::ReadEcho(int hSocket, int64_t nNowUs)
             CUnit& unit = m_units[it->second];
             if (unit.bAdmitted && !unit.bDecided && unit.bEcho &&
                 IsEchoReplyFor(buffer, static_cast<size_t>(nGot), bRaw, bRaw, m_nIdentifier, unit.nSeq))
-                MarkUp(unit, EProbeHow::Echo, nNowUs, true);
+                MarkUp(unit, EProbeHow::Echo, nNowUs, Rtt(unit, nNowUs));
         }
     }
 }
@@ -461,16 +476,18 @@ void CRun::SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified)
                 unit.bAdmitted = true;
                 Send(unit, nNowUs);
             }
-            MarkUp(unit, EProbeHow::Neighbour, nNowUs, bNotified);
+            if (!unit.bEcho)
+                MarkUp(unit, EProbeHow::Neighbour, nNowUs, bNotified ? Rtt(unit, nNowUs) : -1);
+            else if (unit.nNeighbourUpUs < 0)
+                unit.nNeighbourUpUs = nNowUs, unit.dNeighbourRttMs = bNotified ? Rtt(unit, nNowUs) : -1;
         }
     }
 }
 
-void CRun::MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, bool bTimed)
+void CRun::MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, double dRttMs)
 {
     unit.result.how = how;
-    if (bTimed && unit.nSentUs >= 0)
-        unit.result.dRttMs = static_cast<double>(nNowUs - unit.nSentUs) / 1000.0;
+    unit.result.dRttMs = dRttMs;
     unit.result.nUpAtMs = (nNowUs - m_nStartUs) / 1000;
     Decide(unit, EProbeState::Up);
     if (m_options.onUp)

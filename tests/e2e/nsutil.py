@@ -49,6 +49,9 @@ class Namespace:
             test.addCleanup(shutil.rmtree, "/etc/netns/" + self.name, True)
             with open("/etc/netns/%s/%s" % (self.name, name), "w") as f:
                 f.write(text)
+            if not os.path.exists("/etc/" + name):  # the place to bind it to; an empty file in the meantime
+                open("/etc/" + name, "x").close()
+                test.addCleanup(os.remove, "/etc/" + name)
         self.run("ip", "link", "set", "lo", "up")
 
     def cmd(self, *args):
@@ -57,8 +60,8 @@ class Namespace:
     def run(self, *args, **kw):
         return run(*self.cmd(*args), **kw)
 
-    def receiver(self):
-        """A socket of this namespace on UDP port 4000."""
+    def receiver(self, port=4000):
+        """A socket of this namespace on a UDP port."""
         with open("/proc/self/ns/net") as home, open("/run/netns/" + self.name) as there:
             assert _libc.setns(there.fileno(), CLONE_NEWNET) == 0
             try:
@@ -66,7 +69,7 @@ class Namespace:
             finally:
                 assert _libc.setns(home.fileno(), CLONE_NEWNET) == 0
         s.setsockopt(socket.SOL_IP, 8, 1)  # IP_PKTINFO
-        s.bind(("", 4000))
+        s.bind(("", port))
         s.settimeout(0.3)
         return s
 

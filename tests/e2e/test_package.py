@@ -13,7 +13,8 @@ import nsutil
 
 ICONS = ["share/icons/hicolor/%s/apps/nuvik.%s" % (size, "svg" if size == "scalable" else "png")
          for size in ("16x16", "32x32", "48x48", "scalable")]
-FILES = {"nuvik": ["bin/nuvik", "share/man/man1/nuvik.1.gz", "share/doc/nuvik/copyright", "share/doc/nuvik/changelog.gz"],
+FILES = {"nuvik": ["bin/nuvik", "share/man/man1/nuvik.1.gz", "share/doc/nuvik/copyright", "share/doc/nuvik/changelog.gz",
+                   "share/bash-completion/completions/nuvik"],
          "nuvik-gui": ["lib/nuvik/nuvik-window.so", "share/applications/nuvik.desktop", "share/nuvik/help.html",
                        "share/doc/nuvik-gui/copyright", "share/doc/nuvik-gui/changelog.gz",
                        "share/lintian/overrides/nuvik-gui", "share/metainfo/org.nuvik.nuvik.metainfo.xml"] + ICONS}
@@ -50,6 +51,14 @@ class Packages(unittest.TestCase):
         nuvik = root + "/usr/bin/nuvik"
         nsutil.run("dpkg-deb", "-x", self.debs["nuvik"], root)
         self.assertEqual(nsutil.run(nuvik, "--version", cwd=home).stdout, "NUVIK %s\n" % version)
+        with open(home + "/site.ini", "w") as f:
+            f.write("[other]\r\n0=no\r\n[list]\r\n0=nas 1 000000000001\r\n1=NUC\r\n2=nb\r\n")
+        complete = 'source /usr/share/bash-completion/bash_completion; source "$0"; COMP_WORDS=("${@:1}"); ' \
+                   'COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _nuvik; echo "${COMPREPLY[*]}"'
+        for words, offered in ((["nuvik", "-f", "site.ini", "--wake", "n"], "nas nb"), (["nuvik", "-i", "l"], "lo"),
+                               (["nuvik", "--rep"], "--repeat")):
+            self.assertEqual(nsutil.run("bash", "-c", complete, root + "/usr/share/bash-completion/completions/nuvik",
+                                        *words, cwd=home).stdout, offered + "\n")
         alone = nsutil.run(nuvik, check=False, cwd=home, env={"HOME": home})
         self.assertEqual((alone.returncode, alone.stderr), (2, "nuvik: cannot open the window: its module nuvik-window.so "
                                                                "is not installed (the window needs the nuvik-gui package)\n"))

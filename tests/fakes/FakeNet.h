@@ -1,0 +1,200 @@
+#pragma once
+// A simulated network for the probe engine: hosts on the link or behind a
+// gateway that answer echo, ARP or TCP after a delay (or never), a kernel
+// neighbour table that follows what was sent, and a clock that poll moves.
+#include <arpa/inet.h>
+#include <linux/neighbour.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "discovery/ProbePlatform.h"
+#include "net/Routes.h"
+
+class CFakeNet : public IProbePlatform, public IRouteTable, public INeighbourTable {
+public:
+    struct CHost {
+        bool bOnLink = true, bEcho = true, bArp = true, bTcp = true;
+        int nDelayMs = 5;
+        int64_t nUpFromMs = 0;  // answers nothing before
+    };
+    std::map<std::string, CHost> hosts;  // by dotted address; any other address is nobody on the link
+    std::set<std::string> noRoute;
+    std::set<EProbeSocket> refused;      // sockets the system does not allow
+    bool bWatch = true, bLoseNotices = false;
+    std::vector<CNeighbourRow> table;
+    CNeighbourLimits limits;
+    unsigned nSocketBudget = 1000;
+    int64_t nNowUs = 1000000, nStopAtUs = -1;
+    volatile sig_atomic_t bStop = 0;
+    std::vector<std::pair<int64_t, std::string>> sent;  // (ms, "echo|udp:9|tcp:80 ADDR")
+    size_t nMostEntries = 0, nDumps = 0;
+
+    static std::string Text(uint32_t dwAddr) { return inet_ntoa(in_addr{dwAddr}); }
+    CNeighbourRow* Entry(uint32_t dwAddr)
+    {
+        auto it = std::find_if(table.begin(), table.end(), [&](auto& row) { return row.dwAddr == dwAddr; });
+        return it == table.end() ? nullptr : &*it;
+    }
+
+    int Open(EProbeSocket kind) override { return refused.count(kind) ? -1 : (m_sockets[++m_nNext] = {kind}, m_nNext); }
+    int Connect(int h, uint32_t dwAddr, uint16_t nPort) override
+    {
+        Went(h, dwAddr, "tcp:" + std::to_string(nPort));
+        if (const CHost* pHost = Answering(dwAddr, &CHost::bTcp))
+            m_events.push_back({At(*pHost), h, {}, 0, {}, nPort == 22 ? 0 : ECONNREFUSED});
+        return EINPROGRESS;
+    }
+    int SendTo(int h, const std::vector<uint8_t>& data, uint32_t dwAddr, uint16_t nPort, unsigned) override
+    {
+        const EProbeSocket kind = m_sockets[h].kind;
+        Went(h, dwAddr, kind == EProbeSocket::Udp ? "udp:" + std::to_string(nPort) : "echo");
+        const CHost* pHost = Answering(dwAddr, &CHost::bEcho);
+        if (pHost && kind != EProbeSocket::Udp) {
+            std::vector<uint8_t> reply(kind == EProbeSocket::EchoRaw ? 20 : 0, 0);
+            if (!reply.empty())
+                reply[0] = 0x45;
+            reply.insert(reply.end(), data.begin(), data.end());
+            reply[reply.size() - data.size()] = 0;  // echo reply
+            // On the link, the reply follows the neighbour's answer.
+            m_events.push_back({At(*pHost) + pHost->bOnLink * pHost->nDelayMs * int64_t{1000}, h, reply, dwAddr});
+        }
+        return 0;
+    }
+    long Receive(int h, uint8_t* p, size_t n, uint32_t& dwFrom) override
+    {
+        auto& queue = m_sockets[h].queue;
+        if (queue.empty())
+            return -1;
+        const auto [data, from] = queue.front();
+        queue.erase(queue.begin());
+        dwFrom = from;
+        std::copy_n(data.begin(), std::min(n, data.size()), p);
+        return static_cast<long>(std::min(n, data.size()));
+    }
+    int PendingError(int h) override { return m_sockets[h].nError; }
+    void Close(int h) override { m_sockets.erase(h); }
+    int Poll(std::vector<pollfd>& fds, int nTimeoutMs) override
+    {
+        const int64_t nEndUs = nNowUs + nTimeoutMs * int64_t{1000};
+        for (;;) {
+            int nReady = 0;
+            for (pollfd& fd : fds) {
+                const auto it = m_sockets.find(fd.fd);
+                fd.revents = it == m_sockets.end() ? POLLNVAL
+                             : fd.fd == kWatch     ? (m_notices.empty() ? 0 : POLLIN)
+                             : it->second.nError != EINPROGRESS ? POLLOUT
+                                                                : (it->second.queue.empty() ? 0 : POLLIN);
+                nReady += fd.revents != 0;
+            }
+            if (nReady)
+                return nReady;
+            const auto next = std::min_element(m_events.begin(), m_events.end(), [](auto& a, auto& b) { return a.nAtUs < b.nAtUs; });
+            if (nStopAtUs >= 0 && nStopAtUs <= nEndUs && (next == m_events.end() || nStopAtUs < next->nAtUs)) {
+                nNowUs = std::max(nNowUs, nStopAtUs), nStopAtUs = -1;
+                bStop = 1;
+                return -1;
+            }
+            if (next == m_events.end() || next->nAtUs > nEndUs) {
+                nNowUs = std::max(nNowUs, nEndUs);
+                return 0;
+            }
+            nNowUs = std::max(nNowUs, next->nAtUs);
+            for (size_t i = 0; i < m_events.size();)  // all that happen at once
+                if (m_events[i].nAtUs <= nNowUs)
+                    Apply(m_events[i]), m_events.erase(m_events.begin() + static_cast<long>(i));
+                else
+                    ++i;
+        }
+    }
+    int64_t NowUs() override { return nNowUs; }
+    int OpenNeighbourWatch() override { return bWatch ? (m_sockets[kWatch] = {EProbeSocket::Udp}, kWatch) : -1; }
+    int ReadNeighbourWatch(int, std::vector<CNeighbourRow>& rows) override
+    {
+        rows.swap(m_notices), m_notices.clear();
+        return bLoseNotices ? (rows.clear(), -1) : 1;
+    }
+    CNeighbourLimits NeighbourLimits() override { return limits; }
+    unsigned SocketBudget() override { return nSocketBudget; }
+
+    bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override
+    {
+        const bool bOnLink = !hosts.count(Text(dwAddr)) || hosts[Text(dwAddr)].bOnLink;
+        route = {RTN_UNICAST, 2, bOnLink ? 0 : inet_addr("10.0.0.1")};
+        return !noRoute.count(Text(dwAddr));
+    }
+    bool LinkRoutes(std::vector<CLinkRoute>&) override { return false; }
+    std::vector<CLink> BroadcastLinks() override { return {}; }
+    std::string LinkName(unsigned) override { return {}; }
+    ELinkState FindLink(const std::string&, unsigned&) override { return ELinkState::Missing; }
+    bool GetTable(std::vector<CNeighbourRow>& rows) override { return ++nDumps, rows = table, true; }
+    bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
+
+private:
+    static constexpr int kWatch = 99;
+    struct CSocket {
+        EProbeSocket kind;
+        int nError = EINPROGRESS;
+        std::vector<std::pair<std::vector<uint8_t>, uint32_t>> queue;
+    };
+    struct CEvent {
+        int64_t nAtUs;
+        int h;  // -1: a neighbour entry changes
+        std::vector<uint8_t> data;
+        uint32_t dwFrom = 0;
+        CNeighbourRow row = {};
+        int nError = EINPROGRESS;
+    };
+    std::map<int, CSocket> m_sockets;
+    std::vector<CEvent> m_events;
+    std::vector<CNeighbourRow> m_notices;
+    int m_nNext = 10;
+
+    int64_t At(const CHost& host) const { return nNowUs + host.nDelayMs * int64_t{1000}; }
+    const CHost* Answering(uint32_t dwAddr, bool CHost::*pbWay)
+    {
+        const auto it = hosts.find(Text(dwAddr));
+        return it != hosts.end() && it->second.*pbWay && nNowUs >= it->second.nUpFromMs * 1000 ? &it->second : nullptr;
+    }
+    // What the kernel does for any packet to an address on the link: a new
+    // entry, resolved by the host's answer or failed after three seconds.
+    void Went(int, uint32_t dwAddr, const std::string& strWhat)
+    {
+        sent.emplace_back(nNowUs / 1000, strWhat + " " + Text(dwAddr));
+        if (hosts.count(Text(dwAddr)) && !hosts[Text(dwAddr)].bOnLink)
+            return;
+        CNeighbourRow* pRow = Entry(dwAddr);
+        if (pRow && (pRow->wState & (NUD_REACHABLE | NUD_INCOMPLETE | NUD_DELAY)))
+            return;
+        if (pRow && (pRow->wState & NUD_STALE)) {
+            pRow->wState = NUD_DELAY;  // the kernel waits 5 s before it asks again
+            return;
+        }
+        if (!pRow)
+            table.push_back({dwAddr, 2, NUD_INCOMPLETE, 0}), pRow = &table.back();
+        pRow->wState = NUD_INCOMPLETE;
+        nMostEntries = std::max<size_t>(nMostEntries, std::count_if(table.begin(), table.end(), [](auto& row) { return !(row.wState & NUD_FAILED); }));
+        CNeighbourRow settled{dwAddr, 2, NUD_FAILED, 0};
+        const CHost* pHost = Answering(dwAddr, &CHost::bArp);
+        if (pHost)
+            settled = {dwAddr, 2, NUD_REACHABLE, 6, {2, 0, 0, 0, 0, static_cast<uint8_t>(ntohl(dwAddr))}};
+        m_events.push_back({pHost ? At(*pHost) : nNowUs + 3000000, -1, {}, 0, settled});
+    }
+    void Apply(const CEvent& event)
+    {
+        if (event.h >= 0 && m_sockets.count(event.h)) {
+            if (event.data.empty())
+                m_sockets[event.h].nError = event.nError;
+            else
+                m_sockets[event.h].queue.emplace_back(event.data, event.dwFrom);
+        } else if (event.h < 0) {
+            *Entry(event.row.dwAddr) = event.row;
+            if (m_sockets.count(kWatch))
+                m_notices.push_back(event.row);
+        }
+    }
+};
