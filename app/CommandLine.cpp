@@ -97,7 +97,17 @@ const COptionSpec kOptions[] = {
          line.nWaitSeconds = static_cast<int>(nValue);
          return true;
      }},
-    {"json", 0, no_argument, "", "with --status: one JSON object per line",
+    {"scan", 0, optional_argument, "CIDR", "list the hosts of the attached links (or of CIDR,\n"
+     "at most a /16) with their hardware addresses and names",
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         line.bScan = true;
+         line.bScanRange = psz != nullptr;
+         return psz == nullptr || (NotEmpty(psz, strWhy) && (line.strScanRange = psz, true));
+     }},
+    {"add", 0, no_argument, "", "with --scan: add the hosts whose hardware address is\n"
+     "not in the address book yet",
+     [](CCommandLine& line, const char*, std::string&) { return line.bAdd = true; }},
+    {"json", 0, no_argument, "", "with --status or --scan: one JSON object per line",
      [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
      [](CCommandLine& line, const char*, std::string&) { return line.bHelp = true; }},
@@ -207,6 +217,18 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         strError = "--wake needs at least one host";
         return false;
     }
+    if (line.bAdd && !line.bScan) {
+        strError = "--add goes with --scan";
+        return false;
+    }
+    if (line.bScan && (line.bWake || line.bListen || !line.args.empty())) {
+        strError = "--scan finds hosts: it takes no host, and no --wake or --listen";
+        return false;
+    }
+    if (line.bScan && (line.nPort != 4000 || !line.strTo.empty() || line.nRepeat != 1 || line.bVerbose)) {
+        strError = "--scan wakes nothing: --port, --to, --repeat and --verbose do not go with it";
+        return false;
+    }
     if (line.bStatus && (line.bWake || line.nWaitSeconds)) {
         strError = std::string("--status only asks: it does not go with ") + (line.bWake ? "--wake" : "--wait");
         return false;
@@ -215,8 +237,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         strError = "--wait waits for woken hosts: give hosts to wake, or a profile file";
         return false;
     }
-    if (line.bJson && !line.bStatus) {
-        strError = "--json goes with --status";
+    if (line.bJson && !line.bStatus && !line.bScan) {
+        strError = "--json goes with --status or --scan";
         return false;
     }
     const bool bSends = line.bWake || !line.args.empty() || given.size() > 1;

@@ -21,6 +21,10 @@ struct CCommandLine {
     bool bStatus = false;          // --status: the arguments are hosts to ask about; none: the whole book
     int nWaitSeconds = 0;          // --wait[=SECONDS]: after the wakes, wait this long for answers; 0: don't
     bool bJson = false;            // --json: JSON Lines instead of aligned text
+    bool bScan = false;            // --scan[=CIDR]: list the hosts of the attached links
+    bool bScanRange = false;
+    std::string strScanRange;      // the CIDR given to --scan
+    bool bAdd = false;             // --add, with --scan: keep the new hosts in the address book
 
     std::vector<std::string> args; // what is not an option, in order
 

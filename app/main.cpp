@@ -12,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "app/NuvikApp.h"
 #include "app/StandardDescriptors.h"
+#include "app/ScanMode.h"
 #include "app/WindowLoader.h"
 #include "discovery/Netlink.h"
 #include "net/SocketLayer.h"
@@ -28,6 +29,7 @@ void PrintUsage(const std::string& strAppName)
         "       %1$s [OPTION...] -w HOST...  wake hosts, by any address form or by name\n"
         "       %1$s --listen[=PORT]         show the magic packets that arrive here\n"
         "       %1$s --status [HOST...]      is it up? (no HOST: every host of the book)\n"
+        "       %1$s --scan[=CIDR] [--add]   list the hosts of the attached links\n"
         "\n"
         "MAC is twelve hexadecimal digits 0-9 and A-F with no separators, for example\n"
         "001122334455. Each host gets one magic packet from UDP port 4000.\n"
@@ -71,6 +73,9 @@ int main(int argc, char** argv)
         std::printf("%s\n", NUVIK_TITLE);
         return FinishOutput(strAppName);
     }
+
+    if (line.bScan)
+        return RunScanCommand(strAppName, line);
 
     CPosixSocketLayer sockets;
     CNetlinkRouteTable routes;

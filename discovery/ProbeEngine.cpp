@@ -70,7 +70,7 @@ private:
     int64_t ElapsedMs() const { return (m_platform.NowUs() - m_nStartUs) / 1000; }
     void Plan(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results);
     void Classify(CUnit& unit);
-    void Tick(int64_t nNowUs, bool bRoundDue);
+    void Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue);
     bool ReadTable();
     void Admit(int64_t nNowUs);
     void Send(CUnit& unit, int64_t nNowUs);
@@ -103,6 +103,9 @@ private:
     std::vector<CNeighbourRow> m_rows;  // the table as last read
     bool m_bRowsRead = false;
     int64_t m_nStartUs = 0;
+    size_t m_nAdmittedSinceRead = 0;  // new on-link hosts asked since the table was read
+    int64_t m_nNextAdmitUs = 0;       // with nPerSecond: when the next new host may be asked
+    bool m_bPaceHeld = false;           // with nPerSecond: hosts wait for their turn
     uint16_t m_nIdentifier = static_cast<uint16_t>(::getpid());
     uint16_t m_nSeq = 0;
     std::vector<CProbeResult>* m_pResults = nullptr;
@@ -122,7 +125,7 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
         if (m_options.nUntilMs > 0 && nNowUs >= nEndUs)
             break;
         const bool bRoundDue = nNowUs >= nNextRoundUs;
-        Tick(nNowUs, bRoundDue);
+        Tick(nNowUs, bRoundDue, m_bPaceHeld && nNowUs >= m_nNextAdmitUs);
         if (bRoundDue) {
             // Counted from this round's sends: no address is asked twice
             // within a second.
@@ -133,7 +136,7 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
         if (m_nUndecided == 0)
             break;
         // Wake at the next round or when the first probe's wait is over.
-        int64_t nWakeUs = nNextRoundUs;
+        int64_t nWakeUs = m_bPaceHeld ? std::min(nNextRoundUs, m_nNextAdmitUs) : nNextRoundUs;
         for (const CUnit& unit : m_units) {
             if (!unit.bDecided && unit.bAdmitted)
                 nWakeUs = std::min(nWakeUs, unit.nSentUs + m_options.nAnswerMs * int64_t{1000});
@@ -247,7 +250,7 @@ void CRun::Classify(CUnit& unit)
     }
 }
 
-void CRun::Tick(int64_t nNowUs, bool bRoundDue)
+void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
 {
     bool bExpired = false;
     bool bOnLinkWaiting = false;
@@ -272,7 +275,7 @@ void CRun::Tick(int64_t nNowUs, bool bRoundDue)
             Decide(unit, EProbeState::Down);
     }
     const bool bTimeLeft = m_options.nUntilMs <= 0 || nNowUs < m_nStartUs + m_options.nUntilMs * int64_t{1000};
-    if (bRoundDue && bTimeLeft)
+    if ((bRoundDue || bPaceDue) && bTimeLeft)
         Admit(nNowUs);
 }
 
@@ -283,6 +286,7 @@ bool CRun::ReadTable()
         return false;
     m_rows = std::move(rows);
     m_bRowsRead = true;
+    m_nAdmittedSinceRead = 0;
     const int64_t nNowUs = m_platform.NowUs();
     for (const CNeighbourRow& row : m_rows)
         SeeRow(row, nNowUs, false);
@@ -293,6 +297,9 @@ void CRun::Admit(int64_t nNowUs)
 {
     const CNeighbourLimits limits = m_platform.NeighbourLimits();
     size_t nRoom = NeighbourBudget(m_rows, m_options.nNeighbourLimit ? m_options.nNeighbourLimit : limits.nGcThresh3);
+    nRoom = nRoom > m_nAdmittedSinceRead ? nRoom - m_nAdmittedSinceRead : 0;
+    const int64_t nSlotUs = m_options.nPerSecond ? 1000000 / m_options.nPerSecond : 0;
+    m_bPaceHeld = false;
     const size_t nSocketBudget = m_platform.SocketBudget();
     const size_t nPorts = std::size(kProbeTcpPorts);
     for (CUnit& unit : m_units) {
@@ -303,10 +310,15 @@ void CRun::Admit(int64_t nNowUs)
                 Send(unit, nNowUs);  // asked again, a second after the last time
             continue;
         }
+        if (nSlotUs && nNowUs < m_nNextAdmitUs) {
+            m_bPaceHeld = true;  // its turn comes within the round
+            continue;
+        }
         if (unit.bOnLink && !unit.bHasEntry) {
             if (nRoom == 0)
                 continue;  // the next batch
             --nRoom;
+            ++m_nAdmittedSinceRead;
         }
         if (unit.bTcp && m_nTcpOpen + nPorts > nSocketBudget)
             continue;
@@ -316,6 +328,8 @@ void CRun::Admit(int64_t nNowUs)
         if (unit.bUdp && (unit.wEntryState & (NUD_STALE | NUD_DELAY | NUD_PROBE)) &&
             m_nTcpOpen + nPorts <= nSocketBudget)
             unit.bTcp = true;
+        if (nSlotUs)  // no burst to catch up after a pause
+            m_nNextAdmitUs = std::max(m_nNextAdmitUs, nNowUs) + nSlotUs;
         unit.bAdmitted = true;
         unit.result.bKnownBefore = !unit.result.strMac.empty();
         Send(unit, nNowUs);

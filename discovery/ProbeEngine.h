@@ -62,6 +62,9 @@ struct CProbeOptions {
     // kernel's hard limit (gc_thresh3). A lower one (gc_thresh2) keeps the
     // kernel from collecting entries early.
     unsigned nNeighbourLimit = 0;
+    // New addresses asked per second at most, spread evenly over each round
+    // (a scan's pace on the link); 0: each round's batch at once.
+    unsigned nPerSecond = 0;
     // Called as soon as a host is known to be up, with its index.
     std::function<void(size_t, const CProbeResult&)> onUp;
     // Called about once a second while probing goes on, with the ms since the start.

@@ -131,3 +131,25 @@ def window(nuvik, keys, home, ns=None, cwd=None, redirect=""):
     return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
                "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW.replace("$2", redirect), nuvik, keys,
                check=False, cwd=cwd, env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})
+
+
+class Lan:
+    """A scanner namespace with a bridge (br0, 10.66.0.1/prefix) and one namespace
+    per host on it: host i at 10.66.0.(10 + i) with hardware address 02:66:00:00:00:i."""
+
+    def __init__(self, test, hosts, prefix=24, etc=None):
+        self.scanner = Namespace(test, etc)
+        self.scanner.run("ip", "link", "add", "br0", "type", "bridge")
+        self.scanner.run("ip", "addr", "add", "10.66.0.1/%d" % prefix, "dev", "br0")
+        self.scanner.run("ip", "link", "set", "br0", "up")
+        self.hosts = []
+        for i in range(hosts):
+            ns, ip = Namespace(test), "10.66.0.%d" % (10 + i)
+            run("ip", "link", "add", "h%d" % i, "netns", self.scanner.name, "type", "veth",
+                "peer", "name", "eth0", "netns", ns.name)
+            ns.run("ip", "link", "set", "eth0", "address", "02:66:00:00:00:%02x" % i)
+            ns.run("ip", "addr", "add", "%s/%d" % (ip, prefix), "dev", "eth0")
+            ns.run("ip", "link", "set", "eth0", "up")
+            self.scanner.run("ip", "link", "set", "h%d" % i, "master", "br0", "up")
+            self.hosts.append((ns, ip, "0266000000%02X" % i))
+        self.scanner.run("sh", "-c", "until ip link show br0 | grep -q 'state UP'; do sleep 0.05; done")

@@ -197,7 +197,7 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"--wait"}, "error: --wait waits for woken hosts: give hosts to wake, or a profile file"},
         {{"--status", "-w", "x"}, "error: --status only asks: it does not go with --wake"},
         {{"--status", "--wait"}, "error: --status only asks: it does not go with --wait"},
-        {{"x", "--json"}, "error: --json goes with --status"},
+        {{"x", "--json"}, "error: --json goes with --status or --scan"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);

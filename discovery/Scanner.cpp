@@ -1,0 +1,232 @@
+#include "discovery/Scanner.h"
+
+#include <linux/neighbour.h>
+#include <linux/rtnetlink.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <arpa/inet.h>
+
+#include "discovery/NeighbourTable.h"
+#include "discovery/Netlink.h"
+#include "discovery/ProbeEngine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const unsigned kNameThreads = 8;  // the system resolver has no asynchronous reverse look-up
+
+// Room kept free below a limit, for whatever else the system resolves meanwhile.
+unsigned Margin(unsigned nLimit) { return std::max(32u, nLimit / 16); }
+
+// Reverse look-ups on a few worker threads. The workers share their state
+// with the pool, so that one still waiting for a slow resolver when the pool
+// is done with finds it alive; it then ends.
+class CNamePool {
+public:
+    explicit CNamePool(ReverseLookup lookup) : m_pShared(std::make_shared<CShared>()) { m_pShared->lookup = std::move(lookup); }
+    ~CNamePool()
+    {
+        std::lock_guard lock(m_pShared->mutex);
+        m_pShared->bClosed = true;
+        m_pShared->queue.clear();
+        m_pShared->wake.notify_all();
+    }
+
+    size_t Add(uint32_t dwAddr)
+    {
+        std::lock_guard lock(m_pShared->mutex);
+        if (m_nThreads < kNameThreads) {
+            ++m_nThreads;
+            std::thread(Work, m_pShared).detach();
+        }
+        m_pShared->names.emplace_back();
+        m_pShared->addresses.push_back(dwAddr);
+        m_pShared->queue.push_back(m_pShared->names.size() - 1);
+        m_pShared->wake.notify_one();
+        return m_pShared->names.size() - 1;
+    }
+
+    // The names that came by the deadline; empty texts for the others.
+    std::vector<std::string> Collect(Clock::time_point deadline)
+    {
+        std::unique_lock lock(m_pShared->mutex);
+        m_pShared->done.wait_until(lock, deadline, [&] { return m_pShared->nDone == m_pShared->names.size(); });
+        std::vector<std::string> names;
+        for (const auto& name : m_pShared->names)
+            names.push_back(name.value_or(std::string()));
+        return names;
+    }
+
+private:
+    struct CShared {
+        std::mutex mutex;
+        std::condition_variable wake, done;
+        std::deque<size_t> queue;
+        std::vector<std::optional<std::string>> names;
+        std::vector<uint32_t> addresses;
+        size_t nDone = 0;
+        bool bClosed = false;
+        ReverseLookup lookup;
+    };
+
+    static void Work(std::shared_ptr<CShared> pShared)
+    {
+        std::unique_lock lock(pShared->mutex);
+        for (;;) {
+            pShared->wake.wait(lock, [&] { return pShared->bClosed || !pShared->queue.empty(); });
+            if (pShared->queue.empty())
+                return;
+            const size_t n = pShared->queue.front();
+            pShared->queue.pop_front();
+            const uint32_t dwAddr = pShared->addresses[n];
+            lock.unlock();
+            std::string strName;
+            const bool bFound = pShared->lookup(dwAddr, strName);
+            lock.lock();
+            pShared->names[n] = bFound ? strName : std::string();
+            ++pShared->nDone;
+            pShared->done.notify_all();
+        }
+    }
+
+    std::shared_ptr<CShared> m_pShared;
+    unsigned m_nThreads = 0;
+};
+
+} // namespace
+
+bool SystemReverseLookup(uint32_t dwAddr, std::string& strName)
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = dwAddr;
+    char szHost[NI_MAXHOST];
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, szHost, sizeof szHost, nullptr, 0,
+                      NI_NAMEREQD) != 0)
+        return false;
+    strName = szHost;
+    return true;
+}
+
+bool CNetlinkNeighbourLoad::GetLoad(CNeighbourLoad& load)
+{
+    CNetlinkSocket netlink;
+    if (!netlink.Open())
+        return false;
+    struct {
+        nlmsghdr header;
+        ndtmsg table;
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.table);
+    request.header.nlmsg_type = RTM_GETNEIGHTBL;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.table.ndtm_family = AF_INET;
+    CNeighbourLoad found;
+    bool bSeen = false;
+    const ENetlinkStep step = netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+        int nLeft = static_cast<int>(nLength);
+        for (auto* pHeader = static_cast<const nlmsghdr*>(pData); NLMSG_OK(pHeader, nLeft);
+             pHeader = NLMSG_NEXT(pHeader, nLeft)) {
+            if (pHeader->nlmsg_seq != nSeq)
+                continue;
+            if (pHeader->nlmsg_type == NLMSG_DONE)
+                return ENetlinkStep::Done;
+            if (pHeader->nlmsg_type == NLMSG_ERROR)
+                return ENetlinkStep::Error;
+            if (pHeader->nlmsg_type != RTM_NEWNEIGHTBL || pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(ndtmsg)))
+                continue;
+            // The table's own message carries its name and limits; the
+            // messages per interface carry none of them.
+            CNeighbourLoad table;
+            bool bName = false, bConfig = false;
+            int nAttrLeft = static_cast<int>(pHeader->nlmsg_len - NLMSG_LENGTH(sizeof(ndtmsg)));
+            for (auto* pAttr = reinterpret_cast<const rtattr*>(static_cast<const char*>(NLMSG_DATA(pHeader)) +
+                                                                NLMSG_ALIGN(sizeof(ndtmsg)));
+                 RTA_OK(pAttr, nAttrLeft); pAttr = RTA_NEXT(pAttr, nAttrLeft)) {
+                const size_t nPayload = RTA_PAYLOAD(pAttr);
+                if (pAttr->rta_type == NDTA_NAME)
+                    bName = std::strncmp(static_cast<const char*>(RTA_DATA(pAttr)), "arp_cache", nPayload) == 0;
+                else if (pAttr->rta_type == NDTA_THRESH2 && nPayload == 4)
+                    std::memcpy(&table.nThresh2, RTA_DATA(pAttr), 4);
+                else if (pAttr->rta_type == NDTA_THRESH3 && nPayload == 4)
+                    std::memcpy(&table.nThresh3, RTA_DATA(pAttr), 4);
+                else if (pAttr->rta_type == NDTA_CONFIG && nPayload >= sizeof(ndt_config)) {
+                    ndt_config config;
+                    std::memcpy(&config, RTA_DATA(pAttr), sizeof config);
+                    table.nEntries = config.ndtc_entries;
+                    bConfig = true;
+                }
+            }
+            if (bName && bConfig) {
+                found = table;
+                bSeen = true;
+            }
+        }
+        return ENetlinkStep::More;
+    });
+    if (step != ENetlinkStep::Done || !bSeen)
+        return false;
+    load = found;
+    return true;
+}
+
+unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize)
+{
+    const unsigned nOthers = load.nEntries > nOwnRows ? load.nEntries - static_cast<unsigned>(nOwnRows) : 0;
+    const unsigned nLimit = uint64_t{load.nEntries} + nScanSize + Margin(load.nThresh2) <= load.nThresh2
+                                ? load.nThresh2
+                                : load.nThresh3;
+    return nLimit > nOthers ? nLimit - nOthers : 1;
+}
+
+std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
+{
+    std::vector<CProbeTarget> probes;
+    for (const CScanTarget& target : targets)
+        probes.push_back({target.dwAddr, target.nIndex});
+
+    CNamePool names(m_lookup);
+    std::vector<size_t> nameOf(targets.size(), 0);
+    auto lastFound = Clock::now();
+    CProbeOptions options;
+    options.nAnswerMs = m_pacing.nAnswerMs;
+    options.bOnLinkOnly = true;
+    options.nPerSecond = m_pacing.nPerSecond;
+    std::vector<CNeighbourRow> rows;
+    CNeighbourLoad load;
+    if (m_load.GetLoad(load) && m_neighbours.GetTable(rows))
+        options.nNeighbourLimit = ScanNeighbourLimit(load, rows.size(), targets.size());
+    options.onUp = [&](size_t i, const CProbeResult&) {
+        nameOf[i] = names.Add(targets[i].dwAddr);
+        lastFound = Clock::now();
+    };
+    CProbeEngine engine(m_platform, m_routes, m_neighbours);
+    const std::vector<CProbeResult> results = engine.Probe(probes, options);
+
+    const std::vector<std::string> named = names.Collect(lastFound + std::chrono::milliseconds(m_pacing.nNamesMs));
+    std::vector<CScanHost> hosts;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const CProbeResult& result = results[i];
+        if (result.state != EProbeState::Up || result.strMac.size() != 12)
+            continue;
+        hosts.push_back({targets[i].dwAddr, targets[i].strLink, result.strMac, named[nameOf[i]]});
+    }
+    std::sort(hosts.begin(), hosts.end(),
+              [](const CScanHost& a, const CScanHost& b) { return ntohl(a.dwAddr) < ntohl(b.dwAddr); });
+    return hosts;
+}

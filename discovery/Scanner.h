@@ -1,0 +1,83 @@
+#pragma once
+// The scan of the attached links: every address of the plan is asked on its
+// link by the probe engine (a datagram to the discard port makes the kernel
+// ask for its hardware address); a host is found when its neighbour entry
+// holds one. Names are looked up while the probing goes on.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "discovery/ScanRange.h"
+
+class IProbePlatform;
+class IRouteTable;
+class INeighbourTable;
+
+// How full the kernel's IPv4 neighbour table is, counted over every network
+// namespace (the table is the system's), and its limits: above nThresh2 the
+// kernel collects entries it has not used lately, anyone's; at nThresh3 it
+// refuses new ones ("neighbour table overflow").
+struct CNeighbourLoad {
+    unsigned nEntries = 0;
+    unsigned nThresh2 = 512;
+    unsigned nThresh3 = 1024;
+};
+
+class INeighbourLoad {
+public:
+    virtual ~INeighbourLoad() = default;
+    virtual bool GetLoad(CNeighbourLoad& load) = 0;
+};
+
+// The load as rtnetlink's dump of the neighbour tables tells it (no
+// privilege needed, and it counts the entries of every namespace).
+class CNetlinkNeighbourLoad : public INeighbourLoad {
+public:
+    bool GetLoad(CNeighbourLoad& load) override;
+};
+
+// The most entries this namespace's table may hold while nScanSize
+// addresses are asked, nOwnRows of its entries being there now: the scan
+// stays below nThresh2 when it fits there, so that nothing is collected
+// early; otherwise below nThresh3. Entries of other namespaces come off.
+unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize);
+
+struct CScanPacing {
+    unsigned nPerSecond = 1000;  // new addresses asked per second
+    int nAnswerMs = 1000;        // how long an address is waited for
+    int nNamesMs = 1000;         // names are waited for this long after the last host was found
+};
+
+struct CScanHost {
+    uint32_t dwAddr = 0;  // network order
+    std::string strLink;
+    std::string strMac;   // twelve upper-case hexadecimal digits
+    std::string strName;  // the reverse look-up's name; empty when none came in time
+};
+
+// A reverse look-up, called on worker threads: each call must stand alone.
+using ReverseLookup = std::function<bool(uint32_t dwAddr, std::string& strName)>;
+// The system resolver's reverse look-up (getnameinfo).
+bool SystemReverseLookup(uint32_t dwAddr, std::string& strName);
+
+class CScanner {
+public:
+    CScanner(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours, INeighbourLoad& load,
+             ReverseLookup lookup, CScanPacing pacing = {})
+        : m_platform(platform), m_routes(routes), m_neighbours(neighbours), m_load(load),
+          m_lookup(std::move(lookup)), m_pacing(pacing)
+    {
+    }
+
+    // Probes every target; the hosts found, ascending by address.
+    std::vector<CScanHost> Scan(const std::vector<CScanTarget>& targets);
+
+private:
+    IProbePlatform& m_platform;
+    IRouteTable& m_routes;
+    INeighbourTable& m_neighbours;
+    INeighbourLoad& m_load;
+    ReverseLookup m_lookup;
+    CScanPacing m_pacing;
+};

@@ -1,0 +1,228 @@
+// The scan: which addresses it asks, how far it fills the neighbour table,
+// its pace, its names, and what --add keeps.
+#include <linux/neighbour.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/ScanMode.h"
+#include "discovery/ProbeEngine.h"
+#include "discovery/Scanner.h"
+#include "fakes/Fakes.h"
+#include "hosts/SetList.h"
+
+namespace {
+
+CLinkAddress Link(const char* pszName, const char* pszAddr, unsigned nPrefixLen, unsigned nIndex = 2)
+{
+    return {nIndex, pszName, NetAddr(pszAddr), nPrefixLen};
+}
+
+TEST(ScanRange, PrefixesCutsAndRanges)
+{
+    const struct {
+        std::vector<CLinkAddress> links;
+        const char* pszRange;  // --scan=..., or null
+        size_t nCount;
+        const char* pszFirst;  // "address@link"
+        const char* pszLast;
+        const char* pszNote;   // part of the one note, or "" for none
+    } cases[] = {
+        {{Link("a", "10.0.0.7", 32)}, nullptr, 0, "", "", ""},
+        {{Link("a", "10.0.0.0", 31)}, nullptr, 1, "10.0.0.1@a", "10.0.0.1@a", ""},
+        {{Link("a", "10.0.0.1", 30)}, nullptr, 1, "10.0.0.2@a", "10.0.0.2@a", ""},
+        {{Link("a", "10.1.0.1", 22)}, nullptr, 1021, "10.1.0.2@a", "10.1.3.254@a", ""},
+        {{Link("a", "10.2.4.5", 21)}, nullptr, 1023, "10.2.2.5@a", "10.2.6.4@a",
+         "a: 10.2.0.0/21 holds 2048 addresses; scanning the 1024 around 10.2.4.5 (10.2.2.5 to 10.2.6.4); "
+         "for more, give --scan=10.2.0.0/21"},
+        {{Link("a", "10.3.0.1", 16)}, nullptr, 1023, "10.3.0.2@a", "10.3.4.0@a", "the 1024 around 10.3.0.1"},
+        {{Link("a", "10.4.255.250", 16)}, nullptr, 1023, "10.4.251.255@a", "10.4.255.254@a", "around 10.4.255.250"},
+        // The link's network and broadcast addresses stay out, not the range's.
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.0/25", 126, "10.0.0.2@a", "10.0.0.127@a", ""},
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.128/25", 127, "10.0.0.128@a", "10.0.0.254@a", ""},
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.9", 1, "10.0.0.9@a", "10.0.0.9@a", ""},
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.0/23", 253, "10.0.0.2@a", "10.0.0.254@a",
+         "256 addresses of 10.0.0.0 to 10.0.1.255 lie on no attached link"},
+        // Every address of this machine stays out; each other goes by its own link.
+        {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.9", 29, 3), Link("c", "10.0.0.5", 32, 4)},
+         nullptr, 9, "10.0.0.2@a", "10.0.0.14@b", ""},
+    };
+    for (const auto& c : cases) {
+        CScanRange range;
+        std::string strError;
+        ASSERT_TRUE(!c.pszRange || ParseScanRange(c.pszRange, range, strError)) << c.pszRange;
+        const CScanPlan plan = PlanScan(c.links, c.pszRange ? &range : nullptr);
+        const auto Text = [](const CScanTarget& t) { return DottedText(t.dwAddr) + "@" + t.strLink; };
+        SCOPED_TRACE(std::string(c.pszFirst) + " " + (c.pszRange ? c.pszRange : ""));
+        EXPECT_EQ(plan.strError, "");
+        ASSERT_EQ(plan.targets.size(), c.nCount);
+        if (c.nCount) {
+            EXPECT_EQ(Text(plan.targets.front()), c.pszFirst);
+            EXPECT_EQ(Text(plan.targets.back()), c.pszLast);
+        }
+        for (size_t n = 1; n < plan.targets.size(); ++n)
+            ASSERT_LT(ntohl(plan.targets[n - 1].dwAddr), ntohl(plan.targets[n].dwAddr));
+        ASSERT_EQ(plan.notes.size(), *c.pszNote ? 1u : 0u);
+        if (*c.pszNote)
+            EXPECT_NE(plan.notes[0].find(c.pszNote), std::string::npos) << plan.notes[0];
+    }
+    CScanRange range;
+    std::string strError;
+    ASSERT_TRUE(ParseScanRange("10.9.0.0/24", range, strError));
+    EXPECT_NE(PlanScan({Link("a", "10.0.0.1", 24)}, &range).strError.find("no attached link"), std::string::npos);
+    EXPECT_NE(PlanScan({}, nullptr).strError, "");
+}
+
+TEST(ScanRange, TheTextOfARange)
+{
+    const struct {
+        const char* pszText;
+        const char* pszFirst;  // null: refused
+        const char* pszLast;
+    } cases[] = {
+        {"10.0.0.0/16", "10.0.0.0", "10.0.255.255"}, {"10.0.0.77/24", "10.0.0.0", "10.0.0.255"},
+        {"10.0.0.1", "10.0.0.1", "10.0.0.1"},        {"10.0.0.0/32", "10.0.0.0", "10.0.0.0"},
+        {"10.0.0.0/15", nullptr, nullptr},           {"10.0.0.0/33", nullptr, nullptr},
+        {"10.0.0.0/", nullptr, nullptr},             {"10.0.0.0/+24", nullptr, nullptr},
+        {"10.0.0/24", nullptr, nullptr},             {"/24", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        CScanRange range;
+        std::string strError;
+        EXPECT_EQ(ParseScanRange(c.pszText, range, strError), c.pszFirst != nullptr) << c.pszText;
+        if (c.pszFirst) {
+            EXPECT_EQ(DottedText(htonl(range.dwFirst)), c.pszFirst);
+            EXPECT_EQ(DottedText(htonl(range.dwLast)), c.pszLast);
+        } else {
+            EXPECT_NE(strError, "") << c.pszText;
+        }
+    }
+}
+
+TEST(ScanRange, TheNeighbourTableIsFilledBelowItsLimits)
+{
+    const struct {
+        unsigned nEntries, nOwn;
+        size_t nScan;
+        unsigned nLimit;
+    } cases[] = {
+        {10, 10, 253, 512},   // fits below gc_thresh2 with room to spare
+        {10, 10, 480, 1024},  // not quite
+        {300, 20, 100, 232},  // other namespaces' entries count too
+        {1100, 0, 1, 1},      // full: one at a time
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ScanNeighbourLimit({c.nEntries, 512, 1024}, c.nOwn, c.nScan), c.nLimit) << c.nEntries;
+}
+
+// The system as the probe engine sees it: a clock that moves only when it
+// polls, sockets that take every datagram, and the fake neighbour table.
+class CPacedPlatform : public IProbePlatform {
+public:
+    int64_t nNowUs = 0;
+    std::vector<std::pair<std::string, int64_t>> sent;  // address, when
+    int Open(EProbeSocket kind) override { return kind == EProbeSocket::Udp ? 10 : -1; }
+    int Connect(int, uint32_t, uint16_t) override { return ECONNREFUSED; }
+    int SendTo(int, const std::vector<uint8_t>&, uint32_t dwAddr, uint16_t, unsigned) override
+    {
+        sent.emplace_back(DottedText(dwAddr), nNowUs);
+        return 0;
+    }
+    long Receive(int, uint8_t*, size_t, uint32_t&) override { return -1; }
+    int PendingError(int) override { return 0; }
+    void Close(int) override {}
+    int Poll(std::vector<pollfd>&, int nTimeoutMs) override
+    {
+        nNowUs += std::max(nTimeoutMs, 1) * 1000;
+        return 0;
+    }
+    int64_t NowUs() override { return nNowUs; }
+    int OpenNeighbourWatch() override { return -1; }
+    int ReadNeighbourWatch(int, std::vector<CNeighbourRow>&) override { return -2; }
+    CNeighbourLimits NeighbourLimits() override { return {}; }
+    unsigned SocketBudget() override { return 1000; }
+};
+
+TEST(ScanProbe, PacedInBatchesThatFitTheTable)
+{
+    CPacedPlatform platform;
+    CFakeRoutes routes;
+    CFakeNeighbours neighbours;
+    std::vector<CProbeTarget> targets;
+    for (int n = 1; n <= 5; ++n)
+        targets.push_back({NetAddr(("10.0.0." + std::to_string(n)).c_str()), 2});
+    CProbeOptions options;
+    options.bOnLinkOnly = true;
+    options.nPerSecond = 100;           // one every 10 ms
+    options.nNeighbourLimit = 16 + 3;   // the engine's margin, and room for three
+    CProbeEngine(platform, routes, neighbours).Probe(targets, options);
+    const std::vector<std::pair<std::string, int64_t>> expected = {
+        {"10.0.0.1", 0}, {"10.0.0.2", 10000}, {"10.0.0.3", 20000}, {"10.0.0.4", 1000000}, {"10.0.0.5", 1010000}};
+    ASSERT_EQ(platform.sent.size(), expected.size());
+    for (size_t n = 0; n < expected.size(); ++n) {
+        EXPECT_EQ(platform.sent[n].first, expected[n].first);
+        EXPECT_NEAR(platform.sent[n].second, expected[n].second, 1000) << n;
+    }
+}
+
+class CFixedLoad : public INeighbourLoad {
+public:
+    bool GetLoad(CNeighbourLoad& load) override { return load = {}, true; }
+};
+
+TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
+{
+    CPacedPlatform platform;
+    CFakeRoutes routes;
+    CFakeNeighbours neighbours;
+    CFixedLoad load;
+    neighbours.rows = {Row("10.0.0.3", {0, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
+                       Row("10.0.0.1", {2, 0, 0, 0, 0, 1}, ~0u, 2), Row("10.0.0.2", {2, 0, 0, 0, 0, 2}, ~0u, 7),
+                       Row("10.0.0.4", {2, 0, 0, 0, 0, 4}, ~0u, 2)};
+    neighbours.rows[3].wState = NUD_FAILED;
+    const auto Lookup = [](uint32_t dwAddr, std::string& strName) {
+        if (dwAddr == NetAddr("10.0.0.1"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        strName = "host-" + DottedText(dwAddr);
+        return dwAddr != NetAddr("10.0.0.4");
+    };
+    CScanner scanner(platform, routes, neighbours, load, Lookup, {1000, 1000, 100});
+    std::vector<CScanTarget> targets;
+    for (int n = 1; n <= 4; ++n)
+        targets.push_back({NetAddr(("10.0.0." + std::to_string(n)).c_str()), 2, "eth0"});
+    List lines;
+    for (const CScanHost& host : scanner.Scan(targets))
+        lines.push_back(ScanEntry(host) + " " + host.strLink);
+    // 10.0.0.2's entry is on another link, 10.0.0.4 failed; 10.0.0.1's name came too late.
+    EXPECT_EQ(lines, (List{"10.0.0.1 10.0.0.1 020000000001 eth0", "host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0"}));
+}
+
+TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
+{
+    const struct {
+        List book;
+        std::vector<CScanHost> found;
+        List after;
+        size_t nAdded, nKnown;
+    } cases[] = {
+        {{"pc 10.0.0.9 020000000009"},
+         {{NetAddr("10.0.0.2"), "eth0", "020000000002", " my pc\r\n"}, {NetAddr("10.0.0.3"), "eth0", "020000000003", ""}},
+         {"10.0.0.3 10.0.0.3 020000000003", "mypc 10.0.0.2 020000000002", "pc 10.0.0.9 020000000009"}, 2, 0},
+        // Known by hardware address, whatever its name or letter case; a name
+        // that is taken is replaced, at the head.
+        {{"a 10.0.0.1 0200000000ab", "Nas 10.0.0.5 0A0000000005", "b 10.0.0.2 020000000002"},
+         {{NetAddr("10.0.0.7"), "eth0", "0200000000AB", "other"}, {NetAddr("10.0.0.8"), "eth0", "020000000008", "nas"},
+          {NetAddr("10.0.0.9"), "eth1", "020000000008", "twice"}},
+         {"nas 10.0.0.8 020000000008", "a 10.0.0.1 0200000000ab", "b 10.0.0.2 020000000002"}, 1, 2},
+    };
+    for (const auto& c : cases) {
+        CSetList hosts;
+        for (const std::string& strEntry : c.book)
+            hosts.AddTail(strEntry);
+        const CAddCount count = AddScannedHosts(hosts, c.found);
+        EXPECT_EQ(List(hosts.begin(), hosts.end()), c.after);
+        EXPECT_EQ(std::make_pair(count.nAdded, count.nKnown), std::make_pair(c.nAdded, c.nKnown));
+    }
+}
+
+} // namespace
