@@ -1,6 +1,4 @@
 // nuvik: wakes computers on the local network with the Wake-on-LAN magic packet.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
