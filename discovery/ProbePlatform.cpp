@@ -1,5 +1,7 @@
 #include "discovery/ProbePlatform.h"
 
+#include "net/InterfaceControl.h"
+
 #include <fcntl.h>
 #include <linux/icmp.h>
 #include <linux/rtnetlink.h>
@@ -95,19 +97,9 @@ int CPosixProbePlatform::SendTo(int hSocket, const std::vector<uint8_t>& data, u
     msg.msg_namelen = sizeof to;
     msg.msg_iov = &io;
     msg.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    if (nIfIndex != 0) {
-        // Out of that interface, whatever the routes say.
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* pHeader = CMSG_FIRSTHDR(&msg);
-        pHeader->cmsg_level = IPPROTO_IP;
-        pHeader->cmsg_type = IP_PKTINFO;
-        pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_ifindex = static_cast<int>(nIfIndex);
-        std::memcpy(CMSG_DATA(pHeader), &info, sizeof info);
-    }
+    CInterfaceControl control;
+    if (nIfIndex != 0)
+        SendByInterface(msg, control, nIfIndex);
     ssize_t nSent;
     do {
         nSent = ::sendmsg(hSocket, &msg, MSG_DONTWAIT);

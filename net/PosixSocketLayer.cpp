@@ -1,5 +1,7 @@
 #include "net/SocketLayer.h"
 
+#include "net/InterfaceControl.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,21 +44,13 @@ ssize_t CPosixSocketLayer::SendMsg(int hSocket, const void* pData, size_t nLengt
                                    unsigned nIfIndex)
 {
     iovec io{const_cast<void*>(pData), nLength};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
     msghdr msg{};
     msg.msg_name = const_cast<sockaddr_in*>(&addr);
     msg.msg_namelen = sizeof addr;
     msg.msg_iov = &io;
     msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* pHeader = CMSG_FIRSTHDR(&msg);
-    pHeader->cmsg_level = IPPROTO_IP;
-    pHeader->cmsg_type = IP_PKTINFO;
-    pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(nIfIndex);
-    std::memcpy(CMSG_DATA(pHeader), &info, sizeof info);
+    CInterfaceControl control;
+    SendByInterface(msg, control, nIfIndex);
     ssize_t nSent;
     do {
         nSent = ::sendmsg(hSocket, &msg, nFlags);
