@@ -80,6 +80,7 @@ TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhyInteractivelyOnly)
         {"short", 0, {"socket", "bind", "setsockopt", "sendto", "close"},
          "send to 255.255.255.255 port 4000: the datagram was cut short"},
     };
+    routes.links = {{2, "vb"}};  // only an unreachable network sends out of every link
     for (const auto& c : cases) {
         for (bool bInteractive : {false, true}) {
             sockets = CFakeSocketLayer();
@@ -130,6 +131,21 @@ TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
         EXPECT_EQ(sockets.Sends().at(0).nIfIndex, c.nLink);
         EXPECT_EQ(routes.nLookUps, c.nLookUps);
     }
+    // A batch reads them once; a link the host's route chose that fails is
+    // not left for another.
+    routes = CFakeRoutes();
+    routes.routes = {{"10.0.3.5", onC}, {"10.0.3.6", onC}, {"255.255.255.255", onB}};
+    routes.links = {{2, "vb"}};
+    CLinkChooser batch(&routes);
+    EXPECT_EQ(batch.Choose(NetAddr("10.0.3.5")).nLink + batch.Choose(NetAddr("10.0.3.6")).nLink, 6u);
+    EXPECT_EQ(routes.nLookUps, 3);
+    sockets = CFakeSocketLayer();
+    sockets.linkFailures[3] = ENETUNREACH;
+    const CWakeOutcome outcome = Wake({"x"}, "001122334455", "10.0.3.5");
+    EXPECT_EQ((std::tuple(outcome.status, outcome.strReason)),
+              std::tuple(CWakeOutcome::EStatus::SendFailed,
+                         "send to 255.255.255.255 port 4000 on if3: Network is unreachable"));
+    EXPECT_EQ(sockets.Sends().size(), 1u);
     // The window reads the routes afresh for each wake: they may have changed.
     routes = CFakeRoutes();
     routes.routes["10.0.3.5"] = onC;
@@ -181,6 +197,10 @@ TEST_F(WakeTest, NoBroadcastRouteSendsOutOfEveryLink)
               std::tuple(CWakeOutcome::EStatus::SendFailed,
                          "send to 255.255.255.255 port 4000 failed on vb (Operation not permitted), vc (Network is down)"));
     EXPECT_EQ(sockets.nOpen, 0);
+    sockets.linkFailures.clear();
+    sockets.bShortSends = true;  // a link that took part of it did not get it
+    EXPECT_EQ(Wake({"x"}, "001122334455").strReason, "send to 255.255.255.255 port 4000 failed on vb (the datagram "
+                                                     "was cut short), vc (the datagram was cut short)");
 }
 
 } // namespace
