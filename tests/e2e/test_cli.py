@@ -9,6 +9,9 @@ import nsutil
 from nsutil import Net, packet, received
 
 BROADCAST = "255.255.255.255"
+# Runs "$@" with standard output on a full-device node of its own, made in a
+# private mount namespace on a file system of its own.
+FULL = 'd=$1; shift; mount -t tmpfs nuvik "$d" && mknod "$d/full" c 1 7 && exec "$@" >"$d/full"'
 
 
 class CommandLine(unittest.TestCase):
@@ -23,11 +26,13 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr, 'nuvik: "00-11-22-33-44-55" is not a hardware address: write 001122334455, '
                                         'or --wake for other forms\n')
+        folder = tempfile.mkdtemp(prefix="nuvik-full-")
+        self.addCleanup(shutil.rmtree, folder)
         for option, start in (("--help", "Usage: nuvik "), ("-h", "Usage: nuvik "), ("--version", "NUVIK ")):
             result = nsutil.run(self.nuvik, option)
             self.assertEqual((result.stdout[:len(start)], result.stderr), (start, ""))
-            with open("/dev/full", "w") as full:
-                result = subprocess.run([self.nuvik, option], stdout=full, stderr=subprocess.PIPE, text=True)
+            result = nsutil.run("unshare", "-m", "--propagation", "private", "sh", "-c", FULL, "sh", folder,
+                                self.nuvik, option, check=False)
             self.assertEqual((result.returncode, result.stderr),
                              (2, "nuvik: cannot write to standard output: No space left on device\n"))
 
