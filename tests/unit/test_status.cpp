@@ -197,6 +197,12 @@ TEST(Status, WaitForWokenHosts)
     const std::string strProgress = Written(services.pProgress);
     EXPECT_EQ(strProgress.find("\rwaiting for 2 of 2 hosts, 0 s\x1b[K\rwaiting for 2 of 2 hosts, 1 s\x1b[K"), 0u) << strProgress;
     EXPECT_NE(strProgress.find("\r\x1b[K\rwaiting for 1 of 2 hosts, 3 s\x1b[K"), std::string::npos) << strProgress;
+    // Lines that could not be written make the summary a failure, even when
+    // nothing is left to flush at the end.
+    char szNone[1] = "";
+    services.pOut = fmemopen(szNone, 1, "r");
+    EXPECT_EQ(WaitForHosts({hosts[2]}, 4, services), 2);
+    EXPECT_EQ(messages.texts.back(), "cannot write to standard output: Bad file descriptor");
 }
 
 } // namespace
