@@ -145,7 +145,8 @@ std::string Parsed(const List& args)
     str += line.nRepeat != 1 ? "repeat=" + std::to_string(line.nRepeat) + " " : "";
     str += line.bListen ? "listen=" + std::to_string(line.nListenPort) + " " : "";
     str += std::string(line.bStatus ? "status " : "") + (line.bJson ? "json " : "") +
-           (line.nWaitSeconds ? "wait=" + std::to_string(line.nWaitSeconds) + " " : "");
+           (line.nWaitSeconds ? "wait=" + std::to_string(line.nWaitSeconds) + " " : "") +
+           (line.bScan ? "scan=" + line.strScanRange + " " : "") + (line.bAdd ? "add " : "");
     for (const std::string& strArg : line.args)
         str += "[" + strArg + "]";
     return str;
@@ -198,6 +199,10 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"--status", "-w", "x"}, "error: --status only asks: it does not go with --wake"},
         {{"--status", "--wait"}, "error: --status only asks: it does not go with --wait"},
         {{"x", "--json"}, "error: --json goes with --status or --scan"},
+        {{"--scan", "--json", "--add"}, "json scan= add "},
+        {{"--scan=10.0.0.0/24"}, "scan=10.0.0.0/24 "},
+        {{"--scan", "10.0.0.0/24"}, "error: --scan finds hosts: it takes no host, and no --wake or --listen"},
+        {{"--profile="}, "error: --profile '': the value is empty"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);

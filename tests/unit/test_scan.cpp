@@ -29,7 +29,7 @@ TEST(ScanRange, PrefixesCutsAndRanges)
         const char* pszNote;   // part of the one note, or "" for none
     } cases[] = {
         {{Link("a", "10.0.0.7", 32)}, nullptr, 0, "", "", ""},
-        {{Link("a", "10.0.0.0", 31)}, nullptr, 1, "10.0.0.1@a", "10.0.0.1@a", ""},
+        {{Link("a", "10.0.0.1", 31)}, nullptr, 1, "10.0.0.0@a", "10.0.0.0@a", ""},
         {{Link("a", "10.0.0.1", 30)}, nullptr, 1, "10.0.0.2@a", "10.0.0.2@a", ""},
         {{Link("a", "10.1.0.1", 22)}, nullptr, 1021, "10.1.0.2@a", "10.1.3.254@a", ""},
         {{Link("a", "10.2.4.5", 21)}, nullptr, 1023, "10.2.2.5@a", "10.2.6.4@a",
@@ -46,6 +46,7 @@ TEST(ScanRange, PrefixesCutsAndRanges)
         // Every address of this machine stays out; each other goes by its own link.
         {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.9", 29, 3), Link("c", "10.0.0.5", 32, 4)},
          nullptr, 9, "10.0.0.2@a", "10.0.0.14@b", ""},
+        {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.6", 29, 3)}, nullptr, 4, "10.0.0.2@a", "10.0.0.5@a", ""},
     };
     for (const auto& c : cases) {
         CScanRange range;
@@ -177,24 +178,27 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
     CFakeNeighbours neighbours;
     CFixedLoad load;
     neighbours.rows = {Row("10.0.0.3", {0, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
-                       Row("10.0.0.1", {2, 0, 0, 0, 0, 1}, ~0u, 2), Row("10.0.0.2", {2, 0, 0, 0, 0, 2}, ~0u, 7),
-                       Row("10.0.0.4", {2, 0, 0, 0, 0, 4}, ~0u, 2)};
+                       Row("10.0.1.1", {2, 0, 0, 0, 0, 1}, ~0u, 2), Row("10.0.0.2", {2, 0, 0, 0, 0, 2}, ~0u, 7),
+                       Row("10.0.0.4", {2, 0, 0, 0, 0, 4}, ~0u, 2), Row("10.0.0.5", {2, 0, 0, 0, 0, 5}, ~0u, 2)};
     neighbours.rows[3].wState = NUD_FAILED;
+    neighbours.rows[4].wState = NUD_STALE;  // and no answer to its probe
     const auto Lookup = [](uint32_t dwAddr, std::string& strName) {
-        if (dwAddr == NetAddr("10.0.0.1"))
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        if (dwAddr == NetAddr("10.0.1.1"))  // later than the bound on the whole, 100 ms
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
         strName = "host-" + DottedText(dwAddr);
         return dwAddr != NetAddr("10.0.0.4");
     };
     CScanner scanner(platform, routes, neighbours, load, Lookup, {1000, 1000, 100});
     std::vector<CScanTarget> targets;
-    for (int n = 1; n <= 4; ++n)
-        targets.push_back({NetAddr(("10.0.0." + std::to_string(n)).c_str()), 2, "eth0"});
+    for (const char* psz : {"10.0.1.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"})
+        targets.push_back({NetAddr(psz), 2, "eth0"});
     List lines;
     for (const CScanHost& host : scanner.Scan(targets))
         lines.push_back(ScanEntry(host) + " " + host.strLink);
-    // 10.0.0.2's entry is on another link, 10.0.0.4 failed; 10.0.0.1's name came too late.
-    EXPECT_EQ(lines, (List{"10.0.0.1 10.0.0.1 020000000001 eth0", "host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0"}));
+    // 10.0.0.2's entry is on another link, 10.0.0.4 failed, 10.0.0.5 did not
+    // answer; 10.0.1.1's name came too late.
+    EXPECT_EQ(lines, (List{"host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0", "10.0.1.1 10.0.1.1 020000000001 eth0"}));
+    EXPECT_EQ(platform.sent.back(), std::make_pair(std::string("10.0.0.5"), int64_t{2000}));  // at its pace
 }
 
 TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
