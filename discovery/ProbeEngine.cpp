@@ -138,8 +138,10 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
         // Wake at the next round or when the first probe's wait is over.
         int64_t nWakeUs = m_bPaceHeld ? std::min(nNextRoundUs, m_nNextAdmitUs) : nNextRoundUs;
         for (const CUnit& unit : m_units) {
-            if (!unit.bDecided && unit.bAdmitted)
-                nWakeUs = std::min(nWakeUs, unit.nSentUs + m_options.nAnswerMs * int64_t{1000});
+            // A wait that is over already (asked again only in the next round) wakes nothing.
+            const int64_t nAnswerOverUs = unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
+            if (!unit.bDecided && unit.bAdmitted && nAnswerOverUs > nNowUs)
+                nWakeUs = std::min(nWakeUs, nAnswerOverUs);
             if (!unit.bDecided && unit.nNeighbourUpUs >= 0)
                 nWakeUs = std::min(nWakeUs, unit.nNeighbourUpUs + kEchoGraceUs);
         }

@@ -18,7 +18,7 @@
 class CFakeNet : public IProbePlatform, public IRouteTable, public INeighbourTable {
 public:
     struct CHost {
-        bool bOnLink = true, bEcho = true, bArp = true, bTcp = true;
+        bool bOnLink = true, bEcho = true, bArp = true, bTcp = true, bAccepts = true;  // bAccepts: port 22
         int nDelayMs = 5;
         int64_t nUpFromMs = 0;  // answers nothing before
     };
@@ -37,7 +37,7 @@ public:
     {
         Went(dwAddr, "tcp:" + std::to_string(nPort));
         if (const CHost* pHost = Answering(dwAddr, &CHost::bTcp))
-            m_events.push_back({At(*pHost), h, {}, 0, {}, nPort == 22 ? 0 : ECONNREFUSED});
+            m_events.push_back({At(*pHost), h, {}, 0, {}, nPort == 22 && pHost->bAccepts ? 0 : ECONNREFUSED});
         return EINPROGRESS;
     }
     int SendTo(int h, const std::vector<uint8_t>& data, uint32_t dwAddr, uint16_t nPort, unsigned) override

@@ -48,7 +48,7 @@ TEST(HostLookUp, AddressThenBookThenEthers)
         {"0a0000000009", EHostSource::Address, "", "", "0A0000000009"},
         {"0A0000000004", EHostSource::Address, "0A0000000009", "10.0.0.9", "0A0000000004"},
         {"bÜRO", EHostSource::AddressBook, "Büro", "10.0.0.1", "0A0000000001"},
-        {"Nas", EHostSource::AddressBook, "nas", "10.0.0.2", "0a0000000002"},
+        {"nas", EHostSource::AddressBook, "nas", "10.0.0.2", "0a0000000002"},
         {"noaddress", EHostSource::AddressBook, "noaddress", "", ""},
         {"printer", EHostSource::Ethers, "printer", "", "AB000000000F"},
         {"PRINTER", EHostSource::NotFound, "", "", ""},

@@ -16,6 +16,7 @@ struct CNet : CFakeNet {
         hosts["10.0.0.6"] = {true, false};  // ignores echo
         hosts["10.0.0.9"] = {true, false};
         hosts["10.9.0.5"] = {false};
+        hosts["10.9.0.6"] = {false, true, true, true, false};  // refuses every connection
         hosts["10.9.0.7"] = {false, false, false, false};  // behind the gateway, nobody
         noRoute.insert("10.0.0.8");
     }
@@ -58,6 +59,7 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
         {{}, "10.0.0.6", 0, "up neighbour 5 020000000006", "echo"},
         {kNoIcmp, "10.9.0.5", 0, "up tcp 5 ", kTcp},
         {kNoIcmp, "10.9.0.7", 0, "down tcp -1 ", kTcp},
+        {kNoIcmp, "10.9.0.6", 0, "up tcp 5 ", kTcp},
         {{}, "10.9.0.7", 0, "down echo -1 ", "echo"},
         // An entry the kernel would not ask about for seconds: TCP as well.
         {kNoIcmp, "10.0.0.9", NUD_STALE, "up tcp 5 010203040506 known", "udp:9," + kTcp},
@@ -66,6 +68,7 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
         {{}, "10.0.0.8", 0, "unknown  -1 no route to it", ""},
         {{}, "0.0.0.0", 0, "unknown  -1 no address stored", ""},
         {{}, "255.255.255.255", 0, "unknown  -1 not the address of one host", ""},
+        {{}, "224.0.0.1", 0, "unknown  -1 not the address of one host", ""},
     };
     for (const auto& c : cases) {
         CNet net;
@@ -103,6 +106,12 @@ TEST(ProbeEngine, ManyAtOnceInBatchesTheTableHoldsOneProbeEachPerSecond)
     EXPECT_EQ(net.sent.size(), 62u);
     EXPECT_EQ(net.sent.back().first - net.sent.front().first, 6000);
     EXPECT_TRUE(std::all_of(results.begin() + 3, results.end(), [](auto& r) { return r.state == EProbeState::Down; }));
+    // Without a limit of its own, up to the kernel's hard one.
+    net = CNet();
+    for (int i = 0; i < 600; ++i)
+        addrs.push_back("10.0." + std::to_string(2 + i / 200) + "." + std::to_string(i % 200));
+    net.Probe(addrs);
+    EXPECT_EQ(net.nMostEntries, 661u);
     // Lost notifications: the table is read whole.
     net = CNet();
     net.bLoseNotices = true;
@@ -118,6 +127,7 @@ TEST(ProbeEngine, UntilUpAskedOnceASecondReportedAtItsFirstAnswer)
     std::vector<int64_t> up;
     CProbeOptions options;
     options.nUntilMs = 5000;
+    options.nAnswerMs = 300;  // still once a second
     options.onUp = [&](size_t i, const CProbeResult& result) { up.push_back(static_cast<int64_t>(i) * 100000 + result.nUpAtMs); };
     const auto results = net.Probe({"10.0.0.7", "10.0.0.5"}, options);
     EXPECT_EQ(up, std::vector<int64_t>{103010});  // up from 2.5 s, asked at 3 s
@@ -153,7 +163,7 @@ TEST(Status, HostsAskedAboutAndTheirLines)
     CFakeEthers ethers;
     ethers.hosts["box"] = {1, 2, 3, 4, 5, 6};
     std::vector<CStatusHost> hosts;
-    for (const char* psz : {"10.0.0.7", "0a1b.2c3d.4e5f", "tv", "box", "printer"})
+    for (const char* psz : {"10.0.0.7", "0a1b.2c3d.4e5f", "tv", "box", "printer", "0.0.0.0"})
         hosts.push_back(FindStatusHost(book, ethers, psz));
     hosts.push_back(BookHosts(book).back());
     CNet net;
@@ -166,12 +176,18 @@ TEST(Status, HostsAskedAboutAndTheirLines)
               "tv        10.0.0.x  -             unknown  (the stored address is not an IPv4 address)\n"
               "box       -         010203040506  unknown  (no entry of the address book has its hardware address)\n"
               "printer   -         -             unknown  (not in the address book)\n"
+              "pc1       0.0.0.0   0A1B2C3D4E5F  unknown  (no address stored)\n"
               "caf\xC3\xA9\\x1b  10.0.0.6  020000000006  up       5.0 ms\n");
     services.pOut = tmpfile();
     net.table.clear();
-    EXPECT_EQ(RunStatus({hosts[5]}, true, services), 0);
+    EXPECT_EQ(RunStatus({hosts[6]}, true, services), 0);
     EXPECT_EQ(Written(services.pOut), "{\"name\":\"caf\xC3\xA9\\u001b\",\"ip\":\"10.0.0.6\",\"mac\":\"020000000006\","
                                       "\"state\":\"up\",\"rtt_ms\":5.0,\"how\":\"neighbour\",\"reason\":null}\n");
+    services.pOut = tmpfile();
+    EXPECT_EQ(RunStatus({hosts[2]}, false, services), 1);  // unknown is not up
+    CProbeResult zero;
+    zero.dRttMs = 0;
+    EXPECT_NE(StatusJsonLine(hosts[6], zero).find("\"rtt_ms\":0.0,"), std::string::npos);
     EXPECT_EQ(StatusJsonLine(hosts[4], {}), R"({"name":"printer","ip":null,"mac":null,"state":"unknown","rtt_ms":null,"how":null,"reason":null})" "\n");
 }
 
@@ -197,6 +213,11 @@ TEST(Status, WaitForWokenHosts)
     const std::string strProgress = Written(services.pProgress);
     EXPECT_EQ(strProgress.find("\rwaiting for 2 of 2 hosts, 0 s\x1b[K\rwaiting for 2 of 2 hosts, 1 s\x1b[K"), 0u) << strProgress;
     EXPECT_NE(strProgress.find("\r\x1b[K\rwaiting for 1 of 2 hosts, 3 s\x1b[K"), std::string::npos) << strProgress;
+    EXPECT_TRUE(strProgress.ends_with("\r\x1b[K")) << strProgress;  // gone before the summary
+    services.pProgress = nullptr;  // standard error is no terminal
+    net.bStop = 0;
+    services.pOut = tmpfile();
+    EXPECT_EQ(WaitForHosts({hosts[1]}, 4, services), 0);
     // Lines that could not be written make the summary a failure, even when
     // nothing is left to flush at the end.
     char szNone[1] = "";

@@ -40,6 +40,8 @@ TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
         {"0200000000AB0", ""},                 {"0200000000AG", ""},       {"2:00:00:00:00:ab:", ""},
         {"020:00:00:00:0:ab", ""},             {"02:00:00:00:00:a b", ""}, {"", ""},
     };
+    std::string strNul;
+    EXPECT_FALSE(ParseAnyMac(std::string("0200000000A\0", 12), strNul));
     for (const auto& c : cases) {
         std::string strMac;
         EXPECT_EQ(ParseAnyMac(c.pszText, strMac), *c.pszMac != '\0') << c.pszText;
@@ -146,6 +148,14 @@ TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
               std::tuple(CWakeOutcome::EStatus::SendFailed,
                          "send to 255.255.255.255 port 4000 on if3: Network is unreachable"));
     EXPECT_EQ(sockets.Sends().size(), 1u);
+    // A destination of the user's own goes by its route, and only by it.
+    CLinkChooser to(&routes, {4000, NetAddr("10.0.3.255"), 0});
+    const CDestination dest = to.Choose(NetAddr("10.0.3.5"));
+    EXPECT_EQ(std::tuple(dest.nLink, dest.why), std::tuple(0u, ELinkWhy::Destination));
+    routes.routes["10.0.3.255"] = CFakeRoutes::Route(0);
+    EXPECT_EQ(to.LinkNameOf(dest), "the kernel's route");
+    sockets.failures["sendto"] = ENETUNREACH;
+    EXPECT_EQ(SendMagicPacket(sockets, BuildMagicPacket({}), &to, 0).sent.size(), 0u);
     // The window reads the routes afresh for each wake: they may have changed.
     routes = CFakeRoutes();
     routes.routes["10.0.3.5"] = onC;
