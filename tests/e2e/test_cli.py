@@ -11,7 +11,7 @@ from nsutil import Net, packet, received
 BROADCAST = "255.255.255.255"
 # Runs "$@" with standard output on a full-device node of its own, made in a
 # private mount namespace on a file system of its own.
-FULL = 'd=$1; shift; mount -t tmpfs nuvik "$d" && mknod "$d/full" c 1 7 && exec "$@" >"$d/full"'
+FULL = 'd=$1; shift; ip link set lo up && mount -t tmpfs nuvik "$d" && mknod "$d/full" c 1 7 && exec "$@" >"$d/full"'
 
 
 class CommandLine(unittest.TestCase):
@@ -28,11 +28,13 @@ class CommandLine(unittest.TestCase):
                                         'or --wake for other forms\n')
         folder = tempfile.mkdtemp(prefix="nuvik-full-")
         self.addCleanup(shutil.rmtree, folder)
-        for option, start in (("--help", "Usage: nuvik "), ("-h", "Usage: nuvik "), ("--version", "NUVIK ")):
-            result = nsutil.run(self.nuvik, option)
-            self.assertEqual((result.stdout[:len(start)], result.stderr), (start, ""))
-            result = nsutil.run("unshare", "-m", "--propagation", "private", "sh", "-c", FULL, "sh", folder,
-                                self.nuvik, option, check=False)
+        for option, start in (("--help", "Usage: nuvik "), ("-h", "Usage: nuvik "), ("--version", "NUVIK "),
+                              ("-v --to=127.0.0.1 001122334455", "")):
+            if start:
+                result = nsutil.run(self.nuvik, option)
+                self.assertEqual((result.stdout[:len(start)], result.stderr), (start, ""))
+            result = nsutil.run("unshare", "-m", "-n", "--propagation", "private", "sh", "-c", FULL, "sh", folder,
+                                self.nuvik, *option.split(), check=False)
             self.assertEqual((result.returncode, result.stderr),
                              (2, "nuvik: cannot write to standard output: No space left on device\n"))
 

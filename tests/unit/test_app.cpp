@@ -81,6 +81,17 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
         EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.Ops(), messages.texts)), std::tuple(1, List{"socket", "close"}, List{}));
     }
     EXPECT_EQ(g_strBook, "site.ini");
+    // A delivery that can not be is refused before anything is sent.
+    routes.linkStates["if7"] = ELinkState::NoAddress;
+    for (const char* psz : {"--to=0.0.0.0", "-iif7"}) {
+        EXPECT_EQ(Run({psz, "001122334455"}), kExitNothingRan) << psz;
+        EXPECT_EQ(sockets.Sends().size(), 0u) << psz;
+    }
+    EXPECT_EQ(messages.texts, List{"--interface if7: the interface holds no IPv4 address"});
+    // Hardware addresses need no book; a failure is told once, not each round.
+    sockets.failures["sendto"] = EPERM;
+    EXPECT_EQ(Run({"-w", "-f", dir / "missing.ini", "--repeat=2", "001122334455"}), kExitSomeFailed);
+    EXPECT_EQ((std::tuple(sockets.Sends().size(), messages.texts.size())), std::tuple(2u, 1u));
 }
 
 // Entries are woken by their third field, on the link their second field
