@@ -8,7 +8,7 @@ import unittest
 
 import nsutil
 
-NAMED = {0: "alpha.lan", 3: "delta.lan", 7: "hotel.lan"}
+NAMED = {0: "alpha.lan", 3: "delta.lan", 7: "hotel\x1b.lan"}
 HOSTS = "127.0.0.1 localhost\n" + "".join("10.66.0.%d %s\n" % (10 + i, n) for i, n in NAMED.items())
 
 
@@ -36,8 +36,8 @@ class Scan(unittest.TestCase):
         env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C.UTF-8"}
         return self.lan.scanner.run(*user, self.bin, *args, check=False, env=env)
 
-    def expected(self, first=0, last=29):
-        return ["%s %s %s" % (NAMED.get(i, ip), ip, mac)
+    def expected(self, first=0, last=29, esc="\\x1b"):  # a control byte in a name is shown escaped
+        return ["%s %s %s" % (NAMED.get(i, ip).replace("\x1b", esc), ip, mac)
                 for i, (_, ip, mac) in enumerate(self.lan.hosts) if first <= i <= last]
 
     def test_every_host_of_the_link_as_nobody_in_text_and_json(self):
@@ -45,7 +45,7 @@ class Scan(unittest.TestCase):
         self.assertEqual((result.returncode, result.stdout.splitlines()), (0, self.expected()), result.stderr)
         self.assertIn("30 hosts found among 253 addresses", result.stderr)
         lines = [json.loads(line) for line in self.scan("--scan", "--json").stdout.splitlines()]
-        self.assertEqual(["%(name)s %(ip)s %(mac)s" % line for line in lines], self.expected())
+        self.assertEqual(["%(name)s %(ip)s %(mac)s" % line for line in lines], self.expected(esc="\x1b"))
         self.assertEqual({line["interface"] for line in lines}, {"br0"})
 
     def test_a_subrange_and_ranges_off_the_link(self):
@@ -56,6 +56,8 @@ class Scan(unittest.TestCase):
             result = self.scan(arg)
             self.assertEqual((result.returncode, result.stdout), (2, ""), arg)
             self.assertIn(why, result.stderr)
+        result = self.scan("--scan=10.66.0.128/28")  # on the link, and nobody there
+        self.assertEqual((result.returncode, result.stdout), (1, ""), result.stderr)
 
     def test_add_keeps_new_hosts_once(self):
         book = tempfile.mkdtemp(dir=self.home)
@@ -73,10 +75,11 @@ class Scan(unittest.TestCase):
             "[list]", "0=10.66.0.15 10.66.0.15 %s" % self.lan.hosts[5][2],
             "1=10.66.0.14 10.66.0.14 %s" % self.lan.hosts[4][2], "2=delta.lan 10.66.0.13 %s" % self.lan.hosts[3][2],
             "3=old 10.66.0.12 %s" % self.lan.hosts[2][2], ""])
-        self.assertEqual(os.stat(path).st_mode & 0o777, 0o666)
+        kept = os.stat(path)
+        self.assertEqual(kept.st_mode & 0o777, 0o666)
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertIn("0 hosts added to %s, 4 known already" % path, result.stderr)
-        self.assertEqual(open(path, "rb").read(), after)
+        self.assertEqual((open(path, "rb").read(), os.stat(path).st_ino), (after, kept.st_ino))  # not even rewritten
         # A book that can't be read is never written, and nothing is scanned for it.
         os.chmod(path, 0o200)
         result = self.scan("--scan", "--add", "--profile", path)

@@ -2,6 +2,7 @@
 // the link it leaves by.
 #include "fakes/Fakes.h"
 #include "wake/MacText.h"
+#include "wake/Listener.h"
 #include "wake/MagicPacket.h"
 
 namespace {
@@ -47,6 +48,19 @@ TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
         EXPECT_EQ(ParseAnyMac(c.pszText, strMac), *c.pszMac != '\0') << c.pszText;
         EXPECT_EQ(strMac, c.pszMac) << c.pszText;
     }
+}
+
+// What the listener says of a datagram: the length, then every copy.
+TEST(MagicPacket, TheListenerTakesOnlyTheExactPacket)
+{
+    std::vector<uint8_t> data(200, 0x5A);
+    const CMagicPacket packet = BuildMagicPacket({0, 0x11, 0x22, 0x33, 0x44, 0x55});
+    std::copy(packet.begin(), packet.end(), data.begin());
+    std::string strMac;
+    EXPECT_EQ(CheckMagicPacket(data.data(), 103, strMac), "not well formed: 103 bytes, not 102");
+    EXPECT_EQ(CheckMagicPacket(data.data(), 102, strMac) + " " + strMac, "well formed 001122334455");
+    data[101] = 0;
+    EXPECT_EQ(CheckMagicPacket(data.data(), 102, strMac), "not well formed: copy 16 of the address differs from the first");
 }
 
 // WakeHost with its socket calls: interactive calls (no first argument)
