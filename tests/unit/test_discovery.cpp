@@ -6,6 +6,7 @@
 
 #include "discovery/MacScan.h"
 #include "discovery/Netlink.h"
+#include "discovery/ProbePlatform.h"
 #include "fakes/Fakes.h"
 
 namespace {
@@ -143,6 +144,28 @@ TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
     EXPECT_TRUE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, false, 0x1235, 7));
     EXPECT_FALSE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, false, 0x1234, 8));
     EXPECT_FALSE(IsEchoReplyFor(packet.data(), 30, true, true, 0x1234, 7));  // cut short
+}
+
+// The real probing calls, on loopback only: who a datagram came from, a
+// socket whose state can't be read, and the kernel's numbers.
+TEST(ProbePlatform, SenderAddressesErrorsAndKernelNumbers)
+{
+    CPosixProbePlatform platform;
+    const int hSocket = platform.Open(EProbeSocket::Udp);
+    sockaddr_in self{AF_INET, 0, {NetAddr("127.0.0.1")}, {}};
+    socklen_t nSize = sizeof self;
+    ASSERT_EQ(bind(hSocket, reinterpret_cast<sockaddr*>(&self), nSize) | getsockname(hSocket, reinterpret_cast<sockaddr*>(&self), &nSize), 0);
+    ASSERT_EQ(platform.SendTo(hSocket, {1, 2, 3}, self.sin_addr.s_addr, ntohs(self.sin_port), 0), 0);
+    uint8_t buffer[8];
+    uint32_t dwFrom = 0;
+    EXPECT_EQ((std::pair(platform.Receive(hSocket, buffer, sizeof buffer, dwFrom), dwFrom)), std::pair(3L, NetAddr("127.0.0.1")));
+    platform.Close(hSocket);
+    EXPECT_EQ(platform.PendingError(hSocket), EBADF);
+    CTempDir dir;
+    for (const auto& [pszText, nValue] : {std::pair{"512\n", 512u}, {"0\n", 7u}, {"12x", 7u}, {"", 7u}}) {
+        WriteBytes(dir / "n", pszText);
+        EXPECT_EQ(ReadKernelNumber((dir / "n").c_str(), 7), nValue) << pszText;
+    }
 }
 
 } // namespace
