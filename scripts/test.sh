@@ -3,8 +3,7 @@
 #  1. the normal build: unit tests, Qt window tests, end-to-end tests in
 #     private network namespaces (need root; CI fails rather than skips them);
 #  2. the core again with AddressSanitizer and UndefinedBehaviorSanitizer:
-#     unit and end-to-end tests, failing on any report;
-#  3. the profile reader's fuzz target, for a bounded number of inputs.
+#     unit and end-to-end tests, failing on any report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -21,8 +20,3 @@ cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j1)
-
-if [ -x tests/fuzz/run.sh ]; then
-  echo "== fuzzing"
-  tests/fuzz/run.sh build-fuzz
-fi
