@@ -171,9 +171,23 @@ public:
     bool GetLoad(CNeighbourLoad& load) override { return load = {}, true; }
 };
 
+// Found a quarter of a second into the scan: 10.0.0.6's entry turns up.
+struct CLatePlatform : CPacedPlatform {
+    CFakeNeighbours* pNeighbours = nullptr;
+    int Poll(std::vector<pollfd>& fds, int nTimeoutMs) override
+    {
+        if (pNeighbours) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            pNeighbours->rows.push_back(Row("10.0.0.6", {2, 0, 0, 0, 0, 6}, ~0u, 2));
+            pNeighbours = nullptr;
+        }
+        return CPacedPlatform::Poll(fds, nTimeoutMs);
+    }
+};
+
 TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
 {
-    CPacedPlatform platform;
+    CLatePlatform platform;
     CFakeRoutes routes;
     CFakeNeighbours neighbours;
     CFixedLoad load;
@@ -182,23 +196,26 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
                        Row("10.0.0.4", {2, 0, 0, 0, 0, 4}, ~0u, 2), Row("10.0.0.5", {2, 0, 0, 0, 0, 5}, ~0u, 2)};
     neighbours.rows[3].wState = NUD_FAILED;
     neighbours.rows[4].wState = NUD_STALE;  // and no answer to its probe
+    platform.pNeighbours = &neighbours;
     const auto Lookup = [](uint32_t dwAddr, std::string& strName) {
-        if (dwAddr == NetAddr("10.0.1.1"))  // later than the bound on the whole, 100 ms
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        // The bound runs from the last host found: 10.0.0.6's name is in
+        // time, 10.0.1.1's (asked at the start) is not.
+        std::this_thread::sleep_for(std::chrono::milliseconds(dwAddr == NetAddr("10.0.1.1") ? 900 : dwAddr == NetAddr("10.0.0.6") ? 100 : 0));
         strName = "host-" + DottedText(dwAddr);
         return dwAddr != NetAddr("10.0.0.4");
     };
-    CScanner scanner(platform, routes, neighbours, load, Lookup, {1000, 1000, 100});
+    CScanner scanner(platform, routes, neighbours, load, Lookup, {1000, 1000, 300});
     std::vector<CScanTarget> targets;
-    for (const char* psz : {"10.0.1.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"})
+    for (const char* psz : {"10.0.1.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.6", "10.0.0.5"})
         targets.push_back({NetAddr(psz), 2, "eth0"});
     List lines;
     for (const CScanHost& host : scanner.Scan(targets))
         lines.push_back(ScanEntry(host) + " " + host.strLink);
     // 10.0.0.2's entry is on another link, 10.0.0.4 failed, 10.0.0.5 did not
     // answer; 10.0.1.1's name came too late.
-    EXPECT_EQ(lines, (List{"host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0", "10.0.1.1 10.0.1.1 020000000001 eth0"}));
-    EXPECT_EQ(platform.sent.back(), std::make_pair(std::string("10.0.0.5"), int64_t{2000}));  // at its pace
+    EXPECT_EQ(lines, (List{"host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0", "host-10.0.0.6 10.0.0.6 020000000006 eth0",
+                           "10.0.1.1 10.0.1.1 020000000001 eth0"}));
+    EXPECT_EQ(platform.sent.back(), std::make_pair(std::string("10.0.0.5"), int64_t{3000}));  // at its pace
 }
 
 TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
