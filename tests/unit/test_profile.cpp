@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "fakes/Fakes.h"
-#include "hosts/IniFile.h"
 #include "hosts/SetList.h"
 
 namespace fs = std::filesystem;
@@ -24,35 +23,6 @@ TEST(ProfileName, ConfigurationDirectoryIsAbsoluteOrComesFromTheUserDatabase)
     }
     setenv("HOME", "tester", 1);
     EXPECT_EQ(CProfileName::Default("wol").Path(), std::string(getpwuid(getuid())->pw_dir) + "/.config/nuvik/wol.INI");
-}
-
-// The reading rules that files written by the platform's own profile
-// functions rely on; most are compatibility no planted fault models.
-TEST(IniReader, EachRule)
-{
-    const std::string strRepeated = "[list]\n0=first\n0=second\n[other]\n1=o\n[LIST]\n0=third\n1=late\n";
-    const std::string strQuotes = "[list]\n0=\"  a b  \"\n1='c'\n2=\"d'\n3=\"e\" f\n4=\"\n6= 'g' \n";
-    const struct {
-        std::string strText;
-        const char* pszSection;
-        const char* pszKey;
-        std::string strValue;
-    } cases[] = {
-        {"[List]\r\nName=x\r\n", "LIST", "name", "x"},  {"[List]\r\nName=x\r\n", "lis", "name", ""},
-        {strRepeated, "list", "0", "first"},            {strRepeated, "list", "1", ""},
-        {"; c\n[list]\n;0=c\n  ; 0=x\n1=b;c\n", "list", "0", ""},
-        {"; c\n[list]\n1=b;c\n", "list", "1", "b;c"},   {"  [ list ]  \n\t 0 \t=  a  b \t\n", "list", "0", "a  b"},
-        {strQuotes, "list", "0", "  a b  "},            {strQuotes, "list", "1", "c"},
-        {strQuotes, "list", "2", "\"d'"},               {strQuotes, "list", "3", "\"e\" f"},
-        {strQuotes, "list", "6", "g"},
-        {"\xEF\xBB\xBF[list]\r\n0=a\r\n", "list", "0", "a"},
-        {"[list]\n\xEF\xBB\xBF" "0=a\n", "list", "0", ""},
-        {"[list]\n0=" + std::string(5000, 'x'), "list", "0", std::string(4095, 'x')},
-        {"0=a\n[list]\n", "list", "0", ""},              {"[list]\n0\n0=late\n", "list", "0", ""},
-        {std::string("[list]\n0=a\0b\n", 13), "list", "0", std::string("a\0b", 3)},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CIniFile::Parse(c.strText).GetProfileString(c.pszSection, c.pszKey), c.strValue) << c.strText;
 }
 
 class ProfileTest : public ::testing::Test {
