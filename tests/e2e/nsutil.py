@@ -6,6 +6,7 @@ import os
 import shutil
 import socket
 import subprocess
+import tempfile
 import unittest
 import uuid
 
@@ -33,6 +34,13 @@ def run(*args, check=True, **kw):
     if check and result.returncode:
         raise RuntimeError("%s: exit %d: %s" % (" ".join(args), result.returncode, result.stderr))
     return result
+
+
+def tempdir(test, prefix):
+    """A fresh directory, removed with all it holds when the test ends."""
+    path = tempfile.mkdtemp(prefix=prefix)
+    test.addCleanup(shutil.rmtree, path)
+    return path
 
 
 def packet(mac):
@@ -106,8 +114,7 @@ class Net:
         run("ip", "link", "add", "s" + name, "netns", self.sender.name, "type", "veth",
             "peer", "name", "p" + name, "netns", peer.name)
         for ns, dev, ip in ((self.sender, "s" + name, my_ip), (peer, "p" + name, peer_ip)):
-            ns.run("ip", "addr", "add", ip + "/24", "dev", dev)
-            ns.run("ip", "link", "set", dev, "up")
+            ns.run("ip", "-batch", "-", input="addr add %s/24 dev %s\nlink set %s up\n" % (ip, dev, dev))
         for ns, dev in ((self.sender, "s" + name), (peer, "p" + name)):  # ready to carry packets
             ns.run("sh", "-c", "until ip link show %s | grep -q 'noqueue state UP'; do sleep 0.05; done" % dev)
 
@@ -139,17 +146,15 @@ class Lan:
 
     def __init__(self, test, hosts, prefix=24, etc=None):
         self.scanner = Namespace(test, etc)
-        self.scanner.run("ip", "link", "add", "br0", "type", "bridge")
-        self.scanner.run("ip", "addr", "add", "10.66.0.1/%d" % prefix, "dev", "br0")
-        self.scanner.run("ip", "link", "set", "br0", "up")
+        self.scanner.run("ip", "-batch", "-", input="link add br0 type bridge\naddr add 10.66.0.1/%d dev br0\n"
+                         "link set br0 up\n" % prefix)
         self.hosts = []
         for i in range(hosts):
             ns, ip = Namespace(test), "10.66.0.%d" % (10 + i)
             run("ip", "link", "add", "h%d" % i, "netns", self.scanner.name, "type", "veth",
                 "peer", "name", "eth0", "netns", ns.name)
-            ns.run("ip", "link", "set", "eth0", "address", "02:66:00:00:00:%02x" % i)
-            ns.run("ip", "addr", "add", "%s/%d" % (ip, prefix), "dev", "eth0")
-            ns.run("ip", "link", "set", "eth0", "up")
+            ns.run("ip", "-batch", "-", input="link set eth0 address 02:66:00:00:00:%02x\naddr add %s/%d dev eth0\n"
+                   "link set eth0 up\n" % (i, ip, prefix))
             self.scanner.run("ip", "link", "set", "h%d" % i, "master", "br0", "up")
             self.hosts.append((ns, ip, "0266000000%02X" % i))
         self.scanner.run("sh", "-c", "until ip link show br0 | grep -q 'state UP'; do sleep 0.05; done")

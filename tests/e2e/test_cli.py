@@ -1,8 +1,6 @@
 """The command line, end to end: what leaves by which link, what is said, the exit status."""
 import os
 import shutil
-import subprocess
-import tempfile
 import unittest
 
 import nsutil
@@ -26,8 +24,7 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr, 'nuvik: "00-11-22-33-44-55" is not a hardware address: write 001122334455, '
                                         'or --wake for other forms\n')
-        folder = tempfile.mkdtemp(prefix="nuvik-full-")
-        self.addCleanup(shutil.rmtree, folder)
+        folder = nsutil.tempdir(self, "nuvik-full-")
         for option, start in (("--help", "Usage: nuvik "), ("-h", "Usage: nuvik "), ("--version", "NUVIK "),
                               ("-v --to=127.0.0.1 001122334455", "")):
             if start:
@@ -37,11 +34,13 @@ class CommandLine(unittest.TestCase):
                                 self.nuvik, *option.split(), check=False)
             self.assertEqual((result.returncode, result.stderr),
                              (2, "nuvik: cannot write to standard output: No space left on device\n"))
+        # A closed standard output stays closed: what is written to it fails.
+        closed = nsutil.run("sh", "-c", '"$0" --version >&-', self.nuvik, check=False)
+        self.assertEqual((closed.returncode, closed.stderr), (2, "nuvik: cannot write to standard output: Bad file descriptor\n"))
 
     def test_each_host_leaves_by_its_link(self):
         net = Net(self)
-        folder = tempfile.mkdtemp(prefix="nuvik-cli-")
-        self.addCleanup(shutil.rmtree, folder)
+        folder = nsutil.tempdir(self, "nuvik-cli-")
         os.chmod(folder, 0o755)
         nuvik = shutil.copy(self.nuvik, folder)  # where nobody may run it
         with open(os.path.join(folder, "hosts.ini"), "w") as f:

@@ -1,7 +1,6 @@
 """Address discovery and name lookup through the probe tests/nuvik_discover, end to end."""
 import os
 import shutil
-import tempfile
 import unittest
 
 import nsutil
@@ -37,8 +36,7 @@ class Discovery(unittest.TestCase):
         self.check("10.77.1.120", code=0, mac="020000000178", end="entry")
 
     def test_as_ordinary_user_by_ping_socket_or_udp(self):
-        home = tempfile.mkdtemp(prefix="nuvik-disc-")
-        self.addCleanup(shutil.rmtree, home)
+        home = nsutil.tempdir(self, "nuvik-disc-")
         os.chmod(home, 0o755)
         nobody = {"user": nsutil.NOBODY, "tool": shutil.copy(self.tool, home)}
         self.net.sender.run("sysctl", "-qw", "net.ipv4.ping_group_range=0 2147483647")

@@ -5,8 +5,6 @@ verdict, and the program they install, run from another directory."""
 import glob
 import os
 import re
-import shutil
-import tempfile
 import unittest
 
 import nsutil
@@ -23,8 +21,7 @@ FILES = {"nuvik": ["bin/nuvik", "share/man/man1/nuvik.1.gz", "share/doc/nuvik/co
 class Packages(unittest.TestCase):
     def setUp(self):
         _, build = nsutil.require(self, "cpack", "dpkg-deb", "lintian", "xvfb-run", "xdotool")
-        self.tmp = tempfile.mkdtemp(prefix="nuvik-deb-")
-        self.addCleanup(shutil.rmtree, self.tmp)
+        self.tmp = nsutil.tempdir(self, "nuvik-deb-")
         nsutil.run("cpack", "-G", "DEB", "--config", build + "/CPackConfig.cmake", "-B", self.tmp, cwd=self.tmp, timeout=600)
         self.debs = {nsutil.run("dpkg-deb", "-f", deb, "Package").stdout.strip(): deb for deb in glob.glob(self.tmp + "/*.deb")}
         with open(build + "/generated/Version.h") as f:

@@ -6,7 +6,6 @@ import os
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
@@ -19,8 +18,7 @@ BOOK = ("[list]\n0=nas 10.77.1.2 020000000001\n1=quiet 10.77.2.2 020000000002\n2
 class Status(unittest.TestCase):
     def setUp(self):
         nuvik, _ = nsutil.require(self, "setpriv", "sysctl")
-        self.dir = tempfile.mkdtemp(prefix="nuvik-status-")
-        self.addCleanup(shutil.rmtree, self.dir)
+        self.dir = nsutil.tempdir(self, "nuvik-status-")
         os.chmod(self.dir, 0o755)
         self.nuvik = shutil.copy(nuvik, self.dir)
         with open(os.path.join(self.dir, "book.ini"), "wb") as f:

@@ -1,7 +1,5 @@
 """The window of the real executable under a virtual X server, in a private network namespace."""
 import os
-import shutil
-import tempfile
 import unittest
 
 import nsutil
@@ -10,8 +8,7 @@ import nsutil
 class Window(unittest.TestCase):
     def setUp(self):
         self.nuvik, _ = nsutil.require(self, "xvfb-run", "xdotool", "xauth")
-        self.home = tempfile.mkdtemp(prefix="nuvik-window-")
-        self.addCleanup(shutil.rmtree, self.home)
+        self.home = nsutil.tempdir(self, "nuvik-window-")
 
     def test_ok_wakes_a_picked_host_on_its_link_and_a_plain_close_leaves_the_profile(self):
         net = nsutil.Net(self)

@@ -10,6 +10,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,15 @@ inline std::string ReadBytes(const std::string& strPath)
 inline void WriteBytes(const std::string& strPath, const std::string& strData)
 {
     std::ofstream(strPath, std::ios::binary | std::ios::trunc) << strData;
+}
+// All that was written to a stream (a tmpfile()), which it closes.
+inline std::string Written(std::FILE* pFile)
+{
+    std::string str;
+    std::rewind(pFile);
+    for (int c; (c = std::fgetc(pFile)) != EOF;)
+        str += static_cast<char>(c);
+    return std::fclose(pFile), str;
 }
 
 // An endless character device of the test's own (the node of /dev/zero):

@@ -1,7 +1,6 @@
 // Start-up: the mode, the exit status and what reaches standard error.
 #include <sys/stat.h>
 
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -9,7 +8,6 @@
 #include "Version.h"
 #include "app/CommandLine.h"
 #include "app/NuvikApp.h"
-#include "app/StandardDescriptors.h"
 #include "app/WindowLoader.h"
 #include "fakes/Fakes.h"
 #include "wake/MacText.h"
@@ -53,10 +51,7 @@ protected:
         CnuvikApp app("/usr/bin/nuvik.exe", std::move(line), services);
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.AppName(), "nuvik");
-        std::rewind(pOut);
-        char sz[4096] = "";
-        strOut.assign(sz, std::fread(sz, 1, sizeof sz, pOut));
-        std::fclose(pOut);
+        strOut = Written(pOut);
         return app.ExitCode();
     }
 };
@@ -103,13 +98,11 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
     const bool bDevice = MakeZeroDevice(dir / "zero.ini");             // would never end
     const std::string strNoHost = ": holds no host to wake (no entry 0 in section [list])";
     const std::string strSkipped = ": skipped, the third field is not a hardware address (" + std::string(kMacTextExpected) + ")";
-    const struct {
-        const char* pszName;
-        const char* pszText;  // nullptr: made above, or missing
-        int nExit;
-        std::vector<std::pair<int, unsigned>> sent;  // each datagram's first address byte, and its link
-        List said;                                   // after the file's path
-    } cases[] = {
+    // pszText: nullptr: made above, or missing
+    // sent: each datagram's first address byte, and its link
+    // said: after the file's path
+    const struct { const char* pszName; const char* pszText; int nExit;
+        std::vector<std::pair<int, unsigned>> sent; List said; } cases[] = {
         {"fifo.ini", nullptr, kExitNothingRan, {}, {": is a FIFO, not a regular file"}},
         {"zero.ini", nullptr, kExitNothingRan, {}, {": is a character device, not a regular file"}},
         {"missing.ini", nullptr, kExitNothingRan, {}, {": No such file or directory"}},
@@ -164,10 +157,7 @@ std::string Parsed(const List& args)
 
 TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
 {
-    const struct {
-        List args;
-        const char* pszParsed;
-    } cases[] = {
+    const struct { List args; const char* pszParsed; } cases[] = {
         {{"a", "-w", "--port=9", "b", "--to", "10.0.0.255", "-vi", "eth0", "--repeat", "100"},
          "wake verbose port=9 to=10.0.0.255 if=eth0 repeat=100 [a][b]"},
         {{"--profile", "x.ini", "--", "--port", "-v"}, "profile=x.ini [--port][-v]"},
@@ -205,36 +195,9 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
                          "a\xE2\x80\xAE" "exe.txt\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9\xD8\x9C|\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|"
                          "B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
     box.MessageBox(std::string(kText, sizeof kText - 1));
-    std::rewind(pFile);
-    char sz[256] = "";
-    const size_t n = std::fread(sz, 1, sizeof sz, pFile);
-    std::fclose(pFile);
-    EXPECT_EQ(std::string(sz, n), "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9f|\\x7f|B\\xfcro|\\xc0\\xaf|"
+    EXPECT_EQ(Written(pFile), "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9f|\\x7f|B\\xfcro|\\xc0\\xaf|"
                                   "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe.txt\\u200F\\u2066\\u2069\\u061C|"
                                   "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
-}
-
-// Started with standard descriptors closed, nuvik opens the null device on
-// them before anything else, so that no file or connection takes their place.
-TEST(StandardDescriptors, EachClosedOneIsOpenedOnTheNullDevice)
-{
-    CTempDir dir;
-    WriteBytes(dir / "null", "");
-    struct stat null {}, st {};
-    stat((dir / "null").c_str(), &null);
-    for (const std::vector<int>& closed : {std::vector<int>{2}, {0, 2}, {0, 1, 2}, {1}}) {
-        EXPECT_EXIT({
-            std::for_each(closed.begin(), closed.end(), close);
-            bool bOk = OpenClosedStandardDescriptors((dir / "null").c_str());
-            for (int h = 0; h <= 2; ++h) {  // closed input and error, and only they, read and write the null device
-                const bool bClosed = std::count(closed.begin(), closed.end(), h) > 0;
-                bOk = bOk && fstat(h, &st) == 0 && (st.st_ino == null.st_ino) == (bClosed && h != 1) &&
-                      (st.st_ino != null.st_ino || (fcntl(h, F_GETFL) & O_ACCMODE) == O_RDWR) &&
-                      (!bClosed || h != 1 || write(1, "x", 1) < 0);  // a closed output still fails
-            }
-            std::_Exit(bOk ? 0 : 1);
-        }, ::testing::ExitedWithCode(0), "") << closed.size();
-    }
 }
 
 // Without /proc the executable is known by the path it was started with;

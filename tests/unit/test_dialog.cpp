@@ -56,12 +56,8 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
     // With its address and hardware address, one byte more than a profile line holds.
     const std::string strLong(4095 - std::string(" 10.0.0.1 001122334455").size() + 1, 'n');
     const List kStored = {"PC1 192.168.1.10 0A1B2C3D4E5F", "nas 192.168.1.20 00AABBCCDDEE"};
-    const struct {
-        std::string strName;
-        const char* pszIp;  // "": the control is blank and reads 0.0.0.0
-        const char* pszMac;
-        List entries, items;
-    } cases[] = {
+    // pszIp "": the control is blank and reads 0.0.0.0
+    const struct { std::string strName; const char* pszIp; const char* pszMac; List entries, items; } cases[] = {
         {"  my pc\r\n", "192.168.0.7", "001122334455", {"mypc 192.168.0.7 001122334455", kStored[0], kStored[1]},
          {"mypc", "nas", "PC1"}},
         {"", "192.168.0.7", "001122334455", {"192.168.0.7 192.168.0.7 001122334455", kStored[0], kStored[1]},
@@ -118,14 +114,10 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
     resolver.forward["pc1"] = CHostRecord{"pc1.lan", {NetAddr("10.0.0.5"), NetAddr("10.0.0.6")}};
     resolver.reverse[NetAddr("10.0.0.5")] = "pc1.home.example";
     neighbours.rows = {Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}), Row("10.0.0.9", {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF})};
-    const struct {
-        const char* pszName;  // nullptr: address mode with pszIp
-        const char* pszIp;
-        bool bReverse, bNeighbours, bEchoSetUp;
-        List boxes;           // name, address, hardware address afterwards
-        const char* pszStored;
-        List said;
-    } cases[] = {
+    // pszName: nullptr: address mode with pszIp
+    // boxes: name, address, hardware address afterwards
+    const struct { const char* pszName; const char* pszIp; bool bReverse, bNeighbours, bEchoSetUp;
+        List boxes; const char* pszStored; List said; } cases[] = {
         {"pc1", "", true, true, true, {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"}, "pc1.home.example 10.0.0.5 001AFF2B3C4D", {}},
         {"pc1", "", false, true, true, {"pc1.lan", "10.0.0.5", "001AFF2B3C4D"}, "pc1.lan 10.0.0.5 001AFF2B3C4D", {}},
         {"pc1", "", true, false, true, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
@@ -171,15 +163,10 @@ TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
     const std::string kGap = "[list]\n1=nas 192.168.1.20 00AABBCCDDEE\n; mine\n";
     const std::string kAdded = "[list]\r\n0=pc 10.0.0.1 001122334455\r\n";
     const std::string kOther = "[list]\r\n0=other 10.0.0.9 00000000000A\r\n";
-    const struct {
-        std::string strProfile;
-        bool bAdd;           // File > Add of pc before closing
-        bool bOtherWrites;   // another window saves kOther meanwhile
-        std::vector<EChoice> answers;
-        int nEnd;
-        std::string strAfter;
-        std::vector<EQ> questions;
-    } cases[] = {
+    // bAdd: File > Add of pc before closing
+    // bOtherWrites: another window saves kOther meanwhile
+    const struct { std::string strProfile; bool bAdd; bool bOtherWrites; std::vector<EChoice> answers;
+        int nEnd; std::string strAfter; std::vector<EQ> questions; } cases[] = {
         {"[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n", false, false, {}, IDCANCEL, "[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n", {}},
         {kGap, false, false, {}, IDCANCEL, kGap, {}},
         {kGap, true, false, {EChoice::StayOpen}, -1, kGap, {EQ::ReplaceLeftovers}},

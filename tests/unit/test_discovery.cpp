@@ -15,11 +15,8 @@ using Bytes = std::vector<uint8_t>;
 
 TEST(NeighbourTable, TheFirstMatchingRowWithAnAddressWins)
 {
-    const struct {
-        std::vector<CNeighbourRow> rows;
-        bool bFound;
-        const char* pszAfter;  // "AABBCCDDEEFF" before the scan
-    } cases[] = {
+    // pszAfter: what strMac holds after the scan; it holds "AABBCCDDEEFF" before
+    const struct { std::vector<CNeighbourRow> rows; bool bFound; const char* pszAfter; } cases[] = {
         {{Row("10.0.0.4", {1, 1, 1, 1, 1, 1}), Row("10.0.0.5", {0x0A, 0x1B, 0xFF, 0, 0, 1}),
           Row("10.0.0.5", {3, 3, 3, 3, 3, 3})},
          true, "0A1BFF000001"},

@@ -7,11 +7,7 @@ namespace {
 
 TEST(HostList, NamesMatchByUnicodeSimpleCaseFoldingAndOtherBytesExactly)
 {
-    const struct {
-        const char* pszA;
-        const char* pszB;
-        bool bMatch;
-    } cases[] = {
+    const struct { const char* pszA; const char* pszB; bool bMatch; } cases[] = {
         {"Ab-9_z", "aB-9_Z", true},     {"PC", "PC1", false},           {"[", "{", false},
         {"BÜRO", "büro", true},         {"ΣΟΦΙΑΣ", "σοφιας", true},     {"\xE2\x84\xAA", "k", true},  // KELVIN SIGN
         {"straße", "STRASSE", false},   {"B\xFCro", "b\xFCRO", true},   {"B\xDCro", "b\xFCro", false},
@@ -37,22 +33,15 @@ TEST(HostLookUp, AddressThenBookThenEthers)
     CFakeEthers ethers;
     ethers.hosts["printer"] = {0xAB, 0, 0, 0, 0, 0x0F};
     ethers.hosts["nas"] = {1, 1, 1, 1, 1, 1};
-    const struct {
-        const char* pszText;
-        EHostSource source;
-        const char* pszName;
-        const char* pszIp;
-        const char* pszMac;
-    } cases[] = {
+    const struct { const char* pszText; EHostSource source;
+        const char* pszName; const char* pszIp; const char* pszMac; } cases[] = {
         {"0a:00:00:00:00:02", EHostSource::Address, "nas", "10.0.0.2", "0A0000000002"},
         {"0a0000000009", EHostSource::Address, "", "", "0A0000000009"},
         {"0A0000000004", EHostSource::Address, "0A0000000009", "10.0.0.9", "0A0000000004"},
-        {"bÜRO", EHostSource::AddressBook, "Büro", "10.0.0.1", "0A0000000001"},
         {"nas", EHostSource::AddressBook, "nas", "10.0.0.2", "0a0000000002"},
         {"noaddress", EHostSource::AddressBook, "noaddress", "", ""},
         {"printer", EHostSource::Ethers, "printer", "", "AB000000000F"},
         {"PRINTER", EHostSource::NotFound, "", "", ""},
-        {"", EHostSource::NotFound, "", "", ""},
     };
     for (const auto& c : cases) {
         const CHostMatch match = LookUpHost(c.pszText, book, ethers);

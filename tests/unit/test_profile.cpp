@@ -58,11 +58,7 @@ protected:
 // would drop it can ask.
 TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGapAndNamesTheRest)
 {
-    const struct {
-        const char* pszText;
-        List entries, leftovers;
-        size_t nLeftovers;
-    } cases[] = {
+    const struct { const char* pszText; List entries, leftovers; size_t nLeftovers; } cases[] = {
         {"[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n", {"X", "A 1 1", "B"}, {"[list] 3"}, 1},  // quoted blanks too
         {"[list]\r\n1=B\r\n", {"X"}, {"[list] 1"}, 1},
         {"[list]\r\n0=A\r\n[list]\r\n1=B\r\n", {"X", "A"}, {"[list] 1 (in a repeated section)"}, 1},
@@ -244,10 +240,8 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
 TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
 {
     fs::create_directories(dir / "config/nuvik");
-    const struct {
-        std::function<bool()> make;  // false: this system can't make it
-        std::string strReason;
-    } cases[] = {
+    // make gives false where this system can't make it
+    const struct { std::function<bool()> make; std::string strReason; } cases[] = {
         {[&] { return mkfifo(strPath.c_str(), 0600) == 0; }, "is a FIFO, not a regular file"},
         {[&] { return MakeZeroDevice(dir / "zero") && (fs::create_symlink(dir / "zero", strPath), true); },
          "is a character device, not a regular file"},

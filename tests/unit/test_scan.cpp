@@ -20,14 +20,11 @@ CLinkAddress Link(const char* pszName, const char* pszAddr, unsigned nPrefixLen,
 
 TEST(ScanRange, PrefixesCutsAndRanges)
 {
-    const struct {
-        std::vector<CLinkAddress> links;
-        const char* pszRange;  // --scan=..., or null
-        size_t nCount;
-        const char* pszFirst;  // "address@link"
-        const char* pszLast;
-        const char* pszNote;   // part of the one note, or "" for none
-    } cases[] = {
+    // pszRange: --scan=..., or null
+    // pszFirst: "address@link"
+    // pszNote: part of the one note, or "" for none
+    const struct { std::vector<CLinkAddress> links; const char* pszRange; size_t nCount;
+        const char* pszFirst; const char* pszLast; const char* pszNote; } cases[] = {
         {{Link("a", "10.0.0.7", 32)}, nullptr, 0, "", "", ""},
         {{Link("a", "10.0.0.1", 31)}, nullptr, 1, "10.0.0.0@a", "10.0.0.0@a", ""},
         {{Link("a", "10.0.0.1", 30)}, nullptr, 1, "10.0.0.2@a", "10.0.0.2@a", ""},
@@ -76,37 +73,23 @@ TEST(ScanRange, PrefixesCutsAndRanges)
 
 TEST(ScanRange, TheTextOfARange)
 {
-    const struct {
-        const char* pszText;
-        const char* pszFirst;  // null: refused
-        const char* pszLast;
-    } cases[] = {
-        {"10.0.0.0/16", "10.0.0.0", "10.0.255.255"}, {"10.0.0.77/24", "10.0.0.0", "10.0.0.255"},
-        {"10.0.0.1", "10.0.0.1", "10.0.0.1"},        {"10.0.0.0/32", "10.0.0.0", "10.0.0.0"},
-        {"10.0.0.0/15", nullptr, nullptr},           {"10.0.0.0/33", nullptr, nullptr},
-        {"10.0.0.0/", nullptr, nullptr},             {"10.0.0.0/+24", nullptr, nullptr},
-        {"10.0.0/24", nullptr, nullptr},             {"/24", nullptr, nullptr},
+    const std::pair<const char*, const char*> cases[] = {  // the text; its first and last address, "" when refused
+        {"10.0.0.0/16", "10.0.0.0-10.0.255.255"}, {"10.0.0.77/24", "10.0.0.0-10.0.0.255"}, {"10.0.0.1", "10.0.0.1-10.0.0.1"},
+        {"10.0.0.0/32", "10.0.0.0-10.0.0.0"},     {"10.0.0.0/15", ""}, {"10.0.0.0/33", ""}, {"10.0.0.0/", ""},
+        {"10.0.0.0/+24", ""},                     {"10.0.0/24", ""},   {"/24", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [pszText, pszRange] : cases) {
         CScanRange range;
         std::string strError;
-        EXPECT_EQ(ParseScanRange(c.pszText, range, strError), c.pszFirst != nullptr) << c.pszText;
-        if (c.pszFirst) {
-            EXPECT_EQ(DottedText(htonl(range.dwFirst)), c.pszFirst);
-            EXPECT_EQ(DottedText(htonl(range.dwLast)), c.pszLast);
-        } else {
-            EXPECT_NE(strError, "") << c.pszText;
-        }
+        const bool bOk = ParseScanRange(pszText, range, strError);
+        EXPECT_EQ(bOk ? DottedText(htonl(range.dwFirst)) + "-" + DottedText(htonl(range.dwLast)) : "", pszRange) << pszText;
+        EXPECT_EQ(strError.empty(), bOk) << pszText;
     }
 }
 
 TEST(ScanRange, TheNeighbourTableIsFilledBelowItsLimits)
 {
-    const struct {
-        unsigned nEntries, nOwn;
-        size_t nScan;
-        unsigned nLimit;
-    } cases[] = {
+    const struct { unsigned nEntries, nOwn; size_t nScan; unsigned nLimit; } cases[] = {
         {10, 10, 253, 512},   // fits below gc_thresh2 with room to spare
         {10, 10, 480, 1024},  // not quite
         {300, 20, 100, 232},  // other namespaces' entries count too
@@ -220,12 +203,7 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
 
 TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
 {
-    const struct {
-        List book;
-        std::vector<CScanHost> found;
-        List after;
-        size_t nAdded, nKnown;
-    } cases[] = {
+    const struct { List book; std::vector<CScanHost> found; List after; size_t nAdded, nKnown; } cases[] = {
         {{"pc 10.0.0.9 020000000009"},
          {{NetAddr("10.0.0.2"), "eth0", "020000000002", " my pc\r\n"}, {NetAddr("10.0.0.3"), "eth0", "020000000003", ""}},
          {"10.0.0.3 10.0.0.3 020000000003", "mypc 10.0.0.2 020000000002", "pc 10.0.0.9 020000000009"}, 2, 0},
