@@ -49,11 +49,11 @@ class Scan(unittest.TestCase):
         self.assertEqual({line["interface"] for line in lines}, {"br0"})
 
     def test_a_subrange_and_ranges_off_the_link(self):
-        result = self.scan("--scan=10.66.0.16/29")
+        result = self.scan("--scan=10.66.0.16/29", "--interface=br0")
         self.assertEqual((result.returncode, result.stdout.splitlines()), (0, self.expected(6, 13)), result.stderr)
-        for arg, why in (("--scan=10.67.0.0/24", "lies on no attached link"),
+        for arg, why in (("--scan=10.67.0.0/24", "lies on no attached link"), ("--scan -i lo", "no such interface that is up"),
                          ("--scan=10.0.0.0/8", "at most a /16"), ("--scan=10.66.0.300", "not an IPv4")):
-            result = self.scan(arg)
+            result = self.scan(*arg.split())
             self.assertEqual((result.returncode, result.stdout), (2, ""), arg)
             self.assertIn(why, result.stderr)
         result = self.scan("--scan=10.66.0.128/28")  # on the link, and nobody there
