@@ -52,12 +52,15 @@ bool NotEmpty(const char* pszText, std::string& strWhy)
 const COptionSpec kOptions[] = {
     {"wake", 'w', no_argument, "", "the arguments are hosts: addresses in any form, or names",
      [](CCommandLine& line, const char*, std::string&) { return line.bWake = true; }},
-    {"profile", 'f', required_argument, "FILE", "the address book to use (alone: open the window on it)",
+    {"profile", 'f', required_argument, "FILE",
+     "the address book to use (alone: open the window on it)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          return NotEmpty(psz, strWhy) && (line.strProfile = psz, true);
      }},
     {"port", 0, required_argument, "N", "destination UDP port, 1 to 65535 (default 4000)",
-     [](CCommandLine& line, const char* psz, std::string& strWhy) { return ParsePort(psz, line.nPort, strWhy); }},
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         return ParsePort(psz, line.nPort, strWhy);
+     }},
     {"to", 0, required_argument, "ADDRESS", "destination address or name, not 255.255.255.255",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          return NotEmpty(psz, strWhy) && (line.strTo = psz, true);
@@ -78,15 +81,18 @@ const COptionSpec kOptions[] = {
      }},
     {"verbose", 'v', no_argument, "", "one line per datagram: host, destination, interface",
      [](CCommandLine& line, const char*, std::string&) { return line.bVerbose = true; }},
-    {"listen", 0, optional_argument, "PORT", "print each magic packet arriving on PORT (default 4000)",
+    {"listen", 0, optional_argument, "PORT",
+     "print each magic packet arriving on PORT (default 4000)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          line.bListen = true;
          return psz == nullptr || ParsePort(psz, line.nListenPort, strWhy);
      }},
-    {"status", 0, no_argument, "", "is it up? probe the hosts given (names, hardware or\n"
+    {"status", 0, no_argument, "",
+     "is it up? probe the hosts given (names, hardware or\n"
      "IPv4 addresses), or every host of the address book",
      [](CCommandLine& line, const char*, std::string&) { return line.bStatus = true; }},
-    {"wait", 0, optional_argument, "SECONDS", "after the wakes, wait until the hosts answer, at most\n"
+    {"wait", 0, optional_argument, "SECONDS",
+     "after the wakes, wait until the hosts answer, at most\n"
      "SECONDS (default 60, at most 3600)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          unsigned long nValue = 60;
@@ -97,14 +103,16 @@ const COptionSpec kOptions[] = {
          line.nWaitSeconds = static_cast<int>(nValue);
          return true;
      }},
-    {"scan", 0, optional_argument, "CIDR", "list the hosts of the attached links (or of CIDR,\n"
+    {"scan", 0, optional_argument, "CIDR",
+     "list the hosts of the attached links (or of CIDR,\n"
      "at most a /16) with their hardware addresses and names",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
          line.bScan = true;
          line.bScanRange = psz != nullptr;
          return psz == nullptr || (NotEmpty(psz, strWhy) && (line.strScanRange = psz, true));
      }},
-    {"add", 0, no_argument, "", "with --scan: add the hosts whose hardware address is\n"
+    {"add", 0, no_argument, "",
+     "with --scan: add the hosts whose hardware address is\n"
      "not in the address book yet",
      [](CCommandLine& line, const char*, std::string&) { return line.bAdd = true; }},
     {"json", 0, no_argument, "", "with --status or --scan: one JSON object per line",
@@ -130,10 +138,7 @@ const COptionSpec* SpecOf(int nValue)
     return nullptr;
 }
 
-std::string Spelled(const COptionSpec& spec)
-{
-    return std::string("--") + spec.pszLong;
-}
+std::string Spelled(const COptionSpec& spec) { return std::string("--") + spec.pszLong; }
 
 // The reason for an argument getopt did not accept.
 std::string UnknownOption(const std::string& strArg, int nShort)
@@ -150,9 +155,10 @@ std::string UnknownOption(const std::string& strArg, int nShort)
     return "ambiguous option " + strName + " (" + strCandidates + ")";
 }
 
-} // namespace
+}  // namespace
 
-bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, std::string& strError)
+bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line,
+                      std::string& strError)
 {
     line = CCommandLine();
     std::vector<std::string> copies{"nuvik"};
@@ -178,7 +184,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
     optind = 0;  // glibc: start afresh
     opterr = 0;
     for (;;) {
-        const int nOption = getopt_long(argc, argv.data(), strShort.c_str(), longOptions.data(), nullptr);
+        const int nOption =
+            getopt_long(argc, argv.data(), strShort.c_str(), longOptions.data(), nullptr);
         if (nOption == -1)
             break;
         const std::string strArg = optind - 1 < argc ? argv[optind - 1] : "";
@@ -189,15 +196,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         const COptionSpec* pSpec = SpecOf(nOption == '?' || nOption == ':' ? optopt : nOption);
         if (nOption == '?') {
             strError = pSpec && strArg.starts_with("--") ? Spelled(*pSpec) + " takes no value"
-                                                          : UnknownOption(strArg, optopt);
+                                                         : UnknownOption(strArg, optopt);
             return false;
         }
         if (nOption == ':' || pSpec == nullptr) {
             strError = (pSpec ? Spelled(*pSpec) : strArg) + " needs a value" +
-                       (pSpec ? std::string(" (") + pSpec->pszValue + ")" : "");
+                (pSpec ? std::string(" (") + pSpec->pszValue + ")" : "");
             return false;
         }
-        if (pSpec->nHasArg != no_argument && std::find(given.begin(), given.end(), pSpec) != given.end()) {
+        if (pSpec->nHasArg != no_argument &&
+            std::find(given.begin(), given.end(), pSpec) != given.end()) {
             strError = Spelled(*pSpec) + " is given more than once";
             return false;
         }
@@ -225,12 +233,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line, 
         strError = "--scan finds hosts: it takes no host, and no --wake or --listen";
         return false;
     }
-    if (line.bScan && (line.nPort != 4000 || !line.strTo.empty() || line.nRepeat != 1 || line.bVerbose)) {
+    if (line.bScan &&
+        (line.nPort != 4000 || !line.strTo.empty() || line.nRepeat != 1 || line.bVerbose)) {
         strError = "--scan wakes nothing: --port, --to, --repeat and --verbose do not go with it";
         return false;
     }
     if (line.bStatus && (line.bWake || line.nWaitSeconds)) {
-        strError = std::string("--status only asks: it does not go with ") + (line.bWake ? "--wake" : "--wait");
+        strError = std::string("--status only asks: it does not go with ") +
+            (line.bWake ? "--wake" : "--wait");
         return false;
     }
     if (line.nWaitSeconds && !line.bWake && line.args.empty()) {

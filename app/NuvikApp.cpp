@@ -22,8 +22,7 @@
 void PauseMs(int nMs)
 {
     timespec left{nMs / 1000, (nMs % 1000) * 1000000L};
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) { }
 }
 
 std::string AppNameFromPath(const std::string& strPath)
@@ -36,11 +35,11 @@ std::string AppNameFromPath(const std::string& strPath)
 }
 
 CnuvikApp::CnuvikApp(std::string strExePath, CCommandLine line, CAppServices services)
-    : m_strExePath(std::move(strExePath)),
-      m_strAppName(AppNameFromPath(m_strExePath)),
-      m_line(std::move(line)),
-      m_services(services),
-      m_profile(CProfileName::Default(m_strAppName))
+    : m_strExePath(std::move(strExePath))
+    , m_strAppName(AppNameFromPath(m_strExePath))
+    , m_line(std::move(line))
+    , m_services(services)
+    , m_profile(CProfileName::Default(m_strAppName))
 {
     // Another address book: the window's, and the one names are looked up in.
     if (m_line.HasProfile()) {
@@ -69,7 +68,8 @@ bool CnuvikApp::ResolveDelivery(CDelivery& delivery, IResolver& resolver)
         } else if (resolver.GetHostByName(strTo, record) && !record.addresses.empty()) {
             delivery.dwTo = record.addresses.front();
         } else {
-            messages.MessageBox("--to " + strTo + ": no IPv4 address for this name (" + resolver.LastErrorText() + ")");
+            messages.MessageBox("--to " + strTo + ": no IPv4 address for this name (" +
+                                resolver.LastErrorText() + ")");
             return false;
         }
         if (delivery.dwTo == 0) {
@@ -82,7 +82,9 @@ bool CnuvikApp::ResolveDelivery(CDelivery& delivery, IResolver& resolver)
         switch (m_services.pRoutes->FindLink(m_line.strInterface, delivery.nInterface)) {
         case ELinkState::Missing: messages.MessageBox(strWhat + "no such interface"); return false;
         case ELinkState::Down: messages.MessageBox(strWhat + "the interface is down"); return false;
-        case ELinkState::NoAddress: messages.MessageBox(strWhat + "the interface holds no IPv4 address"); return false;
+        case ELinkState::NoAddress:
+            messages.MessageBox(strWhat + "the interface holds no IPv4 address");
+            return false;
         case ELinkState::Usable: break;
         }
     }
@@ -115,12 +117,14 @@ bool CnuvikApp::InitInstance()
 
     if (m_line.bStatus) {
         CSystemEthers systemEthers;
-        m_nExitCode = RunStatusCommand(m_line, m_profile, m_services.pEthers ? *m_services.pEthers : systemEthers, messages);
+        m_nExitCode = RunStatusCommand(
+            m_line, m_profile, m_services.pEthers ? *m_services.pEthers : systemEthers, messages);
         return false;
     }
 
     if (m_line.bListen) {
-        m_nExitCode = ListenForWakes(m_line.nListenPort, messages, m_services.pOut ? m_services.pOut : stdout);
+        m_nExitCode = ListenForWakes(m_line.nListenPort, messages,
+                                     m_services.pOut ? m_services.pOut : stdout);
         return false;
     }
 
@@ -147,9 +151,8 @@ bool CnuvikApp::InitInstance()
         CSystemEthers systemEthers;
         WakeHosts(dlg, m_services.pEthers ? *m_services.pEthers : systemEthers);
     } else if (m_args.empty()) {
-        m_nExitCode = m_services.pfnRunDialog
-                          ? m_services.pfnRunDialog(dlg, m_strExePath, messages)
-                          : kExitNothingRan;
+        m_nExitCode = m_services.pfnRunDialog ? m_services.pfnRunDialog(dlg, m_strExePath, messages)
+                                              : kExitNothingRan;
         return false;
     } else if (m_args[0].find(".ini") != std::string::npos) {
         WakeProfile(dlg);
@@ -163,8 +166,8 @@ bool CnuvikApp::InitInstance()
     return false;
 }
 
-void CnuvikApp::NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac,
-                          const CSetList& book)
+void CnuvikApp::NoteWoken(const std::string& strName, const std::string& strIp,
+                          const std::string& strMac, const CSetList& book)
 {
     if (m_line.nWaitSeconds <= 0)
         return;
@@ -185,11 +188,12 @@ std::string CnuvikApp::InvalidArgumentText(CNUVIKDlg& dlg, const std::string& st
     if (!m_bBookLoaded)
         dlg.m_hosts.LoadProfile();  // once, for an argument that may be a name of the address book
     m_bBookLoaded = true;
-    const bool bBookName = !strArg.empty() && std::any_of(dlg.m_hosts.begin(), dlg.m_hosts.end(), [&](auto& strEntry) {
-        return NamesMatch(EntryField(strEntry, 0), strArg);
-    });
+    const bool bBookName = !strArg.empty() &&
+        std::any_of(dlg.m_hosts.begin(), dlg.m_hosts.end(),
+                    [&](auto& strEntry) { return NamesMatch(EntryField(strEntry, 0), strArg); });
     if (bBookName)
-        return strStart + ": to wake the host of that name in the address book, write --wake " + strArg;
+        return strStart + ": to wake the host of that name in the address book, write --wake " +
+            strArg;
     return strStart + " (" + kMacTextExpected + ")";
 }
 
@@ -208,7 +212,8 @@ void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
                 CutToMacText(strMac);
                 NoteWoken(strArg, {}, strMac, dlg.m_hosts);
                 if (!outcome.strReason.empty())
-                    m_services.pMessages->MessageBox(strArg + " woken, but the " + outcome.strReason);
+                    m_services.pMessages->MessageBox(strArg + " woken, but the " +
+                                                     outcome.strReason);
                 continue;
             }
             m_nExitCode = kExitSomeFailed;
@@ -232,7 +237,8 @@ void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
         return;
     }
     if (dlg.m_hosts.IsEmpty()) {
-        m_services.pMessages->MessageBox(strFile + ": holds no host to wake (no entry 0 in section [list])");
+        m_services.pMessages->MessageBox(strFile +
+                                         ": holds no host to wake (no entry 0 in section [list])");
         m_nExitCode = kExitSomeFailed;
         return;
     }
@@ -243,20 +249,25 @@ void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
             if (!bFirst)
                 break;
             if (item.outcome.status == CWakeOutcome::EStatus::Sent)
-                NoteWoken(EntryField(item.strEntry, 0), EntryField(item.strEntry, 1), {}, dlg.m_hosts);
-            if (item.outcome.status == CWakeOutcome::EStatus::Sent && item.outcome.strReason.empty())
+                NoteWoken(EntryField(item.strEntry, 0), EntryField(item.strEntry, 1), {},
+                          dlg.m_hosts);
+            if (item.outcome.status == CWakeOutcome::EStatus::Sent &&
+                item.outcome.strReason.empty())
                 continue;
             const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
             if (item.outcome.status == CWakeOutcome::EStatus::Sent) {
-                m_services.pMessages->MessageBox(strWhere + ": woken, but the " + item.outcome.strReason);
+                m_services.pMessages->MessageBox(strWhere + ": woken, but the " +
+                                                 item.outcome.strReason);
                 continue;
             }
             m_nExitCode = kExitSomeFailed;
             if (item.outcome.status == CWakeOutcome::EStatus::InvalidMac)
-                m_services.pMessages->MessageBox(strWhere + ": skipped, the third field is not a hardware address (" +
-                                                 kMacTextExpected + ")");
+                m_services.pMessages->MessageBox(
+                    strWhere + ": skipped, the third field is not a hardware address (" +
+                    kMacTextExpected + ")");
             else
-                m_services.pMessages->MessageBox(strWhere + ": not woken: " + item.outcome.strReason);
+                m_services.pMessages->MessageBox(strWhere +
+                                                 ": not woken: " + item.outcome.strReason);
         }
     });
 }
@@ -270,8 +281,9 @@ void CnuvikApp::WakeHosts(CNUVIKDlg& dlg, IEthers& ethers)
     const CFileStatus& loaded = book.LoadStatus();
     const bool bBookRead = loaded.bOk || (loaded.nError == ENOENT && !m_line.HasProfile());
     std::string strMac;
-    const bool bNamesAsked = std::any_of(m_args.begin(), m_args.end(),
-                                         [&](const std::string& strArg) { return !ParseAnyMac(strArg, strMac); });
+    const bool bNamesAsked =
+        std::any_of(m_args.begin(), m_args.end(),
+                    [&](const std::string& strArg) { return !ParseAnyMac(strArg, strMac); });
     if (!bBookRead && bNamesAsked) {
         messages.MessageBox(loaded.strError.empty() ? NotFoundText({}) : loaded.strError);
         m_nExitCode = kExitNothingRan;
@@ -298,19 +310,23 @@ void CnuvikApp::WakeHosts(CNUVIKDlg& dlg, IEthers& ethers)
             dlg.m_strName = match.strName;
             const CWakeOutcome outcome = dlg.WakeHost();
             if (bFirst && outcome.status == CWakeOutcome::EStatus::Sent)
-                NoteWoken(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac, book);
-            if (!bFirst || (outcome.status == CWakeOutcome::EStatus::Sent && outcome.strReason.empty()))
+                NoteWoken(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac,
+                          book);
+            if (!bFirst ||
+                (outcome.status == CWakeOutcome::EStatus::Sent && outcome.strReason.empty()))
                 continue;
             const std::string strWhat = match.strName.empty() || match.strName == strArg
-                                            ? strArg : strArg + " (" + match.strName + ")";
+                ? strArg
+                : strArg + " (" + match.strName + ")";
             if (outcome.status == CWakeOutcome::EStatus::Sent) {
                 messages.MessageBox(strWhat + " woken, but the " + outcome.strReason);
                 continue;
             }
             m_nExitCode = kExitSomeFailed;
             if (outcome.status == CWakeOutcome::EStatus::InvalidMac)
-                messages.MessageBox(strWhat + ": the address book's entry holds no hardware address (\"" + match.strMac +
-                                    "\", " + kMacTextExpected + ")");
+                messages.MessageBox(strWhat +
+                                    ": the address book's entry holds no hardware address (\"" +
+                                    match.strMac + "\", " + kMacTextExpected + ")");
             else
                 messages.MessageBox(strWhat + " not woken: " + outcome.strReason);
         }

@@ -20,9 +20,9 @@ struct CWakeOutcome;
 
 // Exit statuses of the process.
 enum : int {
-    kExitOk = 0,        // every wake asked for was sent
-    kExitSomeFailed = 1,// an argument or entry was not valid, or a send failed
-    kExitNothingRan = 2 // nothing could run: start-up failure, unreadable profile, no window
+    kExitOk = 0,          // every wake asked for was sent
+    kExitSomeFailed = 1,  // an argument or entry was not valid, or a send failed
+    kExitNothingRan = 2   // nothing could run: start-up failure, unreadable profile, no window
 };
 
 // Runs the dialog mode on a dialog object; returns the exit status.
@@ -34,14 +34,14 @@ using DialogMessage = bool (*)(const std::string& strExePath, const std::string&
 
 struct CAppServices {
     ISocketLayer* pSockets = nullptr;
-    IMessageBox* pMessages = nullptr;       // command-line messages
-    DialogRunner pfnRunDialog = nullptr;    // dialog mode
-    DialogMessage pfnShowMessage = nullptr; // dialog mode's start-up failure
-    IRouteTable* pRoutes = nullptr;         // which link a wake leaves by
-    IResolver* pResolver = nullptr;         // --to NAME; nullptr: the system's
-    IEthers* pEthers = nullptr;             // --wake NAME; nullptr: the system's
-    void (*pfnPause)(int nMs) = nullptr;    // between rounds of --repeat; nullptr: none
-    std::FILE* pOut = nullptr;              // --verbose, --listen; nullptr: standard output
+    IMessageBox* pMessages = nullptr;        // command-line messages
+    DialogRunner pfnRunDialog = nullptr;     // dialog mode
+    DialogMessage pfnShowMessage = nullptr;  // dialog mode's start-up failure
+    IRouteTable* pRoutes = nullptr;          // which link a wake leaves by
+    IResolver* pResolver = nullptr;          // --to NAME; nullptr: the system's
+    IEthers* pEthers = nullptr;              // --wake NAME; nullptr: the system's
+    void (*pfnPause)(int nMs) = nullptr;     // between rounds of --repeat; nullptr: none
+    std::FILE* pOut = nullptr;               // --verbose, --listen; nullptr: standard output
 };
 
 // Sleeps for nMs milliseconds.
@@ -71,7 +71,8 @@ private:
     void PrintLine(const std::string& strLine);
     // --wait: a host woken, by the address it was woken with (a bare
     // hardware address: its book entry's, else its neighbour entry's).
-    void NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac, const CSetList& book);
+    void NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac,
+                   const CSetList& book);
 
     std::string m_strExePath;
     std::string m_strAppName;

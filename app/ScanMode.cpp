@@ -9,9 +9,9 @@
 #include "app/CommandLine.h"
 #include "app/NuvikApp.h"
 #include "app/StatusOutput.h"
+#include "discovery/NeighbourTable.h"
 #include "discovery/Netlink.h"
 #include "discovery/ProbePlatform.h"
-#include "discovery/NeighbourTable.h"
 #include "discovery/ScanRange.h"
 #include "hosts/SetList.h"
 #include "net/SocketLayer.h"
@@ -44,7 +44,7 @@ std::string Plural(size_t n, const char* pszOne, const char* pszMany)
     return std::to_string(n) + " " + (n == 1 ? pszOne : pszMany);
 }
 
-} // namespace
+}  // namespace
 
 std::string ScanEntry(const CScanHost& host)
 {
@@ -104,8 +104,10 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
         else
             hosts.LoadProfile();
         if (hosts.IsProfileUnread() || hosts.ProfilePath().empty()) {
-            messages.MessageBox(hosts.LoadStatus().bOk ? "the address book has no place (no HOME or XDG_CONFIG_HOME)"
-                                                       : hosts.LoadStatus().strError + " (not scanned, nothing added)");
+            messages.MessageBox(hosts.LoadStatus().bOk
+                                    ? "the address book has no place (no HOME or XDG_CONFIG_HOME)"
+                                    : hosts.LoadStatus().strError +
+                                        " (not scanned, nothing added)");
             return kExitNothingRan;
         }
     }
@@ -116,10 +118,12 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
         return kExitNothingRan;
     }
     if (!request.strInterface.empty()) {
-        std::erase_if(links, [&](const CLinkAddress& link) { return link.strLink != request.strInterface; });
+        std::erase_if(
+            links, [&](const CLinkAddress& link) { return link.strLink != request.strInterface; });
         if (links.empty()) {
-            messages.MessageBox("--interface " + request.strInterface +
-                                ": no such interface that is up, can broadcast and holds an IPv4 address");
+            messages.MessageBox(
+                "--interface " + request.strInterface +
+                ": no such interface that is up, can broadcast and holds an IPv4 address");
             return kExitNothingRan;
         }
     }
@@ -127,13 +131,16 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
     for (const std::string& strNote : plan.notes)
         messages.MessageBox(strNote);
     if (!plan.strError.empty()) {
-        messages.MessageBox((request.bHasRange ? "--scan=" + request.strRange + ": " : std::string()) + plan.strError);
+        messages.MessageBox(
+            (request.bHasRange ? "--scan=" + request.strRange + ": " : std::string()) +
+            plan.strError);
         return kExitNothingRan;
     }
 
     const std::vector<CScanHost> found = services.pScanner->Scan(plan.targets);
     for (const CScanHost& host : found) {
-        const std::string strLine = request.bJson ? ScanJsonLine(host) : PrintableText(ScanEntry(host));
+        const std::string strLine =
+            request.bJson ? ScanJsonLine(host) : PrintableText(ScanEntry(host));
         std::fprintf(services.pOut, "%s\n", strLine.c_str());
     }
     if (std::fflush(services.pOut) != 0 || std::ferror(services.pOut)) {
@@ -151,8 +158,9 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
                 return kExitNothingRan;
             }
         }
-        messages.MessageBox(Plural(count.nAdded, "host", "hosts") + " added to " + hosts.ProfilePath() + ", " +
-                            std::to_string(count.nKnown) + " known already");
+        messages.MessageBox(Plural(count.nAdded, "host", "hosts") + " added to " +
+                            hosts.ProfilePath() + ", " + std::to_string(count.nKnown) +
+                            " known already");
     }
     return found.empty() ? kExitSomeFailed : kExitOk;
 }
@@ -160,7 +168,8 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeSer
 int RunScanCommand(const std::string& strAppName, const CCommandLine& line)
 {
     CStreamMessageBox messages(strAppName);
-    CScanRequest request{line.bScanRange, line.strScanRange, line.bAdd, line.bJson, line.strProfile, line.strInterface};
+    CScanRequest request{line.bScanRange, line.strScanRange, line.bAdd,
+                         line.bJson,      line.strProfile,   line.strInterface};
     CProfileName profile = CProfileName::Default(strAppName);
     CSystemLinkAddresses links;
     CPosixProbePlatform platform;

@@ -19,7 +19,7 @@ struct CScanRequest {
     std::string strRange;  // --scan=CIDR
     bool bAdd = false;
     bool bJson = false;
-    std::string strProfile;  // --profile FILE; empty: the default address book
+    std::string strProfile;    // --profile FILE; empty: the default address book
     std::string strInterface;  // --interface NAME: only that link; empty: every one
 };
 

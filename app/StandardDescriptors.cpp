@@ -14,8 +14,8 @@ bool OpenClosedStandardDescriptors(const char* pszNull)
         // Standard output is held by a descriptor that writes nothing, so
         // that what is printed there still fails as it would on a closed one
         // instead of vanishing into the null device.
-        const int hFile = hStandard == STDOUT_FILENO ? ::open("/", O_PATH)
-                                                     : ::open(pszNull, O_RDWR | O_NOCTTY);
+        const int hFile =
+            hStandard == STDOUT_FILENO ? ::open("/", O_PATH) : ::open(pszNull, O_RDWR | O_NOCTTY);
         if (hFile < 0)
             return false;
         if (hFile != hStandard) {

@@ -9,9 +9,9 @@
 
 #include "app/CommandLine.h"
 #include "app/NuvikApp.h"
-#include "discovery/Netlink.h"
 #include "discovery/MacScan.h"
 #include "discovery/NeighbourTable.h"
+#include "discovery/Netlink.h"
 #include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
 #include "net/SocketLayer.h"
@@ -49,13 +49,13 @@ struct CSystemServices {
     CNetlinkNeighbourTable neighbours;
     CStatusServices services;
     explicit CSystemServices(IMessageBox& messages)
-        : services{&platform, &routes, &neighbours, &messages, stdout, ::isatty(STDERR_FILENO) ? stderr : nullptr,
+        : services{&platform,      &routes, &neighbours,
+                   &messages,      stdout,  ::isatty(STDERR_FILENO) ? stderr : nullptr,
                    &s_bInterrupted}
-    {
-    }
+    { }
 };
 
-} // namespace
+}  // namespace
 
 uint32_t StoredAddress(const std::string& strIp)
 {
@@ -77,9 +77,10 @@ CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::str
     }
     const CHostMatch match = LookUpHost(strHost, book, ethers);
     if (match.source == EHostSource::AddressBook)
-        return HostOfEntry(*std::find_if(book.begin(), book.end(), [&](const std::string& strEntry) {
-            return NamesMatch(EntryField(strEntry, 0), strHost);
-        }));
+        return HostOfEntry(
+            *std::find_if(book.begin(), book.end(), [&](const std::string& strEntry) {
+                return NamesMatch(EntryField(strEntry, 0), strHost);
+            }));
     if (match.source == EHostSource::NotFound) {
         host.strProblem = "not in the address book";
         return host;
@@ -127,7 +128,8 @@ int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CStatusSe
     return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
 }
 
-uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours, const std::string& strMac)
+uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
+                          const std::string& strMac)
 {
     if (const std::string* pEntry = FindHostByMac(book, strMac))
         if (const uint32_t dwAddr = StoredAddress(EntryField(*pEntry, 1)))
@@ -161,8 +163,8 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatu
     const auto ShowProgress = [&](int64_t nMs) {
         if (!services.pProgress || nWaiting == 0)
             return;
-        std::fprintf(services.pProgress, "\rwaiting for %zu of %zu host%s, %lld s\x1b[K", nWaiting, nAll,
-                     nAll == 1 ? "" : "s", static_cast<long long>(nMs / 1000));
+        std::fprintf(services.pProgress, "\rwaiting for %zu of %zu host%s, %lld s\x1b[K", nWaiting,
+                     nAll, nAll == 1 ? "" : "s", static_cast<long long>(nMs / 1000));
         std::fflush(services.pProgress);
         bProgressShown = true;
     };
@@ -179,8 +181,8 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatu
         reported[i] = true;
         --nWaiting;
         ClearProgress();
-        std::fprintf(services.pOut, "%s is up after %lld s\n", PrintableText(hosts[i].strName).c_str(),
-                     Seconds(result.nUpAtMs));
+        std::fprintf(services.pOut, "%s is up after %lld s\n",
+                     PrintableText(hosts[i].strName).c_str(), Seconds(result.nUpAtMs));
         std::fflush(services.pOut);
     };
     ShowProgress(0);
@@ -198,13 +200,15 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatu
         if (hosts[i].dwAddr == 0)
             std::fprintf(services.pOut, "%s: no address to wait for\n", strName.c_str());
         else
-            std::fprintf(services.pOut, "%s is not up after %lld s\n", strName.c_str(), Seconds(nElapsedMs));
+            std::fprintf(services.pOut, "%s is not up after %lld s\n", strName.c_str(),
+                         Seconds(nElapsedMs));
     }
     const bool bStopped = services.pStop && *services.pStop;
     return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
 }
 
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers, IMessageBox& messages)
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers,
+                     IMessageBox& messages)
 {
     CSetList book;
     book.AttachProfile(&profile, nullptr);
@@ -212,7 +216,8 @@ int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& e
     // Hosts given by address need no book; a missing default one holds no names.
     const CFileStatus& loaded = book.LoadStatus();
     if (!loaded.bOk && (loaded.nError != ENOENT || line.HasProfile() || line.args.empty())) {
-        messages.MessageBox(loaded.strError.empty() ? "the address book has no place (no HOME)" : loaded.strError);
+        messages.MessageBox(loaded.strError.empty() ? "the address book has no place (no HOME)"
+                                                    : loaded.strError);
         return kExitNothingRan;
     }
     std::vector<CStatusHost> hosts;
@@ -230,7 +235,8 @@ int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& e
 
 int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages)
 {
-    struct sigaction interrupt{}, before{};
+    struct sigaction interrupt {
+    }, before{};
     interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the wait ends at once
     sigemptyset(&interrupt.sa_mask);
     ::sigaction(SIGINT, &interrupt, &before);

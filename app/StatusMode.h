@@ -53,19 +53,22 @@ struct CWaitHost {
 
 // The address to wait for after waking a bare hardware address text (twelve
 // digits): its book entry's, else its neighbour entry's; 0 when neither.
-uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours, const std::string& strMac);
+uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
+                          const std::string& strMac);
 // The address text of an entry as a probe target; 0 for none or "0.0.0.0".
 uint32_t StoredAddress(const std::string& strIp);
 
 // Probes the hosts once a second until each is up or nSeconds are over.
 // Each host's line comes as soon as it is up ("nas is up after 14 s"); the
 // others follow at the end. Exit 0 all up, 1 otherwise, 130 when stopped.
-int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatusServices& services);
+int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds,
+                 const CStatusServices& services);
 
 // --status [HOST...] as the command line asks it: the book of --profile or
 // the default one (which may be missing when hosts are given), on the real
 // system. Exit 2 when the book can't be read.
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers, IMessageBox& messages);
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers,
+                     IMessageBox& messages);
 // --wait after the wakes, on the real system: Ctrl-C stops it with 130;
 // the progress line only while standard error is a terminal.
 int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages);

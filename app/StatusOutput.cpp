@@ -12,11 +12,15 @@ namespace {
 // Characters on screen of a printable UTF-8 text.
 size_t Width(const std::string& strText)
 {
-    return static_cast<size_t>(std::count_if(strText.begin(), strText.end(),
-                                             [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<size_t>(std::count_if(strText.begin(), strText.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
-std::string Cell(const std::string& strText) { return strText.empty() ? "-" : PrintableText(strText); }
+std::string Cell(const std::string& strText)
+{
+    return strText.empty() ? "-" : PrintableText(strText);
+}
 
 // The round-trip time, or why the state is unknown.
 std::string LastText(const CProbeResult& result)
@@ -30,7 +34,7 @@ std::string LastText(const CProbeResult& result)
     return szText;
 }
 
-} // namespace
+}  // namespace
 
 std::string ShownUtf8(std::string_view text)
 {
@@ -38,7 +42,8 @@ std::string ShownUtf8(std::string_view text)
         text.remove_prefix(3);
     bool bUtf8 = true;
     for (size_t i = 0; i < text.size() && bUtf8;) {
-        const size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8SequenceLength(text, i);
+        const size_t n =
+            static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8SequenceLength(text, i);
         bUtf8 = n != 0;
         i += n;
     }
@@ -62,13 +67,15 @@ std::string ShownMac(const CStatusHost& host, const CProbeResult& result)
     return host.strMac.empty() ? result.strMac : host.strMac;
 }
 
-std::string FormatStatusTable(const std::vector<CStatusHost>& hosts, const std::vector<CProbeResult>& results)
+std::string FormatStatusTable(const std::vector<CStatusHost>& hosts,
+                              const std::vector<CProbeResult>& results)
 {
     std::vector<std::vector<std::string>> rows;
     size_t anWidth[4] = {};
     for (size_t i = 0; i < hosts.size() && i < results.size(); ++i) {
-        rows.push_back({Cell(ShownUtf8(hosts[i].strName)), Cell(hosts[i].strIp), Cell(ShownMac(hosts[i], results[i])),
-                        ProbeStateName(results[i].state), LastText(results[i])});
+        rows.push_back({Cell(ShownUtf8(hosts[i].strName)), Cell(hosts[i].strIp),
+                        Cell(ShownMac(hosts[i], results[i])), ProbeStateName(results[i].state),
+                        LastText(results[i])});
         for (size_t k = 0; k < 4; ++k)
             anWidth[k] = std::max(anWidth[k], Width(rows.back()[k]));
     }
@@ -89,16 +96,20 @@ std::string FormatStatusTable(const std::vector<CStatusHost>& hosts, const std::
 std::string StatusJsonLine(const CStatusHost& host, const CProbeResult& result)
 {
     const auto TextOrNull = [](const std::string& strText) {
-        return strText.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(ShownUtf8(strText));
+        return strText.empty() ? nlohmann::ordered_json(nullptr)
+                               : nlohmann::ordered_json(ShownUtf8(strText));
     };
     nlohmann::ordered_json line;
     line["name"] = ShownUtf8(host.strName);
     line["ip"] = TextOrNull(host.strIp);
     line["mac"] = TextOrNull(ShownMac(host, result));
     line["state"] = ProbeStateName(result.state);
-    line["rtt_ms"] = result.dRttMs < 0 ? nlohmann::ordered_json(nullptr)
-                                       : nlohmann::ordered_json(static_cast<double>(static_cast<int64_t>(result.dRttMs * 10 + 0.5)) / 10);
+    line["rtt_ms"] = result.dRttMs < 0
+        ? nlohmann::ordered_json(nullptr)
+        : nlohmann::ordered_json(
+              static_cast<double>(static_cast<int64_t>(result.dRttMs * 10 + 0.5)) / 10);
     line["how"] = TextOrNull(ProbeHowName(result.how));
-    line["reason"] = TextOrNull(result.state == EProbeState::Unknown ? result.strReason : std::string());
+    line["reason"] =
+        TextOrNull(result.state == EProbeState::Unknown ? result.strReason : std::string());
     return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -22,7 +22,8 @@ std::string ShownUtf8(std::string_view text);
 
 // One line per host, columns aligned: name, address, hardware address,
 // state, then the round-trip time, or the reason when the state is unknown.
-std::string FormatStatusTable(const std::vector<CStatusHost>& hosts, const std::vector<CProbeResult>& results);
+std::string FormatStatusTable(const std::vector<CStatusHost>& hosts,
+                              const std::vector<CProbeResult>& results);
 
 // One JSON object on one line, keys name, ip, mac, state, rtt_ms, how,
 // reason; names as ShownUtf8 shows them, control characters escaped.

@@ -56,7 +56,8 @@ std::string ExecutablePath(const std::string& strArgv0)
         return std::string(szPath, static_cast<size_t>(n));
     // The path execve was given: a relative one is relative to the directory
     // the process started in, which nothing has changed yet.
-    if (const auto* pszExecFn = reinterpret_cast<const char*>(::getauxval(AT_EXECFN)); pszExecFn && *pszExecFn)
+    if (const auto* pszExecFn = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+        pszExecFn && *pszExecFn)
         return RealPath(pszExecFn);
     return RealPath(strArgv0.find('/') != std::string::npos ? strArgv0 : SearchPath(strArgv0));
 }
@@ -68,10 +69,7 @@ std::string ExecutableDirectory(const std::string& strExePath)
     return strPath.empty() ? std::string() : strPath.substr(0, strPath.find_last_of('/'));
 }
 
-bool IsFile(const std::string& strPath)
-{
-    return ::access(strPath.c_str(), R_OK) == 0;
-}
+bool IsFile(const std::string& strPath) { return ::access(strPath.c_str(), R_OK) == 0; }
 
 // Installed: <prefix>/bin/nuvik finds <prefix>/<libdir>/nuvik/...; in the
 // build tree the module sits beside the executable.
@@ -80,7 +78,8 @@ std::string FindBesideOrInstalled(const std::string& strExeDir, const std::strin
 {
     if (strExeDir.empty())
         return {};
-    for (const std::string& strDir : {strExeDir + "/" + strInstalledRel, strExeDir + "/" + strBuildRel}) {
+    for (const std::string& strDir :
+         {strExeDir + "/" + strInstalledRel, strExeDir + "/" + strBuildRel}) {
         const std::string strPath = strDir + "/" + strName;
         if (IsFile(strPath))
             return strPath;
@@ -88,17 +87,20 @@ std::string FindBesideOrInstalled(const std::string& strExeDir, const std::strin
     return {};
 }
 
-} // namespace
+}  // namespace
 
 std::string FindHelpPage(const std::string& strExePath)
 {
     const std::string strExeDir = ExecutableDirectory(strExePath);
-    const std::string strPath = FindBesideOrInstalled(strExeDir, NUVIK_DATA_RELDIR, "docs", "help.html");
+    const std::string strPath =
+        FindBesideOrInstalled(strExeDir, NUVIK_DATA_RELDIR, "docs", "help.html");
     if (!strPath.empty())
         return strPath;
     // Not there: where it belongs, so that "Help" can say so.
     const std::string strInstalled = NUVIK_DATA_DIR "/help.html";
-    return strExeDir.empty() || IsFile(strInstalled) ? strInstalled : strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
+    return strExeDir.empty() || IsFile(strInstalled)
+        ? strInstalled
+        : strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
 }
 
 namespace {
@@ -108,8 +110,8 @@ namespace {
 // with the reason in strError, when it is not there or does not load.
 void* LoadWindowModule(const std::string& strExePath, std::string& strError)
 {
-    std::string strModule =
-        FindBesideOrInstalled(ExecutableDirectory(strExePath), NUVIK_MODULE_RELDIR, ".", NUVIK_MODULE_NAME);
+    std::string strModule = FindBesideOrInstalled(ExecutableDirectory(strExePath),
+                                                  NUVIK_MODULE_RELDIR, ".", NUVIK_MODULE_NAME);
     if (strModule.empty() && IsFile(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME))
         strModule = NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME;
     if (strModule.empty()) {
@@ -123,7 +125,7 @@ void* LoadWindowModule(const std::string& strExePath, std::string& strError)
     return hModule;
 }
 
-} // namespace
+}  // namespace
 
 int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages)
 {
@@ -161,7 +163,9 @@ bool ShowDialogMessage(const std::string& strExePath, const std::string& strText
 {
     std::string strError;
     void* hModule = LoadWindowModule(strExePath, strError);
-    auto pfnShow = hModule ? reinterpret_cast<PFNNUVIKSHOWMESSAGE>(::dlsym(hModule, kMessageEntryPoint)) : nullptr;
+    auto pfnShow = hModule
+        ? reinterpret_cast<PFNNUVIKSHOWMESSAGE>(::dlsym(hModule, kMessageEntryPoint))
+        : nullptr;
     if (!pfnShow)
         return false;
     const std::string strAppName = AppNameFromPath(strExePath);

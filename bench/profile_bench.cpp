@@ -20,7 +20,7 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -39,8 +39,8 @@ int main(int argc, char** argv)
         char szMac[13];
         for (size_t i = 0; i < nEntries; ++i) {
             std::snprintf(szMac, sizeof szMac, "%012zX", i);
-            out << i << "=host" << i << " 10." << (i >> 16 & 255) << '.' << (i >> 8 & 255) << '.' << (i & 255) << ' '
-                << szMac << "\r\n";
+            out << i << "=host" << i << " 10." << (i >> 16 & 255) << '.' << (i >> 8 & 255) << '.'
+                << (i & 255) << ' ' << szMac << "\r\n";
         }
     }
 
@@ -55,7 +55,8 @@ int main(int argc, char** argv)
         const CFileStatus status = hosts.SaveProfile();
         const auto t2 = std::chrono::steady_clock::now();
         if (!status.bOk || hosts.GetCount() != nEntries) {
-            std::fprintf(stderr, "round %d failed: %zu entries, %s\n", n, hosts.GetCount(), status.strError.c_str());
+            std::fprintf(stderr, "round %d failed: %zu entries, %s\n", n, hosts.GetCount(),
+                         status.strError.c_str());
             return 1;
         }
         loads.push_back(std::chrono::duration<double>(t1 - t0).count());

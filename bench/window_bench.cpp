@@ -49,8 +49,8 @@ std::string ProfileText(size_t nHosts)
     char szLine[96];
     for (size_t i = 0; i < nHosts; ++i) {
         const size_t nScrambled = (i * 7919) % (nHosts * 2 + 1);
-        std::snprintf(szLine, sizeof szLine, "%zu=%s%zu 10.%zu.%zu.%zu %012zX\r\n", i, i % 2 ? "Host" : "host",
-                      nScrambled, i >> 16 & 255, i >> 8 & 255, i & 255, i);
+        std::snprintf(szLine, sizeof szLine, "%zu=%s%zu 10.%zu.%zu.%zu %012zX\r\n", i,
+                      i % 2 ? "Host" : "host", nScrambled, i >> 16 & 255, i >> 8 & 255, i & 255, i);
         strText += szLine;
     }
     return strText;
@@ -127,7 +127,7 @@ CRun RunWindow(const QString& strDir, size_t nHosts, bool bInteract)
     return run;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -150,13 +150,16 @@ int main(int argc, char** argv)
             values.push_back(run.*pField);
         return Median(values);
     };
-    const bool bSaved = std::all_of(runs.begin(), runs.end(), [](const CRun& run) { return run.bSavedInOrder; });
+    const bool bSaved =
+        std::all_of(runs.begin(), runs.end(), [](const CRun& run) { return run.bSavedInOrder; });
     std::printf("window shown, 2 hosts:        %8.1f ms\n", Median(small));
-    std::printf("window shown, %zu hosts: %8.1f ms  (%.1f ms later; goal < 1000 ms)\n", nHosts, Median(large),
-                Median(large) - Median(small));
+    std::printf("window shown, %zu hosts: %8.1f ms  (%.1f ms later; goal < 1000 ms)\n", nHosts,
+                Median(large), Median(large) - Median(small));
     std::printf("with %zu hosts: list dropped down %.1f ms, pick %.1f ms, typed character %.1f ms, "
                 "closing (save) %.1f ms\n",
-                nHosts, median(&CRun::dListMs), median(&CRun::dPickMs), median(&CRun::dTypeMs), median(&CRun::dCloseMs));
-    std::printf("closing saved every host in order: %s  (medians of %d rounds)\n", bSaved ? "yes" : "NO", nRounds);
+                nHosts, median(&CRun::dListMs), median(&CRun::dPickMs), median(&CRun::dTypeMs),
+                median(&CRun::dCloseMs));
+    std::printf("closing saved every host in order: %s  (medians of %d rounds)\n",
+                bSaved ? "yes" : "NO", nRounds);
     return bSaved ? 0 : 1;
 }

@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "discovery/NeighbourTable.h"
@@ -23,7 +23,9 @@ const size_t kIcmpHeader = 8;
 
 class CFd {
 public:
-    explicit CFd(int hFd = -1) : m_hFd(hFd) {}
+    explicit CFd(int hFd = -1)
+        : m_hFd(hFd)
+    { }
     CFd(const CFd&) = delete;
     CFd& operator=(const CFd&) = delete;
     ~CFd()
@@ -81,17 +83,17 @@ bool NotificationsSettle(CNetlinkSocket& netlink, std::vector<uint8_t>& buffer, 
             return false;
         }
         int nLeft = static_cast<int>(nLength);
-        for (auto* pHeader = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(pHeader, nLeft);
-             pHeader = NLMSG_NEXT(pHeader, nLeft)) {
+        for (auto* pHeader = reinterpret_cast<const nlmsghdr*>(buffer.data());
+             NLMSG_OK(pHeader, nLeft); pHeader = NLMSG_NEXT(pHeader, nLeft)) {
             CNeighbourRow row;
-            if (ParseNeighbourMessage(pHeader, row) && row.dwAddr == dwTarget && row.dwIndex == dwIndex &&
-                IsNeighbourSettled(row))
+            if (ParseNeighbourMessage(pHeader, row) && row.dwAddr == dwTarget &&
+                row.dwIndex == dwIndex && IsNeighbourSettled(row))
                 return true;
         }
     }
 }
 
-} // namespace
+}  // namespace
 
 const char* EchoWayName(EEchoWay way)
 {
@@ -172,13 +174,15 @@ CEchoOutcome CEchoRequest::SendEcho(uint32_t dwTarget, int nTimeoutMs)
         bWatch = netlink.Open(RTMGRP_NEIGH);
     if (bWatch) {
         bool bLost = false, bBroken = false;
-        NotificationsSettle(netlink, buffer, 0, 0, bLost, bBroken);  // drop what came before the request
+        NotificationsSettle(netlink, buffer, 0, 0, bLost,
+                            bBroken);  // drop what came before the request
     }
 
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = dwTarget;
-    const uint16_t nIdentifier = static_cast<uint16_t>(::getpid() ^ reinterpret_cast<uintptr_t>(this));
+    const uint16_t nIdentifier =
+        static_cast<uint16_t>(::getpid() ^ reinterpret_cast<uintptr_t>(this));
     const uint16_t nSequence = ++m_nSequence;
     std::vector<uint8_t> message;
     if (outcome.way == EEchoWay::Udp) {
@@ -189,7 +193,8 @@ CEchoOutcome CEchoRequest::SendEcho(uint32_t dwTarget, int nTimeoutMs)
     }
     ssize_t nSent;
     do {
-        nSent = ::sendto(echo.Get(), message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        nSent = ::sendto(echo.Get(), message.data(), message.size(), 0,
+                         reinterpret_cast<sockaddr*>(&to), sizeof to);
     } while (nSent < 0 && errno == EINTR);
     if (nSent < 0)
         return outcome;  // NotSent: no reply will come, and nothing was resolved
@@ -207,7 +212,8 @@ CEchoOutcome CEchoRequest::SendEcho(uint32_t dwTarget, int nTimeoutMs)
 
     uint8_t reply[1500];
     for (;;) {
-        const auto nLeft = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto nLeft =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (nLeft <= 0)
             break;
         pollfd fds[2];
@@ -226,8 +232,9 @@ CEchoOutcome CEchoRequest::SendEcho(uint32_t dwTarget, int nTimeoutMs)
             continue;
         if (bReplyCan && fds[0].revents) {
             const ssize_t nGot = ::recv(echo.Get(), reply, sizeof reply, MSG_DONTWAIT);
-            if (nGot > 0 && IsEchoReplyFor(reply, static_cast<size_t>(nGot), outcome.way == EEchoWay::Raw,
-                                           outcome.way == EEchoWay::Raw, nIdentifier, nSequence)) {
+            if (nGot > 0 &&
+                IsEchoReplyFor(reply, static_cast<size_t>(nGot), outcome.way == EEchoWay::Raw,
+                               outcome.way == EEchoWay::Raw, nIdentifier, nSequence)) {
                 outcome.end = EEchoEnd::Replied;
                 return outcome;
             }
@@ -235,7 +242,8 @@ CEchoOutcome CEchoRequest::SendEcho(uint32_t dwTarget, int nTimeoutMs)
         if (bWatch && fds[nNetlinkSlot].revents) {
             bool bLost = false, bBroken = false;
             if (NotificationsSettle(netlink, buffer, dwTarget, route.dwOutIndex, bLost, bBroken) ||
-                (bLost && m_table.GetEntry(dwTarget, route.dwOutIndex, row) && IsNeighbourSettled(row))) {
+                (bLost && m_table.GetEntry(dwTarget, route.dwOutIndex, row) &&
+                 IsNeighbourSettled(row))) {
                 outcome.end = EEchoEnd::EntrySettled;
                 return outcome;
             }
@@ -245,7 +253,10 @@ CEchoOutcome CEchoRequest::SendEcho(uint32_t dwTarget, int nTimeoutMs)
     }
     if (!bReplyCan && !bWatch && Clock::now() < deadline) {
         // Only the entry could have ended the wait, and it can no longer be watched.
-        ::poll(nullptr, 0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+        ::poll(nullptr, 0,
+               static_cast<int>(
+                   std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                       .count()));
     }
     outcome.end = EEchoEnd::TimedOut;
     return outcome;

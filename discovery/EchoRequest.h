@@ -48,7 +48,9 @@ public:
 class CEchoRequest : public IEchoRequest {
 public:
     // table: used to look at the target's entry right after sending.
-    explicit CEchoRequest(INeighbourTable& table) : m_table(table) {}
+    explicit CEchoRequest(INeighbourTable& table)
+        : m_table(table)
+    { }
     CEchoOutcome SendEcho(uint32_t dwTarget, int nTimeoutMs) override;
 
 private:

@@ -19,7 +19,11 @@ namespace {
 // Holds the wait cursor from construction to the end of the scope.
 class CWaitCursor {
 public:
-    explicit CWaitCursor(IControlServices& controls) : m_controls(controls) { m_controls.BeginWaitCursor(); }
+    explicit CWaitCursor(IControlServices& controls)
+        : m_controls(controls)
+    {
+        m_controls.BeginWaitCursor();
+    }
     ~CWaitCursor() { m_controls.EndWaitCursor(); }
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
@@ -35,7 +39,7 @@ std::string Dotted(uint32_t dwAddressNet)
     return ::inet_ntop(AF_INET, &addr, sz, sizeof sz) ? sz : "";
 }
 
-} // namespace
+}  // namespace
 
 void CNUVIKDlg::OnLookup()
 {
@@ -86,7 +90,8 @@ void CNUVIKDlg::OnLookup()
         const uint32_t dwAddressNet = htonl(m_ctlIp.GetAddress());
         std::string strReverse;
         bool bReverse = false;
-        m_pControls->RunBlocking([&] { bReverse = resolver.GetHostByAddr(dwAddressNet, strReverse); });
+        m_pControls->RunBlocking(
+            [&] { bReverse = resolver.GetHostByAddr(dwAddressNet, strReverse); });
         if (bReverse)
             m_strName = strReverse;
         // A failed reverse lookup is no failure here: the address stands.

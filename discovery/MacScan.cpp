@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarget, std::string& strMac)
+bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarget,
+                        std::string& strMac)
 {
     std::string strText;
     for (const CNeighbourRow& row : rows) {
@@ -22,7 +23,8 @@ bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarge
     return !strText.empty();
 }
 
-const CNeighbourRow* FindNeighbourRow(const std::vector<CNeighbourRow>& rows, uint32_t dwAddr, uint32_t dwIndex)
+const CNeighbourRow* FindNeighbourRow(const std::vector<CNeighbourRow>& rows, uint32_t dwAddr,
+                                      uint32_t dwIndex)
 {
     for (const CNeighbourRow& row : rows)
         if (row.dwAddr == dwAddr && (dwIndex == 0 || row.dwIndex == dwIndex))

@@ -12,8 +12,10 @@
 // separator, are assigned to strMac, also when that gives the empty text (the
 // scan then goes on). True when strMac ends non-empty; when no row matches,
 // strMac is untouched and the result is false.
-bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarget, std::string& strMac);
+bool ScanNeighbourTable(const std::vector<CNeighbourRow>& rows, uint32_t dwTarget,
+                        std::string& strMac);
 
 // The first row for dwAddr (network order) on interface dwIndex, or on any
 // interface when dwIndex is 0; null when there is none.
-const CNeighbourRow* FindNeighbourRow(const std::vector<CNeighbourRow>& rows, uint32_t dwAddr, uint32_t dwIndex);
+const CNeighbourRow* FindNeighbourRow(const std::vector<CNeighbourRow>& rows, uint32_t dwAddr,
+                                      uint32_t dwIndex);

@@ -28,14 +28,15 @@ bool DumpOnce(std::vector<CNeighbourRow>& rows, bool& bInterrupted)
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.neigh.ndm_family = AF_INET;
     int nError = 0;
-    const ENetlinkStep step = netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
-        return ParseNeighbourDump(pData, nLength, nSeq, netlink.PortId(), rows, nError);
-    });
+    const ENetlinkStep step =
+        netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+            return ParseNeighbourDump(pData, nLength, nSeq, netlink.PortId(), rows, nError);
+        });
     bInterrupted = step == ENetlinkStep::Interrupted;
     return step == ENetlinkStep::Done;
 }
 
-} // namespace
+}  // namespace
 
 bool CNetlinkNeighbourTable::GetTable(std::vector<CNeighbourRow>& rows)
 {
@@ -55,7 +56,8 @@ bool CNetlinkNeighbourTable::GetTable(std::vector<CNeighbourRow>& rows)
 bool CNetlinkNeighbourTable::GetEntry(uint32_t dwAddr, uint32_t dwIndex, CNeighbourRow& row)
 {
     std::vector<CNeighbourRow> rows;
-    const CNeighbourRow* pFound = GetTable(rows) ? FindNeighbourRow(rows, dwAddr, dwIndex) : nullptr;
+    const CNeighbourRow* pFound =
+        GetTable(rows) ? FindNeighbourRow(rows, dwAddr, dwIndex) : nullptr;
     if (pFound)
         row = *pFound;
     return pFound != nullptr;
@@ -65,6 +67,7 @@ bool IsNeighbourSettled(const CNeighbourRow& row)
 {
     if (row.wState & NUD_FAILED)
         return true;
-    const uint16_t wKeeps = NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT | NUD_NOARP;
+    const uint16_t wKeeps =
+        NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT | NUD_NOARP;
     return (row.wState & wKeeps) && row.dwPhysAddrLen > 0;
 }

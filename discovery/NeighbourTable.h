@@ -7,9 +7,9 @@
 // kernel states it (it may exceed 8; only the first 8 bytes are kept). A row
 // without a hardware address (incomplete or failed) has length 0.
 struct CNeighbourRow {
-    uint32_t dwAddr = 0;         // network order
-    uint32_t dwIndex = 0;        // interface index
-    uint16_t wState = 0;         // NUD_* state
+    uint32_t dwAddr = 0;   // network order
+    uint32_t dwIndex = 0;  // interface index
+    uint16_t wState = 0;   // NUD_* state
     uint32_t dwPhysAddrLen = 0;
     uint8_t bPhysAddr[8] = {};
 };

@@ -7,8 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -30,8 +30,8 @@ int ErrorOf(const nlmsghdr* pHeader)
 // Walks the messages of one datagram that answer (nSeq, nPortId), handing
 // each other message to onMessage, which returns false for a malformed one.
 template <typename F>
-ENetlinkStep WalkReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId, int& nError,
-                       bool bDump, F onMessage)
+ENetlinkStep WalkReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
+                       int& nError, bool bDump, F onMessage)
 {
     int nLeft = static_cast<int>(nLength);
     bool bInterrupted = false;
@@ -68,7 +68,7 @@ ENetlinkStep WalkReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_
     return bInterrupted ? ENetlinkStep::Interrupted : ENetlinkStep::More;
 }
 
-} // namespace
+}  // namespace
 
 bool ParseNeighbourMessage(const nlmsghdr* pHeader, CNeighbourRow& row)
 {
@@ -82,7 +82,8 @@ bool ParseNeighbourMessage(const nlmsghdr* pHeader, CNeighbourRow& row)
     found.wState = pNeigh->ndm_state;
     bool bHasDst = false;
     int nLeft = static_cast<int>(pHeader->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
-    for (auto* pAttr = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(pNeigh) + NLMSG_ALIGN(sizeof(ndmsg)));
+    for (auto* pAttr = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(pNeigh) +
+                                                       NLMSG_ALIGN(sizeof(ndmsg)));
          RTA_OK(pAttr, nLeft); pAttr = RTA_NEXT(pAttr, nLeft)) {
         const size_t nPayload = RTA_PAYLOAD(pAttr);
         switch (pAttr->rta_type) {
@@ -94,10 +95,10 @@ bool ParseNeighbourMessage(const nlmsghdr* pHeader, CNeighbourRow& row)
             break;
         case NDA_LLADDR:
             found.dwPhysAddrLen = static_cast<uint32_t>(nPayload);
-            std::memcpy(found.bPhysAddr, RTA_DATA(pAttr), std::min(nPayload, sizeof found.bPhysAddr));
+            std::memcpy(found.bPhysAddr, RTA_DATA(pAttr),
+                        std::min(nPayload, sizeof found.bPhysAddr));
             break;
-        default:
-            break;
+        default: break;
         }
     }
     if (!bHasDst)
@@ -124,49 +125,56 @@ ENetlinkStep ParseNeighbourDump(const void* pData, size_t nLength, uint32_t nSeq
 ENetlinkStep ParseRouteReply(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
                              CRouteInfo& route, int& nError)
 {
-    return WalkReply(pData, nLength, nSeq, nPortId, nError, false, [&route](const nlmsghdr* pHeader) {
-        if (pHeader->nlmsg_type != RTM_NEWROUTE || pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
-            return false;
-        const auto* pRoute = static_cast<const rtmsg*>(NLMSG_DATA(pHeader));
-        CRouteInfo found;
-        found.nType = pRoute->rtm_type;
-        int nLeft = static_cast<int>(RTM_PAYLOAD(pHeader));
-        for (const rtattr* pAttr = RTM_RTA(pRoute); RTA_OK(pAttr, nLeft); pAttr = RTA_NEXT(pAttr, nLeft)) {
-            if (pAttr->rta_type == RTA_OIF && RTA_PAYLOAD(pAttr) == sizeof found.dwOutIndex)
-                std::memcpy(&found.dwOutIndex, RTA_DATA(pAttr), sizeof found.dwOutIndex);
-            else if (pAttr->rta_type == RTA_GATEWAY && RTA_PAYLOAD(pAttr) == sizeof found.dwGateway)
-                std::memcpy(&found.dwGateway, RTA_DATA(pAttr), sizeof found.dwGateway);
-        }
-        route = found;
-        return true;
-    });
+    return WalkReply(
+        pData, nLength, nSeq, nPortId, nError, false, [&route](const nlmsghdr* pHeader) {
+            if (pHeader->nlmsg_type != RTM_NEWROUTE ||
+                pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
+                return false;
+            const auto* pRoute = static_cast<const rtmsg*>(NLMSG_DATA(pHeader));
+            CRouteInfo found;
+            found.nType = pRoute->rtm_type;
+            int nLeft = static_cast<int>(RTM_PAYLOAD(pHeader));
+            for (const rtattr* pAttr = RTM_RTA(pRoute); RTA_OK(pAttr, nLeft);
+                 pAttr = RTA_NEXT(pAttr, nLeft)) {
+                if (pAttr->rta_type == RTA_OIF && RTA_PAYLOAD(pAttr) == sizeof found.dwOutIndex)
+                    std::memcpy(&found.dwOutIndex, RTA_DATA(pAttr), sizeof found.dwOutIndex);
+                else if (pAttr->rta_type == RTA_GATEWAY &&
+                         RTA_PAYLOAD(pAttr) == sizeof found.dwGateway)
+                    std::memcpy(&found.dwGateway, RTA_DATA(pAttr), sizeof found.dwGateway);
+            }
+            route = found;
+            return true;
+        });
 }
 
 ENetlinkStep ParseLinkRouteDump(const void* pData, size_t nLength, uint32_t nSeq, uint32_t nPortId,
                                 std::vector<CLinkRoute>& routes, int& nError)
 {
-    return WalkReply(pData, nLength, nSeq, nPortId, nError, true, [&routes](const nlmsghdr* pHeader) {
-        if (pHeader->nlmsg_type != RTM_NEWROUTE)
-            return true;
-        if (pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
-            return false;
-        const auto* pRoute = static_cast<const rtmsg*>(NLMSG_DATA(pHeader));
-        if (pRoute->rtm_family != AF_INET || pRoute->rtm_type != RTN_UNICAST)
-            return true;
-        CLinkRoute found;
-        found.nDstLen = pRoute->rtm_dst_len;
-        int nLeft = static_cast<int>(RTM_PAYLOAD(pHeader));
-        for (const rtattr* pAttr = RTM_RTA(pRoute); RTA_OK(pAttr, nLeft); pAttr = RTA_NEXT(pAttr, nLeft)) {
-            if (pAttr->rta_type == RTA_GATEWAY || pAttr->rta_type == RTA_VIA)
+    return WalkReply(
+        pData, nLength, nSeq, nPortId, nError, true, [&routes](const nlmsghdr* pHeader) {
+            if (pHeader->nlmsg_type != RTM_NEWROUTE)
                 return true;
-            if (pAttr->rta_type == RTA_DST && RTA_PAYLOAD(pAttr) == sizeof found.dwDst)
-                std::memcpy(&found.dwDst, RTA_DATA(pAttr), sizeof found.dwDst);
-            else if (pAttr->rta_type == RTA_OIF && RTA_PAYLOAD(pAttr) == sizeof found.dwOutIndex)
-                std::memcpy(&found.dwOutIndex, RTA_DATA(pAttr), sizeof found.dwOutIndex);
-        }
-        routes.push_back(found);
-        return true;
-    });
+            if (pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
+                return false;
+            const auto* pRoute = static_cast<const rtmsg*>(NLMSG_DATA(pHeader));
+            if (pRoute->rtm_family != AF_INET || pRoute->rtm_type != RTN_UNICAST)
+                return true;
+            CLinkRoute found;
+            found.nDstLen = pRoute->rtm_dst_len;
+            int nLeft = static_cast<int>(RTM_PAYLOAD(pHeader));
+            for (const rtattr* pAttr = RTM_RTA(pRoute); RTA_OK(pAttr, nLeft);
+                 pAttr = RTA_NEXT(pAttr, nLeft)) {
+                if (pAttr->rta_type == RTA_GATEWAY || pAttr->rta_type == RTA_VIA)
+                    return true;
+                if (pAttr->rta_type == RTA_DST && RTA_PAYLOAD(pAttr) == sizeof found.dwDst)
+                    std::memcpy(&found.dwDst, RTA_DATA(pAttr), sizeof found.dwDst);
+                else if (pAttr->rta_type == RTA_OIF &&
+                         RTA_PAYLOAD(pAttr) == sizeof found.dwOutIndex)
+                    std::memcpy(&found.dwOutIndex, RTA_DATA(pAttr), sizeof found.dwOutIndex);
+            }
+            routes.push_back(found);
+            return true;
+        });
 }
 
 CNetlinkSocket::~CNetlinkSocket()
@@ -205,7 +213,8 @@ uint32_t CNetlinkSocket::Send(nlmsghdr& request)
     kernel.nl_family = AF_NETLINK;
     ssize_t nSent;
     do {
-        nSent = ::sendto(m_hSocket, &request, request.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
+        nSent = ::sendto(m_hSocket, &request, request.nlmsg_len, 0,
+                         reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
     } while (nSent < 0 && errno == EINTR);
     return nSent == static_cast<ssize_t>(request.nlmsg_len) ? m_nSeq : 0;
 }
@@ -232,7 +241,8 @@ long CNetlinkSocket::Receive(std::vector<uint8_t>& buffer, bool bDontWait)
     const int nWait = bDontWait ? MSG_DONTWAIT : 0;
     for (;;) {
         // Peek first: MSG_TRUNC makes the kernel tell the datagram's full size.
-        ssize_t nSize = ::recv(m_hSocket, buffer.data(), buffer.size(), MSG_PEEK | MSG_TRUNC | nWait);
+        ssize_t nSize =
+            ::recv(m_hSocket, buffer.data(), buffer.size(), MSG_PEEK | MSG_TRUNC | nWait);
         if (nSize < 0) {
             if (errno == EINTR)
                 continue;
@@ -285,16 +295,18 @@ bool CNetlinkRouteTable::LookUpRoute(uint32_t dwAddr, CRouteInfo& route)
     request.header.nlmsg_flags = NLM_F_REQUEST;
     request.route.rtm_family = AF_INET;
     request.route.rtm_dst_len = 32;
-    auto* pAttr = reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&request) + NLMSG_ALIGN(request.header.nlmsg_len));
+    auto* pAttr = reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&request) +
+                                            NLMSG_ALIGN(request.header.nlmsg_len));
     pAttr->rta_type = RTA_DST;
     pAttr->rta_len = RTA_LENGTH(sizeof dwAddr);
     std::memcpy(RTA_DATA(pAttr), &dwAddr, sizeof dwAddr);
     request.header.nlmsg_len = NLMSG_ALIGN(request.header.nlmsg_len) + RTA_SPACE(sizeof dwAddr);
 
     int nError = 0;
-    return m_netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
-        return ParseRouteReply(pData, nLength, nSeq, m_netlink.PortId(), route, nError);
-    }) == ENetlinkStep::Done;
+    return m_netlink.Transact(
+               request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+                   return ParseRouteReply(pData, nLength, nSeq, m_netlink.PortId(), route, nError);
+               }) == ENetlinkStep::Done;
 }
 
 bool CNetlinkRouteTable::LinkRoutes(std::vector<CLinkRoute>& routes)
@@ -338,10 +350,12 @@ std::vector<CLink> CNetlinkRouteTable::BroadcastLinks()
     for (const ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
         if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET)
             continue;
-        if ((p->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) || (p->ifa_flags & IFF_LOOPBACK))
+        if ((p->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) ||
+            (p->ifa_flags & IFF_LOOPBACK))
             continue;
         const std::string strName(p->ifa_name, std::strcspn(p->ifa_name, ":"));
-        if (std::any_of(links.begin(), links.end(), [&](const CLink& link) { return link.strName == strName; }))
+        if (std::any_of(links.begin(), links.end(),
+                        [&](const CLink& link) { return link.strName == strName; }))
             continue;
         if (const unsigned nIndex = ::if_nametoindex(strName.c_str()))
             links.push_back({nIndex, strName});
@@ -353,7 +367,8 @@ std::vector<CLink> CNetlinkRouteTable::BroadcastLinks()
 std::string CNetlinkRouteTable::LinkName(unsigned nIndex)
 {
     char szName[IF_NAMESIZE];
-    return ::if_indextoname(nIndex, szName) ? std::string(szName) : "interface " + std::to_string(nIndex);
+    return ::if_indextoname(nIndex, szName) ? std::string(szName)
+                                            : "interface " + std::to_string(nIndex);
 }
 
 ELinkState CNetlinkRouteTable::FindLink(const std::string& strName, unsigned& nIndex)
@@ -367,7 +382,8 @@ ELinkState CNetlinkRouteTable::FindLink(const std::string& strName, unsigned& nI
     ELinkState state = ELinkState::Down;
     for (const ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
         // An address with a label ("eth0:1") belongs to the interface named before the colon.
-        if (std::string(p->ifa_name, std::strcspn(p->ifa_name, ":")) != strName || !(p->ifa_flags & IFF_UP))
+        if (std::string(p->ifa_name, std::strcspn(p->ifa_name, ":")) != strName ||
+            !(p->ifa_flags & IFF_UP))
             continue;
         if (p->ifa_addr != nullptr && p->ifa_addr->sa_family == AF_INET) {
             state = ELinkState::Usable;

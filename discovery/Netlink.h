@@ -62,7 +62,8 @@ public:
     // Sends a request and hands every datagram of the answer to parse (data,
     // length, the request's sequence number) until it says the answer is
     // complete or failed. A failed send or receive gives Error.
-    using NetlinkParser = std::function<ENetlinkStep(const void* pData, size_t nLength, uint32_t nSeq)>;
+    using NetlinkParser =
+        std::function<ENetlinkStep(const void* pData, size_t nLength, uint32_t nSeq)>;
     ENetlinkStep Transact(nlmsghdr& request, const NetlinkParser& parse);
 
 private:

@@ -44,15 +44,21 @@ struct CPool {
     std::vector<int> sockets;
 };
 
-bool Retryable(int nError) { return nError == EAGAIN || nError == EWOULDBLOCK || nError == ENOBUFS; }
+bool Retryable(int nError)
+{
+    return nError == EAGAIN || nError == EWOULDBLOCK || nError == ENOBUFS;
+}
 
 class CRun {
 public:
-    CRun(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours, CProbeWays& ways,
-         const CProbeOptions& options)
-        : m_platform(platform), m_routes(routes), m_neighbours(neighbours), m_ways(ways), m_options(options)
-    {
-    }
+    CRun(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours,
+         CProbeWays& ways, const CProbeOptions& options)
+        : m_platform(platform)
+        , m_routes(routes)
+        , m_neighbours(neighbours)
+        , m_ways(ways)
+        , m_options(options)
+    { }
     ~CRun()
     {
         for (CUnit& unit : m_units)
@@ -105,7 +111,7 @@ private:
     int64_t m_nStartUs = 0;
     size_t m_nAdmittedSinceRead = 0;  // new on-link hosts asked since the table was read
     int64_t m_nNextAdmitUs = 0;       // with nPerSecond: when the next new host may be asked
-    bool m_bPaceHeld = false;           // with nPerSecond: hosts wait for their turn
+    bool m_bPaceHeld = false;         // with nPerSecond: hosts wait for their turn
     uint16_t m_nIdentifier = static_cast<uint16_t>(::getpid());
     uint16_t m_nSeq = 0;
     std::vector<CProbeResult>* m_pResults = nullptr;
@@ -214,7 +220,9 @@ void CRun::Plan(const std::vector<CProbeTarget>& targets, std::vector<CProbeResu
         unit.bEcho = !m_echo.sockets.empty();
         unit.bUdp = unit.bOnLink && !unit.bEcho && m_ways.bUdp;
         unit.bTcp = !unit.bOnLink && !unit.bEcho;
-        unit.result.how = unit.bEcho ? EProbeHow::Echo : unit.bOnLink ? EProbeHow::Neighbour : EProbeHow::Tcp;
+        unit.result.how = unit.bEcho ? EProbeHow::Echo
+            : unit.bOnLink           ? EProbeHow::Neighbour
+                                     : EProbeHow::Tcp;
         if (!unit.bEcho && !unit.bUdp && !unit.bTcp) {
             unit.result.strReason = "no way to probe it";
             unit.result.how = EProbeHow::None;
@@ -232,7 +240,8 @@ void CRun::Classify(CUnit& unit)
     } else {
         CRouteInfo route;
         if (!m_routes.LookUpRoute(unit.dwAddr, route) ||
-            (route.nType != RTN_UNICAST && route.nType != RTN_LOCAL && route.nType != RTN_BROADCAST)) {
+            (route.nType != RTN_UNICAST && route.nType != RTN_LOCAL &&
+             route.nType != RTN_BROADCAST)) {
             unit.result.strReason = "no route to it";
             Decide(unit, EProbeState::Unknown);
             return;
@@ -260,7 +269,8 @@ void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
         if (unit.bDecided)
             continue;
         bOnLinkWaiting = bOnLinkWaiting || unit.bOnLink;
-        bExpired = bExpired || (unit.bAdmitted && nNowUs >= unit.nSentUs + m_options.nAnswerMs * int64_t{1000});
+        bExpired = bExpired ||
+            (unit.bAdmitted && nNowUs >= unit.nSentUs + m_options.nAnswerMs * int64_t{1000});
     }
     // One read of the table per round: what the notifications missed, and
     // room for the next batch.
@@ -268,7 +278,8 @@ void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
         ReadTable();
     for (CUnit& unit : m_units) {
         const bool bOver = nNowUs >= unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
-        if (!unit.bDecided && unit.nNeighbourUpUs >= 0 && (bOver || nNowUs >= unit.nNeighbourUpUs + kEchoGraceUs))
+        if (!unit.bDecided && unit.nNeighbourUpUs >= 0 &&
+            (bOver || nNowUs >= unit.nNeighbourUpUs + kEchoGraceUs))
             MarkUp(unit, EProbeHow::Neighbour, nNowUs, unit.dNeighbourRttMs);
         if (unit.bDecided || !unit.bAdmitted || !bOver)
             continue;
@@ -276,7 +287,8 @@ void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
         if (m_options.nUntilMs <= 0)
             Decide(unit, EProbeState::Down);
     }
-    const bool bTimeLeft = m_options.nUntilMs <= 0 || nNowUs < m_nStartUs + m_options.nUntilMs * int64_t{1000};
+    const bool bTimeLeft =
+        m_options.nUntilMs <= 0 || nNowUs < m_nStartUs + m_options.nUntilMs * int64_t{1000};
     if ((bRoundDue || bPaceDue) && bTimeLeft)
         Admit(nNowUs);
 }
@@ -298,7 +310,8 @@ bool CRun::ReadTable()
 void CRun::Admit(int64_t nNowUs)
 {
     const CNeighbourLimits limits = m_platform.NeighbourLimits();
-    size_t nRoom = NeighbourBudget(m_rows, m_options.nNeighbourLimit ? m_options.nNeighbourLimit : limits.nGcThresh3);
+    size_t nRoom = NeighbourBudget(
+        m_rows, m_options.nNeighbourLimit ? m_options.nNeighbourLimit : limits.nGcThresh3);
     nRoom = nRoom > m_nAdmittedSinceRead ? nRoom - m_nAdmittedSinceRead : 0;
     const int64_t nSlotUs = m_options.nPerSecond ? 1000000 / m_options.nPerSecond : 0;
     m_bPaceHeld = false;
@@ -451,7 +464,8 @@ void CRun::ReadEcho(int hSocket, int64_t nNowUs)
         for (auto it = range.first; it != range.second; ++it) {
             CUnit& unit = m_units[it->second];
             if (unit.bAdmitted && !unit.bDecided && unit.bEcho &&
-                IsEchoReplyFor(buffer, static_cast<size_t>(nGot), bRaw, bRaw, m_nIdentifier, unit.nSeq))
+                IsEchoReplyFor(buffer, static_cast<size_t>(nGot), bRaw, bRaw, m_nIdentifier,
+                               unit.nSeq))
                 MarkUp(unit, EProbeHow::Echo, nNowUs, Rtt(unit, nNowUs));
         }
     }
@@ -481,7 +495,8 @@ void CRun::SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified)
             if (!unit.bEcho)
                 MarkUp(unit, EProbeHow::Neighbour, nNowUs, bNotified ? Rtt(unit, nNowUs) : -1);
             else if (unit.nNeighbourUpUs < 0)
-                unit.nNeighbourUpUs = nNowUs, unit.dNeighbourRttMs = bNotified ? Rtt(unit, nNowUs) : -1;
+                unit.nNeighbourUpUs = nNowUs,
+                unit.dNeighbourRttMs = bNotified ? Rtt(unit, nNowUs) : -1;
         }
     }
 }
@@ -517,7 +532,7 @@ void CRun::CloseTcp(CUnit& unit)
     unit.tcp.clear();
 }
 
-} // namespace
+}  // namespace
 
 const char* ProbeStateName(EProbeState state)
 {
@@ -548,12 +563,15 @@ bool IsNeighbourUp(const CNeighbourRow& row)
 size_t NeighbourBudget(const std::vector<CNeighbourRow>& rows, unsigned nLimit)
 {
     // Failed entries are the first the kernel collects when it needs room.
-    const size_t nHeld = static_cast<size_t>(
-        std::count_if(rows.begin(), rows.end(), [](const CNeighbourRow& row) { return !(row.wState & NUD_FAILED); }));
+    const size_t nHeld =
+        static_cast<size_t>(std::count_if(rows.begin(), rows.end(), [](const CNeighbourRow& row) {
+            return !(row.wState & NUD_FAILED);
+        }));
     return nLimit > nHeld + kTableMargin ? nLimit - nHeld - kTableMargin : 0;
 }
 
-std::vector<CProbeResult> CProbeEngine::Probe(const std::vector<CProbeTarget>& targets, const CProbeOptions& options)
+std::vector<CProbeResult> CProbeEngine::Probe(const std::vector<CProbeTarget>& targets,
+                                              const CProbeOptions& options)
 {
     m_ways = {};
     CRun run(m_platform, m_routes, m_neighbours, m_ways, options);

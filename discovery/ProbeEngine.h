@@ -84,13 +84,15 @@ struct CProbeWays {
 class CProbeEngine {
 public:
     CProbeEngine(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours)
-        : m_platform(platform), m_routes(routes), m_neighbours(neighbours)
-    {
-    }
+        : m_platform(platform)
+        , m_routes(routes)
+        , m_neighbours(neighbours)
+    { }
 
     // Probes the targets; results in the targets' order. Targets with the
     // same address (and interface) are asked once and share their result.
-    std::vector<CProbeResult> Probe(const std::vector<CProbeTarget>& targets, const CProbeOptions& options);
+    std::vector<CProbeResult> Probe(const std::vector<CProbeTarget>& targets,
+                                    const CProbeOptions& options);
     const CProbeWays& Ways() const { return m_ways; }
 
 private:

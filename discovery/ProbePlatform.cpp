@@ -29,7 +29,7 @@ sockaddr_in Address(uint32_t dwAddr, uint16_t nPort)
     return addr;
 }
 
-} // namespace
+}  // namespace
 
 unsigned ReadKernelNumber(const char* pszPath, unsigned nDefault)
 {
@@ -44,7 +44,8 @@ unsigned ReadKernelNumber(const char* pszPath, unsigned nDefault)
     char* pEnd = nullptr;
     errno = 0;
     const unsigned long nValue = std::strtoul(szText, &pEnd, 10);
-    if (pEnd == szText || errno != 0 || nValue == 0 || nValue > 1u << 30 || (*pEnd != '\n' && *pEnd != '\0'))
+    if (pEnd == szText || errno != 0 || nValue == 0 || nValue > 1u << 30 ||
+        (*pEnd != '\n' && *pEnd != '\0'))
         return nDefault;
     return static_cast<unsigned>(nValue);
 }
@@ -56,9 +57,15 @@ int CPosixProbePlatform::Open(EProbeSocket kind)
     int nType = SOCK_DGRAM, nProtocol = IPPROTO_UDP;
     switch (kind) {
     case EProbeSocket::EchoDgram: nProtocol = IPPROTO_ICMP; break;
-    case EProbeSocket::EchoRaw: nType = SOCK_RAW; nProtocol = IPPROTO_ICMP; break;
+    case EProbeSocket::EchoRaw:
+        nType = SOCK_RAW;
+        nProtocol = IPPROTO_ICMP;
+        break;
     case EProbeSocket::Udp: break;
-    case EProbeSocket::Tcp: nType = SOCK_STREAM; nProtocol = IPPROTO_TCP; break;
+    case EProbeSocket::Tcp:
+        nType = SOCK_STREAM;
+        nProtocol = IPPROTO_TCP;
+        break;
     }
     const int hSocket = ::socket(AF_INET, nType | SOCK_NONBLOCK | SOCK_CLOEXEC, nProtocol);
     if (hSocket < 0)
@@ -87,8 +94,8 @@ int CPosixProbePlatform::Connect(int hSocket, uint32_t dwAddr, uint16_t nPort)
     return nResult == 0 ? 0 : errno;
 }
 
-int CPosixProbePlatform::SendTo(int hSocket, const std::vector<uint8_t>& data, uint32_t dwAddr, uint16_t nPort,
-                                unsigned nIfIndex)
+int CPosixProbePlatform::SendTo(int hSocket, const std::vector<uint8_t>& data, uint32_t dwAddr,
+                                uint16_t nPort, unsigned nIfIndex)
 {
     sockaddr_in to = Address(dwAddr, nPort);
     iovec io{const_cast<uint8_t*>(data.data()), data.size()};
@@ -112,8 +119,8 @@ long CPosixProbePlatform::Receive(int hSocket, uint8_t* pBuffer, size_t nSize, u
     for (;;) {
         sockaddr_in from{};
         socklen_t nFromSize = sizeof from;
-        const ssize_t nGot =
-            ::recvfrom(hSocket, pBuffer, nSize, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &nFromSize);
+        const ssize_t nGot = ::recvfrom(hSocket, pBuffer, nSize, MSG_DONTWAIT,
+                                        reinterpret_cast<sockaddr*>(&from), &nFromSize);
         if (nGot < 0 && errno == EINTR)
             continue;
         if (nGot < 0)
@@ -174,8 +181,8 @@ int CPosixProbePlatform::ReadNeighbourWatch(int hWatch, std::vector<CNeighbourRo
         if (nLength < 0)
             return errno == ENOBUFS ? -1 : -2;
         int nLeft = static_cast<int>(nLength);
-        for (auto* pHeader = reinterpret_cast<const nlmsghdr*>(m_buffer.data()); NLMSG_OK(pHeader, nLeft);
-             pHeader = NLMSG_NEXT(pHeader, nLeft)) {
+        for (auto* pHeader = reinterpret_cast<const nlmsghdr*>(m_buffer.data());
+             NLMSG_OK(pHeader, nLeft); pHeader = NLMSG_NEXT(pHeader, nLeft)) {
             CNeighbourRow row;
             if (ParseNeighbourMessage(pHeader, row))
                 rows.push_back(row);
@@ -188,8 +195,10 @@ CNeighbourLimits CPosixProbePlatform::NeighbourLimits()
     // Only the first network namespace shows them; the table's limits are
     // the system's, whichever namespace asks.
     CNeighbourLimits limits;
-    limits.nGcThresh2 = ReadKernelNumber("/proc/sys/net/ipv4/neigh/default/gc_thresh2", limits.nGcThresh2);
-    limits.nGcThresh3 = ReadKernelNumber("/proc/sys/net/ipv4/neigh/default/gc_thresh3", limits.nGcThresh3);
+    limits.nGcThresh2 =
+        ReadKernelNumber("/proc/sys/net/ipv4/neigh/default/gc_thresh2", limits.nGcThresh2);
+    limits.nGcThresh3 =
+        ReadKernelNumber("/proc/sys/net/ipv4/neigh/default/gc_thresh3", limits.nGcThresh3);
     return limits;
 }
 

@@ -38,8 +38,8 @@ public:
     virtual int Connect(int hSocket, uint32_t dwAddr, uint16_t nPort) = 0;
     // Sends one datagram to dwAddr (network order) and port, out of interface
     // nIfIndex when it is not 0; 0 on success, else the errno.
-    virtual int SendTo(int hSocket, const std::vector<uint8_t>& data, uint32_t dwAddr, uint16_t nPort,
-                       unsigned nIfIndex) = 0;
+    virtual int SendTo(int hSocket, const std::vector<uint8_t>& data, uint32_t dwAddr,
+                       uint16_t nPort, unsigned nIfIndex) = 0;
     // One waiting datagram and its source; -1 when nothing is waiting.
     virtual long Receive(int hSocket, uint8_t* pBuffer, size_t nSize, uint32_t& dwFrom) = 0;
     // The outcome of a connection attempt that poll reported (SO_ERROR).

@@ -30,7 +30,8 @@ bool CSystemResolver::GetHostByName(const std::string& strName, CHostRecord& rec
         if (p->ai_family != AF_INET || p->ai_addrlen < sizeof(sockaddr_in))
             continue;
         const uint32_t dwAddr = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
-        if (std::find(found.addresses.begin(), found.addresses.end(), dwAddr) == found.addresses.end())
+        if (std::find(found.addresses.begin(), found.addresses.end(), dwAddr) ==
+            found.addresses.end())
             found.addresses.push_back(dwAddr);
     }
     ::freeaddrinfo(pList);
@@ -48,8 +49,8 @@ bool CSystemResolver::GetHostByAddr(uint32_t dwAddressNet, std::string& strName)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = dwAddressNet;
     char szHost[NI_MAXHOST];
-    const int nResult = ::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr,
-                                      szHost, sizeof szHost, nullptr, 0, NI_NAMEREQD);
+    const int nResult = ::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, szHost,
+                                      sizeof szHost, nullptr, 0, NI_NAMEREQD);
     m_nLastErrno = nResult == EAI_SYSTEM ? errno : 0;
     m_nLastError = nResult;
     if (nResult != 0)

@@ -8,7 +8,7 @@
 // What a forward lookup found. Addresses are in network order, in the order
 // the resolver gave them.
 struct CHostRecord {
-    std::string strName;               // the official (canonical) name; may be empty
+    std::string strName;  // the official (canonical) name; may be empty
     std::vector<uint32_t> addresses;
 };
 
@@ -38,6 +38,6 @@ public:
     std::string LastErrorText() const override;
 
 private:
-    int m_nLastError = 0;   // a getaddrinfo code (EAI_...)
-    int m_nLastErrno = 0;   // errno, when the code is EAI_SYSTEM
+    int m_nLastError = 0;  // a getaddrinfo code (EAI_...)
+    int m_nLastErrno = 0;  // errno, when the code is EAI_SYSTEM
 };

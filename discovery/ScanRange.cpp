@@ -30,7 +30,7 @@ std::string RangeText(uint32_t dwFirst, uint32_t dwLast)
     return DottedText(htonl(dwFirst)) + " to " + DottedText(htonl(dwLast));
 }
 
-} // namespace
+}  // namespace
 
 std::string DottedText(uint32_t dwAddr)
 {
@@ -47,9 +47,11 @@ bool CSystemLinkAddresses::GetLinkAddresses(std::vector<CLinkAddress>& addresses
         return false;
     std::vector<CLinkAddress> found;
     for (const ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
-        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET || p->ifa_netmask == nullptr)
+        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET ||
+            p->ifa_netmask == nullptr)
             continue;
-        if ((p->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) || (p->ifa_flags & IFF_LOOPBACK))
+        if ((p->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) ||
+            (p->ifa_flags & IFF_LOOPBACK))
             continue;
         // An address with a label ("eth0:1") belongs to the interface named before the colon.
         const std::string strName(p->ifa_name, std::strcspn(p->ifa_name, ":"));
@@ -60,7 +62,8 @@ bool CSystemLinkAddresses::GetLinkAddresses(std::vector<CLinkAddress>& addresses
         link.nIndex = nIndex;
         link.strLink = strName;
         link.dwAddr = reinterpret_cast<const sockaddr_in*>(p->ifa_addr)->sin_addr.s_addr;
-        link.nPrefixLen = PrefixOfMask(ntohl(reinterpret_cast<const sockaddr_in*>(p->ifa_netmask)->sin_addr.s_addr));
+        link.nPrefixLen = PrefixOfMask(
+            ntohl(reinterpret_cast<const sockaddr_in*>(p->ifa_netmask)->sin_addr.s_addr));
         found.push_back(link);
     }
     ::freeifaddrs(pList);
@@ -80,16 +83,18 @@ bool ParseScanRange(const std::string& strText, CScanRange& range, std::string& 
     unsigned nPrefixLen = 32;
     if (nSlash != std::string::npos) {
         const std::string strLen = strText.substr(nSlash + 1);
-        if (strLen.empty() || strLen.size() > 2 || strLen.find_first_not_of("0123456789") != std::string::npos ||
+        if (strLen.empty() || strLen.size() > 2 ||
+            strLen.find_first_not_of("0123456789") != std::string::npos ||
             std::atoi(strLen.c_str()) > 32) {
-            strError = "the prefix length after / must be a number from " + std::to_string(kScanWidestPrefix) +
-                       " to 32";
+            strError = "the prefix length after / must be a number from " +
+                std::to_string(kScanWidestPrefix) + " to 32";
             return false;
         }
         nPrefixLen = static_cast<unsigned>(std::atoi(strLen.c_str()));
     }
     if (nPrefixLen < kScanWidestPrefix) {
-        strError = "at most a /" + std::to_string(kScanWidestPrefix) + " (65,536 addresses) is scanned at once";
+        strError = "at most a /" + std::to_string(kScanWidestPrefix) +
+            " (65,536 addresses) is scanned at once";
         return false;
     }
     const uint32_t dwMask = MaskOf(nPrefixLen);
@@ -121,7 +126,8 @@ CScanPlan PlanScan(const std::vector<CLinkAddress>& links, const CScanRange* pRa
         if (pRange) {
             const uint64_t nKey = (uint64_t{dwNet} << 8) | link.nPrefixLen;
             if (counted.insert(nKey).second) {
-                const uint32_t dwLo = std::max(dwNet, pRange->dwFirst), dwHi = std::min(dwBroadcast, pRange->dwLast);
+                const uint32_t dwLo = std::max(dwNet, pRange->dwFirst),
+                               dwHi = std::min(dwBroadcast, pRange->dwLast);
                 if (dwLo <= dwHi)
                     nOnLink += uint64_t{dwHi} - dwLo + 1;
             }
@@ -131,14 +137,16 @@ CScanPlan PlanScan(const std::vector<CLinkAddress>& links, const CScanRange* pRa
             const uint64_t nHalf = kScanDefaultSpan / 2;
             uint64_t nLo = dwOwn - dwFirst >= nHalf ? dwOwn - nHalf : dwFirst;
             nLo = std::min<uint64_t>(nLo, uint64_t{dwLast} - kScanDefaultSpan + 1);
-            const std::string strPrefix = DottedText(htonl(dwNet)) + "/" + std::to_string(link.nPrefixLen);
+            const std::string strPrefix =
+                DottedText(htonl(dwNet)) + "/" + std::to_string(link.nPrefixLen);
             dwFirst = static_cast<uint32_t>(nLo);
             dwLast = static_cast<uint32_t>(nLo + kScanDefaultSpan - 1);
             plan.notes.push_back(link.strLink + ": " + strPrefix + " holds " +
-                                 std::to_string(uint64_t{~dwMask} + 1) + " addresses; scanning the " +
-                                 std::to_string(kScanDefaultSpan) + " around " + DottedText(link.dwAddr) + " (" +
-                                 RangeText(dwFirst, dwLast) + "); for more, give --scan=" + strPrefix +
-                                 " or a part of it");
+                                 std::to_string(uint64_t{~dwMask} + 1) +
+                                 " addresses; scanning the " + std::to_string(kScanDefaultSpan) +
+                                 " around " + DottedText(link.dwAddr) + " (" +
+                                 RangeText(dwFirst, dwLast) +
+                                 "); for more, give --scan=" + strPrefix + " or a part of it");
         }
         for (uint64_t n = dwFirst; n <= dwLast; ++n) {
             const auto dwAddr = static_cast<uint32_t>(n);
@@ -151,15 +159,17 @@ CScanPlan PlanScan(const std::vector<CLinkAddress>& links, const CScanRange* pRa
         const std::string strRange = RangeText(pRange->dwFirst, pRange->dwLast);
         const uint64_t nWidth = uint64_t{pRange->dwLast} - pRange->dwFirst + 1;
         if (nOnLink == 0) {
-            plan.strError = strRange + " lies on no attached link; hardware addresses are learnt only on the link "
-                                       "(a scan does not cross a router)";
+            plan.strError = strRange +
+                " lies on no attached link; hardware addresses are learnt only on the link "
+                "(a scan does not cross a router)";
             return plan;
         }
         if (nOnLink < nWidth)
             plan.notes.push_back(std::to_string(nWidth - nOnLink) + " addresses of " + strRange +
                                  " lie on no attached link; they are not scanned");
     } else if (links.empty()) {
-        plan.strError = "no interface to scan (none is up, can broadcast and holds an IPv4 address)";
+        plan.strError =
+            "no interface to scan (none is up, can broadcast and holds an IPv4 address)";
         return plan;
     }
     for (auto& [dwAddr, target] : chosen)

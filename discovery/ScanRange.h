@@ -35,8 +35,8 @@ struct CScanRange {
     uint32_t dwLast = 0;
 };
 
-const unsigned kScanWidestPrefix = 16;      // --scan=CIDR takes at most a /16
-const uint32_t kScanDefaultSpan = 1024;     // a larger prefix is cut to this many
+const unsigned kScanWidestPrefix = 16;   // --scan=CIDR takes at most a /16
+const uint32_t kScanDefaultSpan = 1024;  // a larger prefix is cut to this many
 
 // "a.b.c.d/n" (n from 16 to 32) or a bare address (/32). Host bits in the
 // address are dropped. False with the reason in strError.

@@ -38,7 +38,11 @@ unsigned Margin(unsigned nLimit) { return std::max(32u, nLimit / 16); }
 // is done with finds it alive; it then ends.
 class CNamePool {
 public:
-    explicit CNamePool(ReverseLookup lookup) : m_pShared(std::make_shared<CShared>()) { m_pShared->lookup = std::move(lookup); }
+    explicit CNamePool(ReverseLookup lookup)
+        : m_pShared(std::make_shared<CShared>())
+    {
+        m_pShared->lookup = std::move(lookup);
+    }
     ~CNamePool()
     {
         std::lock_guard lock(m_pShared->mutex);
@@ -65,7 +69,8 @@ public:
     std::vector<std::string> Collect(Clock::time_point deadline)
     {
         std::unique_lock lock(m_pShared->mutex);
-        m_pShared->done.wait_until(lock, deadline, [&] { return m_pShared->nDone == m_pShared->names.size(); });
+        m_pShared->done.wait_until(lock, deadline,
+                                   [&] { return m_pShared->nDone == m_pShared->names.size(); });
         std::vector<std::string> names;
         for (const auto& name : m_pShared->names)
             names.push_back(name.value_or(std::string()));
@@ -108,7 +113,7 @@ private:
     unsigned m_nThreads = 0;
 };
 
-} // namespace
+}  // namespace
 
 bool SystemReverseLookup(uint32_t dwAddr, std::string& strName)
 {
@@ -116,8 +121,8 @@ bool SystemReverseLookup(uint32_t dwAddr, std::string& strName)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = dwAddr;
     char szHost[NI_MAXHOST];
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, szHost, sizeof szHost, nullptr, 0,
-                      NI_NAMEREQD) != 0)
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, szHost, sizeof szHost,
+                      nullptr, 0, NI_NAMEREQD) != 0)
         return false;
     strName = szHost;
     return true;
@@ -138,47 +143,51 @@ bool CNetlinkNeighbourLoad::GetLoad(CNeighbourLoad& load)
     request.table.ndtm_family = AF_INET;
     CNeighbourLoad found;
     bool bSeen = false;
-    const ENetlinkStep step = netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
-        int nLeft = static_cast<int>(nLength);
-        for (auto* pHeader = static_cast<const nlmsghdr*>(pData); NLMSG_OK(pHeader, nLeft);
-             pHeader = NLMSG_NEXT(pHeader, nLeft)) {
-            if (pHeader->nlmsg_seq != nSeq)
-                continue;
-            if (pHeader->nlmsg_type == NLMSG_DONE)
-                return ENetlinkStep::Done;
-            if (pHeader->nlmsg_type == NLMSG_ERROR)
-                return ENetlinkStep::Error;
-            if (pHeader->nlmsg_type != RTM_NEWNEIGHTBL || pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(ndtmsg)))
-                continue;
-            // The table's own message carries its name and limits; the
-            // messages per interface carry none of them.
-            CNeighbourLoad table;
-            bool bName = false, bConfig = false;
-            int nAttrLeft = static_cast<int>(pHeader->nlmsg_len - NLMSG_LENGTH(sizeof(ndtmsg)));
-            for (auto* pAttr = reinterpret_cast<const rtattr*>(static_cast<const char*>(NLMSG_DATA(pHeader)) +
-                                                                NLMSG_ALIGN(sizeof(ndtmsg)));
-                 RTA_OK(pAttr, nAttrLeft); pAttr = RTA_NEXT(pAttr, nAttrLeft)) {
-                const size_t nPayload = RTA_PAYLOAD(pAttr);
-                if (pAttr->rta_type == NDTA_NAME)
-                    bName = std::strncmp(static_cast<const char*>(RTA_DATA(pAttr)), "arp_cache", nPayload) == 0;
-                else if (pAttr->rta_type == NDTA_THRESH2 && nPayload == 4)
-                    std::memcpy(&table.nThresh2, RTA_DATA(pAttr), 4);
-                else if (pAttr->rta_type == NDTA_THRESH3 && nPayload == 4)
-                    std::memcpy(&table.nThresh3, RTA_DATA(pAttr), 4);
-                else if (pAttr->rta_type == NDTA_CONFIG && nPayload >= sizeof(ndt_config)) {
-                    ndt_config config;
-                    std::memcpy(&config, RTA_DATA(pAttr), sizeof config);
-                    table.nEntries = config.ndtc_entries;
-                    bConfig = true;
+    const ENetlinkStep step =
+        netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
+            int nLeft = static_cast<int>(nLength);
+            for (auto* pHeader = static_cast<const nlmsghdr*>(pData); NLMSG_OK(pHeader, nLeft);
+                 pHeader = NLMSG_NEXT(pHeader, nLeft)) {
+                if (pHeader->nlmsg_seq != nSeq)
+                    continue;
+                if (pHeader->nlmsg_type == NLMSG_DONE)
+                    return ENetlinkStep::Done;
+                if (pHeader->nlmsg_type == NLMSG_ERROR)
+                    return ENetlinkStep::Error;
+                if (pHeader->nlmsg_type != RTM_NEWNEIGHTBL ||
+                    pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(ndtmsg)))
+                    continue;
+                // The table's own message carries its name and limits; the
+                // messages per interface carry none of them.
+                CNeighbourLoad table;
+                bool bName = false, bConfig = false;
+                int nAttrLeft = static_cast<int>(pHeader->nlmsg_len - NLMSG_LENGTH(sizeof(ndtmsg)));
+                for (auto* pAttr = reinterpret_cast<const rtattr*>(
+                         static_cast<const char*>(NLMSG_DATA(pHeader)) +
+                         NLMSG_ALIGN(sizeof(ndtmsg)));
+                     RTA_OK(pAttr, nAttrLeft); pAttr = RTA_NEXT(pAttr, nAttrLeft)) {
+                    const size_t nPayload = RTA_PAYLOAD(pAttr);
+                    if (pAttr->rta_type == NDTA_NAME)
+                        bName = std::strncmp(static_cast<const char*>(RTA_DATA(pAttr)), "arp_cache",
+                                             nPayload) == 0;
+                    else if (pAttr->rta_type == NDTA_THRESH2 && nPayload == 4)
+                        std::memcpy(&table.nThresh2, RTA_DATA(pAttr), 4);
+                    else if (pAttr->rta_type == NDTA_THRESH3 && nPayload == 4)
+                        std::memcpy(&table.nThresh3, RTA_DATA(pAttr), 4);
+                    else if (pAttr->rta_type == NDTA_CONFIG && nPayload >= sizeof(ndt_config)) {
+                        ndt_config config;
+                        std::memcpy(&config, RTA_DATA(pAttr), sizeof config);
+                        table.nEntries = config.ndtc_entries;
+                        bConfig = true;
+                    }
+                }
+                if (bName && bConfig) {
+                    found = table;
+                    bSeen = true;
                 }
             }
-            if (bName && bConfig) {
-                found = table;
-                bSeen = true;
-            }
-        }
-        return ENetlinkStep::More;
-    });
+            return ENetlinkStep::More;
+        });
     if (step != ENetlinkStep::Done || !bSeen)
         return false;
     load = found;
@@ -187,10 +196,12 @@ bool CNetlinkNeighbourLoad::GetLoad(CNeighbourLoad& load)
 
 unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize)
 {
-    const unsigned nOthers = load.nEntries > nOwnRows ? load.nEntries - static_cast<unsigned>(nOwnRows) : 0;
-    const unsigned nLimit = uint64_t{load.nEntries} + nScanSize + Margin(load.nThresh2) <= load.nThresh2
-                                ? load.nThresh2
-                                : load.nThresh3;
+    const unsigned nOthers =
+        load.nEntries > nOwnRows ? load.nEntries - static_cast<unsigned>(nOwnRows) : 0;
+    const unsigned nLimit =
+        uint64_t{load.nEntries} + nScanSize + Margin(load.nThresh2) <= load.nThresh2
+        ? load.nThresh2
+        : load.nThresh3;
     return nLimit > nOthers ? nLimit - nOthers : 1;
 }
 
@@ -218,7 +229,8 @@ std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
     CProbeEngine engine(m_platform, m_routes, m_neighbours);
     const std::vector<CProbeResult> results = engine.Probe(probes, options);
 
-    const std::vector<std::string> named = names.Collect(lastFound + std::chrono::milliseconds(m_pacing.nNamesMs));
+    const std::vector<std::string> named =
+        names.Collect(lastFound + std::chrono::milliseconds(m_pacing.nNamesMs));
     std::vector<CScanHost> hosts;
     for (size_t i = 0; i < targets.size(); ++i) {
         const CProbeResult& result = results[i];
@@ -226,7 +238,8 @@ std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
             continue;
         hosts.push_back({targets[i].dwAddr, targets[i].strLink, result.strMac, named[nameOf[i]]});
     }
-    std::sort(hosts.begin(), hosts.end(),
-              [](const CScanHost& a, const CScanHost& b) { return ntohl(a.dwAddr) < ntohl(b.dwAddr); });
+    std::sort(hosts.begin(), hosts.end(), [](const CScanHost& a, const CScanHost& b) {
+        return ntohl(a.dwAddr) < ntohl(b.dwAddr);
+    });
     return hosts;
 }

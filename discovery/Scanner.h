@@ -63,12 +63,15 @@ bool SystemReverseLookup(uint32_t dwAddr, std::string& strName);
 
 class CScanner {
 public:
-    CScanner(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours, INeighbourLoad& load,
-             ReverseLookup lookup, CScanPacing pacing = {})
-        : m_platform(platform), m_routes(routes), m_neighbours(neighbours), m_load(load),
-          m_lookup(std::move(lookup)), m_pacing(pacing)
-    {
-    }
+    CScanner(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours,
+             INeighbourLoad& load, ReverseLookup lookup, CScanPacing pacing = {})
+        : m_platform(platform)
+        , m_routes(routes)
+        , m_neighbours(neighbours)
+        , m_load(load)
+        , m_lookup(std::move(lookup))
+        , m_pacing(pacing)
+    { }
 
     // Probes every target; the hosts found, ascending by address.
     std::vector<CScanHost> Scan(const std::vector<CScanTarget>& targets);

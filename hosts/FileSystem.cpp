@@ -58,9 +58,11 @@ std::string RandomSuffix()
 {
     static std::atomic<uint64_t> s_nCounter{0};
     uint64_t nRandom = 0;
-    if (::getrandom(&nRandom, sizeof nRandom, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof nRandom))
-        nRandom = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                  (static_cast<uint64_t>(::getpid()) << 40) ^ s_nCounter++;
+    if (::getrandom(&nRandom, sizeof nRandom, GRND_NONBLOCK) !=
+        static_cast<ssize_t>(sizeof nRandom))
+        nRandom =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            (static_cast<uint64_t>(::getpid()) << 40) ^ s_nCounter++;
     char sz[kSuffixDigits + 1];
     std::snprintf(sz, sizeof sz, "%016llx", static_cast<unsigned long long>(nRandom));
     return sz;
@@ -86,7 +88,8 @@ bool IsTemporaryNameFor(const std::string& strName, const std::string& strPrefix
         !strName.ends_with(".tmp"))
         return false;
     return std::all_of(strName.begin() + static_cast<ptrdiff_t>(strPrefix.size()),
-                       strName.end() - 4, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+                       strName.end() - 4,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // Removes the temporary files of a save of strPath that was killed before
@@ -102,8 +105,9 @@ void RemoveStaleTemporaries(IFileSystem& files, const std::string& strPath)
         if (!IsTemporaryNameFor(strName, strPrefix))
             continue;
         const std::string strFile = DirectoryOf(strPath) + "/" + strName;
-        struct stat st {};
-        if (files.Lstat(strFile, st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtim.tv_sec > kStaleTemporarySeconds)
+        struct stat st { };
+        if (files.Lstat(strFile, st) == 0 && S_ISREG(st.st_mode) &&
+            now - st.st_mtim.tv_sec > kStaleTemporarySeconds)
             files.Unlink(strFile);
     }
 }
@@ -155,9 +159,10 @@ int FillFile(IFileSystem& files, int hFile, const std::string& strData, const CK
             return EIO;
         nDone += static_cast<size_t>(n);
     }
-    struct stat st {};
+    struct stat st { };
     // Before the mode: a change of owner clears the set-id bits.
-    if (kept.bOwner && files.Fstat(hFile, st) == 0 && (st.st_uid != kept.nOwner || st.st_gid != kept.nGroup))
+    if (kept.bOwner && files.Fstat(hFile, st) == 0 &&
+        (st.st_uid != kept.nOwner || st.st_gid != kept.nGroup))
         files.Fchown(hFile, kept.nOwner, kept.nGroup);
     files.Fchmod(hFile, kept.nMode);
     if (files.Fsync(hFile) != 0)
@@ -170,13 +175,14 @@ int FillFile(IFileSystem& files, int hFile, const std::string& strData, const CK
 // Rewrites an existing regular file in place (truncate, write, flush), for
 // a directory that takes no new file. A failure part way leaves the file
 // cut: only a fallback.
-CFileStatus WriteInPlace(IFileSystem& files, const std::string& strPath, const std::string& strWhere,
-                         const std::string& strData, const CKeptAttributes& kept, CFileIdentity* pWritten)
+CFileStatus WriteInPlace(IFileSystem& files, const std::string& strPath,
+                         const std::string& strWhere, const std::string& strData,
+                         const CKeptAttributes& kept, CFileIdentity* pWritten)
 {
     const int hFile = files.Open(strPath, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0);
     if (hFile < 0)
         return Failure(strWhere, files.LastError());
-    struct stat st {};
+    struct stat st { };
     int nError = files.Fstat(hFile, st) != 0 ? files.LastError() : S_ISREG(st.st_mode) ? 0 : EINVAL;
     if (nError == 0 && files.Ftruncate(hFile, 0) != 0)
         nError = files.LastError();
@@ -189,7 +195,8 @@ CFileStatus WriteInPlace(IFileSystem& files, const std::string& strPath, const s
 
 // Gives an unnamed file a temporary name beside the target. False when the
 // system can't name it (no /proc, say).
-bool NameUnnamedFile(IFileSystem& files, int hFile, const std::string& strPath, std::string& strTemp)
+bool NameUnnamedFile(IFileSystem& files, int hFile, const std::string& strPath,
+                     std::string& strTemp)
 {
     for (int nAttempt = 0; nAttempt < kNameAttempts; ++nAttempt) {
         strTemp = TemporaryNameFor(strPath);
@@ -215,18 +222,21 @@ int OpenNamedTemporary(IFileSystem& files, const std::string& strPath, std::stri
     return -1;
 }
 
-CFileStatus ReadOpenFile(IFileSystem& files, int hFile, const std::string& strPath, std::string& strData,
-                         size_t nLimit)
+CFileStatus ReadOpenFile(IFileSystem& files, int hFile, const std::string& strPath,
+                         std::string& strData, size_t nLimit)
 {
-    struct stat st {};
+    struct stat st { };
     if (files.Fstat(hFile, st) != 0)
         return Failure(strPath, files.LastError());
     if (S_ISDIR(st.st_mode))
         return Failure(strPath, EISDIR);
     if (!S_ISREG(st.st_mode))
-        return Failure(strPath, std::string("is ") + KindOf(st.st_mode) + ", not a regular file", EINVAL);
-    const CFileStatus tooLarge = Failure(
-        strPath, "is larger than " + std::to_string(nLimit >> 20) + " MiB, more than an address book can be", EFBIG);
+        return Failure(strPath, std::string("is ") + KindOf(st.st_mode) + ", not a regular file",
+                       EINVAL);
+    const CFileStatus tooLarge = Failure(strPath,
+                                         "is larger than " + std::to_string(nLimit >> 20) +
+                                             " MiB, more than an address book can be",
+                                         EFBIG);
     if (static_cast<unsigned long long>(st.st_size) > nLimit)
         return tooLarge;
 
@@ -247,7 +257,7 @@ CFileStatus ReadOpenFile(IFileSystem& files, int hFile, const std::string& strPa
     }
 }
 
-} // namespace
+}  // namespace
 
 int CPosixFileSystem::Result(int nResult)
 {
@@ -275,11 +285,23 @@ ssize_t CPosixFileSystem::Write(int hFile, const void* pData, size_t nLength)
 }
 
 int CPosixFileSystem::Fstat(int hFile, struct stat& st) { return Result(::fstat(hFile, &st)); }
-int CPosixFileSystem::Stat(const std::string& strPath, struct stat& st) { return Result(::stat(strPath.c_str(), &st)); }
-int CPosixFileSystem::Lstat(const std::string& strPath, struct stat& st) { return Result(::lstat(strPath.c_str(), &st)); }
+int CPosixFileSystem::Stat(const std::string& strPath, struct stat& st)
+{
+    return Result(::stat(strPath.c_str(), &st));
+}
+int CPosixFileSystem::Lstat(const std::string& strPath, struct stat& st)
+{
+    return Result(::lstat(strPath.c_str(), &st));
+}
 int CPosixFileSystem::Fchmod(int hFile, mode_t nMode) { return Result(::fchmod(hFile, nMode)); }
-int CPosixFileSystem::Fchown(int hFile, uid_t nOwner, gid_t nGroup) { return Result(::fchown(hFile, nOwner, nGroup)); }
-int CPosixFileSystem::Ftruncate(int hFile, off_t nLength) { return Result(::ftruncate(hFile, nLength)); }
+int CPosixFileSystem::Fchown(int hFile, uid_t nOwner, gid_t nGroup)
+{
+    return Result(::fchown(hFile, nOwner, nGroup));
+}
+int CPosixFileSystem::Ftruncate(int hFile, off_t nLength)
+{
+    return Result(::ftruncate(hFile, nLength));
+}
 int CPosixFileSystem::Fsync(int hFile) { return Result(::fsync(hFile)); }
 int CPosixFileSystem::Close(int hFile) { return Result(::close(hFile)); }
 
@@ -297,8 +319,14 @@ int CPosixFileSystem::Rename(const std::string& strFrom, const std::string& strT
 {
     return Result(::rename(strFrom.c_str(), strTo.c_str()));
 }
-int CPosixFileSystem::Unlink(const std::string& strPath) { return Result(::unlink(strPath.c_str())); }
-int CPosixFileSystem::MkDir(const std::string& strPath, mode_t nMode) { return Result(::mkdir(strPath.c_str(), nMode)); }
+int CPosixFileSystem::Unlink(const std::string& strPath)
+{
+    return Result(::unlink(strPath.c_str()));
+}
+int CPosixFileSystem::MkDir(const std::string& strPath, mode_t nMode)
+{
+    return Result(::mkdir(strPath.c_str(), nMode));
+}
 
 int CPosixFileSystem::ReadDirectory(const std::string& strPath, std::vector<std::string>& names)
 {
@@ -333,11 +361,12 @@ std::string DirectoryOf(const std::string& strPath)
 
 bool IsSymbolicLink(const std::string& strPath)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(strPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData, size_t nLimit)
+CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData,
+                          size_t nLimit)
 {
     strData.clear();
     // Without O_NONBLOCK, opening a FIFO would wait for a writer.
@@ -353,37 +382,42 @@ CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::s
 
 bool CFileIdentity::operator==(const CFileIdentity& other) const
 {
-    return bExists == other.bExists && nError == other.nError && nDevice == other.nDevice && nInode == other.nInode &&
-           nSize == other.nSize && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    return bExists == other.bExists && nError == other.nError && nDevice == other.nDevice &&
+        nInode == other.nInode && nSize == other.nSize &&
+        modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
 }
 
 CFileIdentity FileIdentity(IFileSystem& files, const std::string& strPath)
 {
-    struct stat st {};
+    struct stat st { };
     if (files.Stat(strPath, st) != 0)
         return CFileIdentity{false, files.LastError()};
     return CFileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed, const std::string& strData,
-                            CFileIdentity* pWritten)
+CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed,
+                            const std::string& strData, CFileIdentity* pWritten)
 {
     std::string strPath;
     if (const int nError = FinalTarget(strPathAsNamed, strPath); nError != 0)
         return Failure(strPathAsNamed, nError);
     // Through a link, a message names the file that is at stake.
-    const std::string strWhere =
-        strPath == strPathAsNamed ? strPath : strPath + " (where the link " + strPathAsNamed + " leads)";
+    const std::string strWhere = strPath == strPathAsNamed
+        ? strPath
+        : strPath + " (where the link " + strPathAsNamed + " leads)";
     CKeptAttributes kept;
-    struct stat st {};
+    struct stat st { };
     const bool bExists = files.Stat(strPath, st) == 0;
     if (bExists && !S_ISREG(st.st_mode))
-        return Failure(strWhere, std::string("is ") + KindOf(st.st_mode) + ", not a regular file: nothing was written",
+        return Failure(strWhere,
+                       std::string("is ") + KindOf(st.st_mode) +
+                           ", not a regular file: nothing was written",
                        S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     if (bExists) {
         // A mode that kept its owner from reading the file would hide what
         // was just saved at the next start.
-        kept = CKeptAttributes{(st.st_mode & 07777) | S_IRUSR | S_IWUSR, true, st.st_uid, st.st_gid};
+        kept =
+            CKeptAttributes{(st.st_mode & 07777) | S_IRUSR | S_IWUSR, true, st.st_uid, st.st_gid};
     }
 
     // An unnamed file first: should the process die before the rename, the

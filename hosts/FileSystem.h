@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <ctime>
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -115,11 +115,12 @@ CFileIdentity FileIdentity(IFileSystem& files, const std::string& strPath);
 // and group; a new one gets kNewFileMode. When the directory takes no new
 // file but the file itself may be written, it is rewritten in place: not
 // atomic, so only then. pWritten, when given, gets the new file's identity.
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData,
-                            CFileIdentity* pWritten = nullptr);
+CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath,
+                            const std::string& strData, CFileIdentity* pWritten = nullptr);
 
 // Copies strFrom over strTo (read as ReadWholeFile reads, replaced as above).
-CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo);
+CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom,
+                           const std::string& strTo);
 
 // Removes the file; a file that is not there is no error.
 CFileStatus RemoveFile(IFileSystem& files, const std::string& strPath);

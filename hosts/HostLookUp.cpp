@@ -60,5 +60,6 @@ CHostMatch LookUpHost(const std::string& strText, const CSetList& book, IEthers&
 std::string NotFoundText(const std::string& strBookPath)
 {
     return "no such host: not a hardware address, no name in the address book " +
-           (strBookPath.empty() ? std::string("(it has no place)") : strBookPath) + ", none in the ethers database";
+        (strBookPath.empty() ? std::string("(it has no place)") : strBookPath) +
+        ", none in the ethers database";
 }

@@ -16,7 +16,8 @@ class IEthers {
 public:
     virtual ~IEthers() = default;
     // The hardware address of a name; false when there is none.
-    virtual bool HostToEther(const std::string& strName, std::array<uint8_t, kMacBytes>& address) = 0;
+    virtual bool HostToEther(const std::string& strName,
+                             std::array<uint8_t, kMacBytes>& address) = 0;
 };
 
 // ether_hostton(3).

@@ -15,17 +15,20 @@ std::string_view Unquote(std::string_view value)
 // Keys in the order a reader of the list would name them: numbers by value, then the rest.
 bool KeyBefore(const std::string& a, const std::string& b)
 {
-    const auto number = [](const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == s.npos; };
+    const auto number = [](const std::string& s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == s.npos;
+    };
     if (number(a) != number(b))
         return number(a);
     return number(a) && a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-} // namespace
+}  // namespace
 
 bool IsWhollyQuoted(std::string_view value)
 {
-    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front();
 }
 
 bool IsIniSpace(char c)
@@ -98,11 +101,13 @@ CIniFile CIniFile::Parse(std::string_view text)
         if (value.size() > kIniValueMax)
             value = value.substr(0, kIniValueMax);
         if (pSection == nullptr) {
-            ini.m_ignored.push_back(bInRepeated ? "[" + strSection + "] " + FoldAscii(key) + " (in a repeated section)"
+            ini.m_ignored.push_back(bInRepeated ? "[" + strSection + "] " + FoldAscii(key) +
+                                            " (in a repeated section)"
                                                 : FoldAscii(key) + " (before any section)");
             continue;
         }
-        if (!pSection->keys.try_emplace(FoldAscii(key), value).second)  // the first key of a name wins
+        if (!pSection->keys.try_emplace(FoldAscii(key), value)
+                 .second)  // the first key of a name wins
             pSection->repeated.push_back(FoldAscii(key));
     }
     return ini;
@@ -148,6 +153,7 @@ CIniFile::CLeftovers CIniFile::Leftovers(std::string_view strSection,
     leftovers.listing.insert(leftovers.listing.end(), m_ignored.begin(), m_ignored.end());
     leftovers.nCount = leftovers.listing.size() + m_nComments;
     if (m_nComments > 0)
-        leftovers.listing.push_back(std::to_string(m_nComments) + (m_nComments == 1 ? " comment line" : " comment lines"));
+        leftovers.listing.push_back(std::to_string(m_nComments) +
+                                    (m_nComments == 1 ? " comment line" : " comment lines"));
     return leftovers;
 }

@@ -42,7 +42,8 @@ public:
         size_t nCount = 0;
         std::vector<std::string> listing;
     };
-    CLeftovers Leftovers(std::string_view strSection, const std::function<bool(std::string_view)>& bRead) const;
+    CLeftovers Leftovers(std::string_view strSection,
+                         const std::function<bool(std::string_view)>& bRead) const;
 
 private:
     using CKeys = std::unordered_map<std::string, std::string>;  // folded key -> value

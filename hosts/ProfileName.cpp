@@ -29,7 +29,7 @@ const char* AbsoluteOrNull(const char* pszPath)
     return pszPath != nullptr && pszPath[0] == '/' ? pszPath : nullptr;
 }
 
-} // namespace
+}  // namespace
 
 std::string ConfigDirectory()
 {

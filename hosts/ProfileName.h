@@ -6,9 +6,9 @@
 #include <string>
 
 struct CProfileName {
-    std::string strName;         // "nuvik.INI", or the selected file's name
-    bool bSelected = false;      // set by SelectProfile
-    std::string strConfigDir;    // resolved configuration directory
+    std::string strName;       // "nuvik.INI", or the selected file's name
+    bool bSelected = false;    // set by SelectProfile
+    std::string strConfigDir;  // resolved configuration directory
 
     static CProfileName Default(const std::string& strAppName);
     std::string Path() const;

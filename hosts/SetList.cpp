@@ -43,8 +43,9 @@ char32_t FoldCase(char32_t cp)
 {
     if (cp < 0x80)
         return cp >= 'A' && cp <= 'Z' ? cp - 'A' + 'a' : cp;
-    const auto it = std::lower_bound(std::begin(kCaseFolds), std::end(kCaseFolds), cp,
-                                     [](const CCaseFold& fold, char32_t c) { return fold.cpFrom < c; });
+    const auto it =
+        std::lower_bound(std::begin(kCaseFolds), std::end(kCaseFolds), cp,
+                         [](const CCaseFold& fold, char32_t c) { return fold.cpFrom < c; });
     return it != std::end(kCaseFolds) && it->cpFrom == cp ? it->cpTo : cp;
 }
 
@@ -74,7 +75,7 @@ char32_t NextFoldedUnit(const std::string& str, size_t& nPos)
     return FoldCase(cp);
 }
 
-} // namespace
+}  // namespace
 
 std::string EntryField(const std::string& strEntry, int k)
 {
@@ -151,15 +152,9 @@ void CSetList::AttachProfile(CProfileName* pProfile, IFileChooser* pChooser, IFi
     m_pFiles = pFiles;
 }
 
-IFileSystem& CSetList::Files() const
-{
-    return m_pFiles ? *m_pFiles : CPosixFileSystem::Instance();
-}
+IFileSystem& CSetList::Files() const { return m_pFiles ? *m_pFiles : CPosixFileSystem::Instance(); }
 
-std::string CSetList::ProfilePath() const
-{
-    return Profile().Path();
-}
+std::string CSetList::ProfilePath() const { return Profile().Path(); }
 
 namespace {
 
@@ -168,12 +163,13 @@ namespace {
 CFileStatus NoPlaceFor(const CProfileName& profile)
 {
     return CFileStatus{false,
-                       profile.strName + ": the address book has no place: neither XDG_CONFIG_HOME nor HOME "
-                                         "names an absolute directory",
+                       profile.strName +
+                           ": the address book has no place: neither XDG_CONFIG_HOME nor HOME "
+                           "names an absolute directory",
                        ENOENT};
 }
 
-} // namespace
+}  // namespace
 
 // The configuration directory is made when it is first needed; a selected
 // profile lives wherever its name says and nothing is made for it.
@@ -192,7 +188,8 @@ int CSetList::LoadProfile()
     // rather than miss it.
     m_identity = strPath.empty() ? CFileIdentity{} : FileIdentity(Files(), strPath);
     m_bIdentityKnown = !strPath.empty();
-    m_loadStatus = strPath.empty() ? NoPlaceFor(Profile()) : ReadWholeFile(Files(), strPath, strText);
+    m_loadStatus =
+        strPath.empty() ? NoPlaceFor(Profile()) : ReadWholeFile(Files(), strPath, strText);
     // A missing file holds no entries; one that is there but can't be read
     // holds entries nobody has seen, and is kept.
     m_bProfileUnread = !m_loadStatus.bOk && m_loadStatus.nError != ENOENT;
@@ -211,10 +208,11 @@ bool IsListKeyBelow(std::string_view strKey, size_t nRead)
 {
     size_t n = 0;
     const auto [pEnd, error] = std::from_chars(strKey.data(), strKey.data() + strKey.size(), n);
-    return error == std::errc() && pEnd == strKey.data() + strKey.size() && std::to_string(n) == strKey && n < nRead;
+    return error == std::errc() && pEnd == strKey.data() + strKey.size() &&
+        std::to_string(n) == strKey && n < nRead;
 }
 
-} // namespace
+}  // namespace
 
 CIniFile::CLeftovers CSetList::AppendEntries(const std::string& strText)
 {
@@ -226,7 +224,8 @@ CIniFile::CLeftovers CSetList::AppendEntries(const std::string& strText)
             break;  // the first missing or empty key ends the list
         m_entries.emplace_back(TrimIniSpace(strValue));
     }
-    return ini.Leftovers(kListSection, [nRead](std::string_view strKey) { return IsListKeyBelow(strKey, nRead); });
+    return ini.Leftovers(
+        kListSection, [nRead](std::string_view strKey) { return IsListKeyBelow(strKey, nRead); });
 }
 
 std::string FormatProfile(const CSetList& hosts)
@@ -272,11 +271,15 @@ CFileStatus CSetList::SaveProfile(bool bReplaceAgreed)
         return NoPlaceFor(Profile());
     switch (bReplaceAgreed ? EReplaceRisk::None : ReplaceRisk()) {
     case EReplaceRisk::Unread:
-        return CFileStatus{false, m_loadStatus.strError + " (so it was not replaced)", m_loadStatus.nError};
+        return CFileStatus{false, m_loadStatus.strError + " (so it was not replaced)",
+                           m_loadStatus.nError};
     case EReplaceRisk::ChangedOnDisk:
-        return CFileStatus{false, strPath + ": changed since it was read (so it was not replaced)", EAGAIN};
+        return CFileStatus{false, strPath + ": changed since it was read (so it was not replaced)",
+                           EAGAIN};
     case EReplaceRisk::Leftovers:
-        return CFileStatus{false, strPath + ": holds entries the list does not carry (so it was not replaced)", EAGAIN};
+        return CFileStatus{
+            false, strPath + ": holds entries the list does not carry (so it was not replaced)",
+            EAGAIN};
     case EReplaceRisk::None: break;
     }
     // An empty list leaves no file, but a link someone keeps the profile
@@ -302,7 +305,8 @@ CDialogOutcome CSetList::ExportProfile()
     // A profile at risk stays as it is (and one that has no place can't be
     // saved), and one that the list matches is not rewritten; the export is
     // then the list itself, as a save would write it.
-    const bool bFromList = ProfilePath().empty() || !IsChanged() || ReplaceRisk() != EReplaceRisk::None;
+    const bool bFromList =
+        ProfilePath().empty() || !IsChanged() || ReplaceRisk() != EReplaceRisk::None;
     if (!bFromList)
         outcome.status = SaveProfile();
     if (!outcome.status.bOk || m_pChooser == nullptr)
@@ -316,8 +320,9 @@ CDialogOutcome CSetList::ExportProfile()
     outcome.nResult = 1;
     // An empty address book has no profile file to copy; its export is the
     // file that holds no hosts.
-    outcome.status = m_entries.empty() || bFromList ? WriteFileAtomic(Files(), *chosen, FormatProfile(*this))
-                                                   : CopyFileAtomic(Files(), ProfilePath(), *chosen);
+    outcome.status = m_entries.empty() || bFromList
+        ? WriteFileAtomic(Files(), *chosen, FormatProfile(*this))
+        : CopyFileAtomic(Files(), ProfilePath(), *chosen);
     return outcome;
 }
 

@@ -13,8 +13,8 @@ class IFileChooser;
 
 // Outcome of an operation that asks the user for a file first.
 struct CDialogOutcome {
-    int nResult = 0;       // 1 confirmed, 0 cancelled
-    CFileStatus status;    // what became of the copy when confirmed
+    int nResult = 0;     // 1 confirmed, 0 cancelled
+    CFileStatus status;  // what became of the copy when confirmed
 };
 
 class CSetList {
@@ -24,7 +24,8 @@ public:
     // Where the profile file is, who picks files for export and import, and
     // the file system (the real one when none is given). Until a profile is
     // attached the list uses its own default profile name, nuvik.INI.
-    void AttachProfile(CProfileName* pProfile, IFileChooser* pChooser, IFileSystem* pFiles = nullptr);
+    void AttachProfile(CProfileName* pProfile, IFileChooser* pChooser,
+                       IFileSystem* pFiles = nullptr);
 
     // The list itself.
     using const_iterator = std::list<std::string>::const_iterator;

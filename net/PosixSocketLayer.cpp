@@ -14,34 +14,38 @@ T Track(T nResult, int& nLastError)
     nLastError = nResult < 0 ? errno : 0;
     return nResult;
 }
-} // namespace
+}  // namespace
 
 int CPosixSocketLayer::Socket(int nFamily, int nType, int nProtocol)
 {
     return Track(::socket(nFamily, nType | SOCK_CLOEXEC, nProtocol), m_nLastError);
 }
 
-int CPosixSocketLayer::SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue, socklen_t nLength)
+int CPosixSocketLayer::SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue,
+                                  socklen_t nLength)
 {
     return Track(::setsockopt(hSocket, nLevel, nOption, pValue, nLength), m_nLastError);
 }
 
 int CPosixSocketLayer::Bind(int hSocket, const sockaddr_in& addr)
 {
-    return Track(::bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), m_nLastError);
+    return Track(::bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr),
+                 m_nLastError);
 }
 
-ssize_t CPosixSocketLayer::SendTo(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr)
+ssize_t CPosixSocketLayer::SendTo(int hSocket, const void* pData, size_t nLength, int nFlags,
+                                  const sockaddr_in& addr)
 {
     ssize_t nSent;
     do {
-        nSent = ::sendto(hSocket, pData, nLength, nFlags, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+        nSent = ::sendto(hSocket, pData, nLength, nFlags, reinterpret_cast<const sockaddr*>(&addr),
+                         sizeof addr);
     } while (nSent < 0 && errno == EINTR);
     return Track(nSent, m_nLastError);
 }
 
-ssize_t CPosixSocketLayer::SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr,
-                                   unsigned nIfIndex)
+ssize_t CPosixSocketLayer::SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags,
+                                   const sockaddr_in& addr, unsigned nIfIndex)
 {
     iovec io{const_cast<void*>(pData), nLength};
     msghdr msg{};
@@ -58,10 +62,7 @@ ssize_t CPosixSocketLayer::SendMsg(int hSocket, const void* pData, size_t nLengt
     return Track(nSent, m_nLastError);
 }
 
-int CPosixSocketLayer::Close(int hSocket)
-{
-    return Track(::close(hSocket), m_nLastError);
-}
+int CPosixSocketLayer::Close(int hSocket) { return Track(::close(hSocket), m_nLastError); }
 
 int SocketStartUp(ISocketLayer& sockets)
 {

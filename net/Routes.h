@@ -12,9 +12,9 @@
 
 // Where the kernel would send a packet for an address.
 struct CRouteInfo {
-    uint8_t nType = 0;            // RTN_UNICAST, RTN_LOCAL, ...
-    uint32_t dwOutIndex = 0;      // output interface
-    uint32_t dwGateway = 0;       // network order; 0 when the address is on the link
+    uint8_t nType = 0;        // RTN_UNICAST, RTN_LOCAL, ...
+    uint32_t dwOutIndex = 0;  // output interface
+    uint32_t dwGateway = 0;   // network order; 0 when the address is on the link
     // A unicast route without a gateway.
     bool OnLink() const { return nType == RTN_UNICAST && dwGateway == 0; }
 };
@@ -27,7 +27,8 @@ struct CLinkRoute {
     uint32_t dwOutIndex = 0;
     bool Covers(uint32_t dwAddr) const
     {
-        const uint32_t dwMask = nDstLen == 0 ? 0 : htonl(~0u << (32 - std::min<unsigned>(nDstLen, 32)));
+        const uint32_t dwMask =
+            nDstLen == 0 ? 0 : htonl(~0u << (32 - std::min<unsigned>(nDstLen, 32)));
         return ((dwAddr ^ dwDst) & dwMask) == 0;
     }
 };

@@ -15,13 +15,15 @@ public:
     // Each call mirrors its POSIX namesake: -1 on failure, with the reason
     // available from LastError() until the next call.
     virtual int Socket(int nFamily, int nType, int nProtocol) = 0;
-    virtual int SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue, socklen_t nLength) = 0;
+    virtual int SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue,
+                           socklen_t nLength) = 0;
     virtual int Bind(int hSocket, const sockaddr_in& addr) = 0;
-    virtual ssize_t SendTo(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr) = 0;
+    virtual ssize_t SendTo(int hSocket, const void* pData, size_t nLength, int nFlags,
+                           const sockaddr_in& addr) = 0;
     // sendmsg of one datagram to addr, out of interface nIfIndex: the index
     // goes in an IP_PKTINFO control message, so that no route is needed.
-    virtual ssize_t SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr,
-                            unsigned nIfIndex) = 0;
+    virtual ssize_t SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags,
+                            const sockaddr_in& addr, unsigned nIfIndex) = 0;
     virtual int Close(int hSocket) = 0;
     virtual int LastError() const = 0;
 };
@@ -30,11 +32,13 @@ public:
 class CPosixSocketLayer : public ISocketLayer {
 public:
     int Socket(int nFamily, int nType, int nProtocol) override;
-    int SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue, socklen_t nLength) override;
+    int SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue,
+                   socklen_t nLength) override;
     int Bind(int hSocket, const sockaddr_in& addr) override;
-    ssize_t SendTo(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr) override;
-    ssize_t SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags, const sockaddr_in& addr,
-                    unsigned nIfIndex) override;
+    ssize_t SendTo(int hSocket, const void* pData, size_t nLength, int nFlags,
+                   const sockaddr_in& addr) override;
+    ssize_t SendMsg(int hSocket, const void* pData, size_t nLength, int nFlags,
+                    const sockaddr_in& addr, unsigned nIfIndex) override;
     int Close(int hSocket) override;
     int LastError() const override { return m_nLastError; }
 

@@ -19,20 +19,20 @@ public:
 
     virtual void EnableWindow(int nId, bool bEnable) = 0;
     virtual bool IsWindowEnabled(int nId) = 0;
-    virtual void GotoDlgCtrl(int nId) = 0;                 // focus
-    virtual void SelectAll(int nId) = 0;                   // whole text selected
+    virtual void GotoDlgCtrl(int nId) = 0;  // focus
+    virtual void SelectAll(int nId) = 0;    // whole text selected
     virtual void LimitText(int nId, int nChars) = 0;
     virtual void CheckRadioButton(int nFirst, int nLast, int nCheck) = 0;
 
     // The name box's list. It keeps itself sorted without regard to case;
     // items that compare equal stay in the order they were added. An item's
     // text is kept byte for byte, also when it is not UTF-8.
-    virtual int AddString(const std::string& strItem) = 0;   // index it took
+    virtual int AddString(const std::string& strItem) = 0;  // index it took
     // Adds many items at once, each in its sorted place, as AddString would
     // one after the other.
     virtual void AddStrings(const std::vector<std::string>& items) = 0;
-    virtual void ResetContent() = 0;                         // list and field emptied
-    virtual int GetCurSel() = 0;                             // CB_ERR when none
+    virtual void ResetContent() = 0;  // list and field emptied
+    virtual int GetCurSel() = 0;      // CB_ERR when none
     virtual void DeleteString(int nIndex) = 0;
     virtual int GetCount() = 0;
     virtual std::string GetLBText(int nIndex) = 0;
@@ -48,7 +48,7 @@ public:
     virtual void BeginWaitCursor() = 0;
     virtual void RestoreWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
-    virtual void RunAboutBox() = 0;                          // modal, fresh each time
+    virtual void RunAboutBox() = 0;  // modal, fresh each time
     // Opens a local file (a path, any bytes) with the desktop's opener.
     virtual bool OpenLocalFile(const std::string& strPath) = 0;
 

@@ -20,10 +20,7 @@ void CComboBox::ResetContent()
         m_pControls->ResetContent();
 }
 
-int CComboBox::GetCurSel()
-{
-    return m_pControls ? m_pControls->GetCurSel() : CB_ERR;
-}
+int CComboBox::GetCurSel() { return m_pControls ? m_pControls->GetCurSel() : CB_ERR; }
 
 void CComboBox::DeleteString(int nIndex)
 {
@@ -31,10 +28,7 @@ void CComboBox::DeleteString(int nIndex)
         m_pControls->DeleteString(nIndex);
 }
 
-int CComboBox::GetCount()
-{
-    return m_pControls ? m_pControls->GetCount() : 0;
-}
+int CComboBox::GetCount() { return m_pControls ? m_pControls->GetCount() : 0; }
 
 std::string CComboBox::GetLBText(int nIndex)
 {
@@ -53,7 +47,4 @@ void CIPAddressCtrl::SetAddress(uint32_t dwAddress)
         m_pControls->SetAddress(dwAddress);
 }
 
-uint32_t CIPAddressCtrl::GetAddress()
-{
-    return m_pControls ? m_pControls->GetAddress() : 0;
-}
+uint32_t CIPAddressCtrl::GetAddress() { return m_pControls ? m_pControls->GetAddress() : 0; }

@@ -30,8 +30,8 @@ public:
     bool IsAttached() const { return m_pControls != nullptr; }
 
     void ClearAddress();
-    void SetAddress(uint32_t dwAddress);   // host order
-    uint32_t GetAddress();                 // host order; blank fields read 0
+    void SetAddress(uint32_t dwAddress);  // host order
+    uint32_t GetAddress();                // host order; blank fields read 0
 
 private:
     IControlServices* m_pControls = nullptr;

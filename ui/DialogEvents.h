@@ -12,7 +12,8 @@ public:
     virtual ~IDialogEvents() = default;
 
     // Connects the window's services before OnInitDialog; null detaches.
-    virtual void AttachWindow(IControlServices* pControls, IMessageBox* pMessages, IFileChooser* pFiles) = 0;
+    virtual void AttachWindow(IControlServices* pControls, IMessageBox* pMessages,
+                              IFileChooser* pFiles) = 0;
 
     virtual bool OnInitDialog() = 0;
     virtual void OnCommand(int nId, int nNotification) = 0;

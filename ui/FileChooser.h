@@ -6,7 +6,7 @@
 #include <vector>
 
 struct CFileDialogRequest {
-    bool bOpen = true;                       // open (import) or save (export)
+    bool bOpen = true;  // open (import) or save (export)
     std::string strInitialName = "nuvik.ini";
     std::string strDefaultExtension = "ini";
     // Pairs of (label, pattern).

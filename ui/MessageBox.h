@@ -29,7 +29,9 @@ public:
 class CStreamMessageBox : public IMessageBox {
 public:
     explicit CStreamMessageBox(std::string strAppName, std::FILE* pStream = stderr)
-        : m_strAppName(std::move(strAppName)), m_pStream(pStream) {}
+        : m_strAppName(std::move(strAppName))
+        , m_pStream(pStream)
+    { }
 
     void MessageBox(const std::string& strText) override;
     ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) override;

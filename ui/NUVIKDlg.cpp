@@ -49,21 +49,18 @@ uint32_t HostAddress(const std::string& strDotted)
     return inet_pton(AF_INET, strDotted.c_str(), &addr) == 1 ? addr.s_addr : 0;
 }
 
-} // namespace
+}  // namespace
 
 CNUVIKDlg::CNUVIKDlg(std::vector<std::string> args, CDlgServices services)
-    : m_args(std::move(args)),
-      m_services(std::move(services)),
-      m_links(m_services.pRoutes, m_services.delivery),
-      m_pMessages(m_services.pMessages)
+    : m_args(std::move(args))
+    , m_services(std::move(services))
+    , m_links(m_services.pRoutes, m_services.delivery)
+    , m_pMessages(m_services.pMessages)
 {
     m_hosts.AttachProfile(m_services.pProfile, nullptr);
 }
 
-bool CNUVIKDlg::IsValidMac()
-{
-    return CutToMacText(m_strMac);
-}
+bool CNUVIKDlg::IsValidMac() { return CutToMacText(m_strMac); }
 
 CWakeOutcome CNUVIKDlg::WakeHost()
 {
@@ -85,8 +82,8 @@ CWakeOutcome CNUVIKDlg::WakeHost()
     for (int i = 0; i < (bInteractive ? m_services.nRepeat : 1); ++i) {
         if (i > 0 && m_services.pfnPause)
             m_services.pfnPause(kRepeatPauseMs);
-        sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)), &m_links,
-                               HostAddress(m_strIp));
+        sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)),
+                               &m_links, HostAddress(m_strIp));
         for (const CSentDatagram& datagram : sent.sent)
             if (m_services.onDatagram)
                 m_services.onDatagram(DescribeDatagram(m_strName, m_strMac, datagram, m_links));
@@ -97,13 +94,15 @@ CWakeOutcome CNUVIKDlg::WakeHost()
         outcome.status = CWakeOutcome::EStatus::Sent;
         outcome.strReason = sent.Reason();
         if (bInteractive && !outcome.strReason.empty())
-            Messages().MessageBox("The wake-up packet for " + m_strMac + " was sent, but the " + outcome.strReason);
+            Messages().MessageBox("The wake-up packet for " + m_strMac + " was sent, but the " +
+                                  outcome.strReason);
         return outcome;
     }
     outcome.status = CWakeOutcome::EStatus::SendFailed;
     outcome.strReason = sent.Reason();
     if (bInteractive)
-        Messages().MessageBox("The wake-up packet for " + m_strMac + " could not be sent: " + outcome.strReason);
+        Messages().MessageBox("The wake-up packet for " + m_strMac +
+                              " could not be sent: " + outcome.strReason);
     return outcome;
 }
 
@@ -161,7 +160,8 @@ void CNUVIKDlg::DoDataExchange(bool bSave, bool& bOk)
 // ---------------------------------------------------------------------------
 // The window's side
 
-void CNUVIKDlg::AttachWindow(IControlServices* pControls, IMessageBox* pMessages, IFileChooser* pFiles)
+void CNUVIKDlg::AttachWindow(IControlServices* pControls, IMessageBox* pMessages,
+                             IFileChooser* pFiles)
 {
     m_pControls = pControls;
     m_pMessages = pMessages ? pMessages : m_services.pMessages;
@@ -179,8 +179,10 @@ bool CNUVIKDlg::OnInitDialog()
     m_pControls->EnableWindow(IDC_IP, false);
     m_hosts.LoadProfile();
     if (m_hosts.IsProfileUnread())
-        Messages().MessageBox("The address book could not be read: " + m_hosts.LoadStatus().strError +
-                              ". The file is left as it is; it is replaced only if you agree when the window closes.");
+        Messages().MessageBox(
+            "The address book could not be read: " + m_hosts.LoadStatus().strError +
+            ". The file is left as it is; it is replaced only if you agree when the window "
+            "closes.");
     TellLeftovers();
     FillNameBox();
     return true;
@@ -196,10 +198,11 @@ void CNUVIKDlg::TellLeftovers()
         strNamed += (i == 0 ? "" : ", ") + leftovers.listing[i];
     if (leftovers.listing.size() > kLeftoversNamed)
         strNamed += ", ...";
-    Messages().MessageBox("The address book " + m_hosts.ProfilePath() + " holds " +
-                          CountOf(leftovers.nCount, "entry", "entries") +
-                          " that the list does not show (the list ends at the first missing key): " + strNamed +
-                          ". The file is left as it is; a save that would drop them asks first.");
+    Messages().MessageBox(
+        "The address book " + m_hosts.ProfilePath() + " holds " +
+        CountOf(leftovers.nCount, "entry", "entries") +
+        " that the list does not show (the list ends at the first missing key): " + strNamed +
+        ". The file is left as it is; a save that would drop them asks first.");
 }
 
 void CNUVIKDlg::OnCommand(int nId, int nNotification)
@@ -234,8 +237,7 @@ void CNUVIKDlg::OnCommand(int nId, int nNotification)
         if (nId == IDC_NAME)
             OnHostEditUpdate();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -273,7 +275,7 @@ void CNUVIKDlg::OnHelpLink()
     // Minimal systems may leave the page out; say where it should be rather
     // than do nothing.
     const std::string& strPage = m_services.strHelpPage;
-    struct stat st {};
+    struct stat st { };
     if (CPosixFileSystem::Instance().Stat(strPage, st) != 0 || !S_ISREG(st.st_mode)) {
         Messages().MessageBox("The help page is missing: " + strPage);
         return;
@@ -289,26 +291,28 @@ bool CNUVIKDlg::SaveBeforeClosing()
     // Nothing changed: the file stays byte for byte, whatever it holds.
     if (!m_hosts.IsChanged())
         return true;
-    const std::string strNow = " Replace it with the " + CountOf(m_hosts.GetCount(), "host", "hosts") + " listed now?";
+    const std::string strNow =
+        " Replace it with the " + CountOf(m_hosts.GetCount(), "host", "hosts") + " listed now?";
     const std::string strPath = m_hosts.ProfilePath();
     bool bAgreed = false;
     std::string strQuestion;
     EQuestion question = EQuestion::ReplaceUnread;
     switch (m_hosts.ReplaceRisk()) {
     case ERisk::Unread:
-        strQuestion = "The address book could not be read when the window opened (" + m_hosts.LoadStatus().strError +
-                      ")." + strNow;
+        strQuestion = "The address book could not be read when the window opened (" +
+            m_hosts.LoadStatus().strError + ")." + strNow;
         break;
     case ERisk::ChangedOnDisk:
         question = EQuestion::ReplaceChanged;
         strQuestion = "The address book " + strPath +
-                      " was changed by another program since the window read it; its changes would be lost." + strNow;
+            " was changed by another program since the window read it; its changes would be lost." +
+            strNow;
         break;
     case ERisk::Leftovers:
         question = EQuestion::ReplaceLeftovers;
         strQuestion = "The address book " + strPath + " holds " +
-                      CountOf(m_hosts.Leftovers().nCount, "entry", "entries") +
-                      " that the list does not show; they would be lost." + strNow;
+            CountOf(m_hosts.Leftovers().nCount, "entry", "entries") +
+            " that the list does not show; they would be lost." + strNow;
         break;
     case ERisk::None: break;
     }
@@ -323,7 +327,8 @@ bool CNUVIKDlg::SaveBeforeClosing()
         const CFileStatus status = m_hosts.SaveProfile(bAgreed);
         if (status.bOk)
             return true;
-        switch (Messages().AskSave(EQuestion::SaveFailed, "The address book could not be saved: " + status.strError)) {
+        switch (Messages().AskSave(EQuestion::SaveFailed,
+                                   "The address book could not be saved: " + status.strError)) {
         case EChoice::Save: continue;
         case EChoice::Discard: return true;
         case EChoice::StayOpen: return false;
@@ -331,10 +336,7 @@ bool CNUVIKDlg::SaveBeforeClosing()
     }
 }
 
-void CNUVIKDlg::EndDialog(int nResult)
-{
-    m_pControls->EndDialog(nResult);
-}
+void CNUVIKDlg::EndDialog(int nResult) { m_pControls->EndDialog(nResult); }
 
 void CNUVIKDlg::OnOK()
 {

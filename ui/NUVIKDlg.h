@@ -25,16 +25,16 @@ class INeighbourTable;
 // The platform services the dialog object uses. Not owned.
 struct CDlgServices {
     ISocketLayer* pSockets = nullptr;
-    IMessageBox* pMessages = nullptr;      // until a window brings its own
-    CProfileName* pProfile = nullptr;      // where the address book lives
-    std::string strHelpPage;               // the file "Help" opens
-    IResolver* pResolver = nullptr;        // the "MAC" button's lookups
+    IMessageBox* pMessages = nullptr;  // until a window brings its own
+    CProfileName* pProfile = nullptr;  // where the address book lives
+    std::string strHelpPage;           // the file "Help" opens
+    IResolver* pResolver = nullptr;    // the "MAC" button's lookups
     IEchoRequest* pEcho = nullptr;
     INeighbourTable* pNeighbours = nullptr;
-    IRouteTable* pRoutes = nullptr;        // which link a wake leaves by
-    CDelivery delivery;                    // destination, port and interface of every wake
-    int nRepeat = 1;                       // datagrams per wake of the window's "OK"
-    void (*pfnPause)(int nMs) = nullptr;   // between them
+    IRouteTable* pRoutes = nullptr;       // which link a wake leaves by
+    CDelivery delivery;                   // destination, port and interface of every wake
+    int nRepeat = 1;                      // datagrams per wake of the window's "OK"
+    void (*pfnPause)(int nMs) = nullptr;  // between them
     std::function<void(const std::string&)> onDatagram;  // a line for each datagram, when wanted
 };
 
@@ -96,7 +96,8 @@ public:
     bool UpdateData(bool bSaveAndValidate = true);
 
     // IDialogEvents: the window's side.
-    void AttachWindow(IControlServices* pControls, IMessageBox* pMessages, IFileChooser* pFiles) override;
+    void AttachWindow(IControlServices* pControls, IMessageBox* pMessages,
+                      IFileChooser* pFiles) override;
     bool OnInitDialog() override;
     void OnCommand(int nId, int nNotification) override;
     void OnSysCommand(int nId) override;
@@ -122,9 +123,9 @@ public:
 protected:
     void DoDataExchange(bool bSaveAndValidate, bool& bOk);
     void FillNameBox();
-    bool SaveBeforeClosing();   // false: the user chose to stay
-    void TellLeftovers();       // what the loaded profile holds that the list does not
-    void OnOK();                // takes the controls; closes when they are valid
+    bool SaveBeforeClosing();  // false: the user chose to stay
+    void TellLeftovers();      // what the loaded profile holds that the list does not
+    void OnOK();               // takes the controls; closes when they are valid
     void EndDialog(int nResult);
     IMessageBox& Messages() { return *m_pMessages; }
 

@@ -55,7 +55,7 @@ inline char32_t Utf8CodePoint(std::string_view text, size_t i, size_t n)
 inline bool IsBidiControl(char32_t cp)
 {
     return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
-           (cp >= 0x2066 && cp <= 0x2069);
+        (cp >= 0x2066 && cp <= 0x2069);
 }
 
 inline std::string PrintableText(std::string_view text)

@@ -23,18 +23,18 @@ enum : int {
     ID_IMPORT_LIST = 32779,
     ID_EXPORT_LIST = 32780,
 
-    IDM_ABOUTBOX = 0x0010,    // the About command
+    IDM_ABOUTBOX = 0x0010,  // the About command
 };
 
 // Notification codes that come with a command.
 enum : int {
-    BN_CLICKED = 0,       // also a menu command
-    CBN_SELCHANGE = 1,    // the user picked an item of the name box's list
-    CBN_EDITUPDATE = 6,   // the user's edit of the name box's text
+    BN_CLICKED = 0,      // also a menu command
+    CBN_SELCHANGE = 1,   // the user picked an item of the name box's list
+    CBN_EDITUPDATE = 6,  // the user's edit of the name box's text
 };
 
 constexpr int CB_ERR = -1;
 
 // String table.
-constexpr const char* IDS_ABOUTBOX = "&About nuvik...";                            // 101
+constexpr const char* IDS_ABOUTBOX = "&About nuvik...";                                    // 101
 constexpr const char* IDS_SOCKETS_INIT_FAILED = "Windows sockets initialization failed.";  // 103

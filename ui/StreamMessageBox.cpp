@@ -9,7 +9,8 @@ void CStreamMessageBox::MessageBox(const std::string& strText)
     std::fflush(m_pStream);
 }
 
-IMessageBox::ESaveChoice CStreamMessageBox::AskSave(ESaveQuestion /*question*/, const std::string& strText)
+IMessageBox::ESaveChoice CStreamMessageBox::AskSave(ESaveQuestion /*question*/,
+                                                    const std::string& strText)
 {
     // Nobody can be asked here: say what happened and leave things as they are.
     MessageBox(strText);

@@ -11,10 +11,10 @@ constexpr int kWindowModuleAbi = 1;
 
 struct CWindowRequest {
     int nAbi = kWindowModuleAbi;
-    IDialogEvents* pDialog = nullptr;   // the dialog object
-    const char* pszAppName = "nuvik";   // message box captions
-    const char* pszTitle = "";          // "NUVIK 1.0.3"
-    const char* pszVersion = "";        // "1.0.3", for the About box
+    IDialogEvents* pDialog = nullptr;  // the dialog object
+    const char* pszAppName = "nuvik";  // message box captions
+    const char* pszTitle = "";         // "NUVIK 1.0.3"
+    const char* pszVersion = "";       // "1.0.3", for the About box
 };
 
 // Runs the main window modally until the dialog ends. Returns 0 when the

@@ -7,11 +7,14 @@
 void CLinkChooser::ReadRoutes()
 {
     CRouteInfo broadcast;
-    m_dwBroadcastIndex = m_pRoutes->LookUpRoute(htonl(INADDR_BROADCAST), broadcast) ? broadcast.dwOutIndex : 0;
+    m_dwBroadcastIndex =
+        m_pRoutes->LookUpRoute(htonl(INADDR_BROADCAST), broadcast) ? broadcast.dwOutIndex : 0;
     m_otherLinks.clear();
     m_bOtherLinksKnown = m_pRoutes->LinkRoutes(m_otherLinks);
     if (m_dwBroadcastIndex != 0)
-        std::erase_if(m_otherLinks, [this](const CLinkRoute& route) { return route.dwOutIndex == m_dwBroadcastIndex; });
+        std::erase_if(m_otherLinks, [this](const CLinkRoute& route) {
+            return route.dwOutIndex == m_dwBroadcastIndex;
+        });
     m_bRoutesRead = true;
 }
 

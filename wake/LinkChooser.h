@@ -33,7 +33,7 @@ enum class ELinkWhy {
 struct CDestination {
     uint32_t dwAddr = 0;  // network order
     uint16_t nPort = kWakePort;
-    unsigned nLink = 0;   // the interface to send out of; 0: the kernel's route
+    unsigned nLink = 0;  // the interface to send out of; 0: the kernel's route
     ELinkWhy why = ELinkWhy::DefaultRoute;
 
     bool IsLimitedBroadcast() const { return dwAddr == 0xFFFFFFFFu; }
@@ -42,7 +42,9 @@ struct CDestination {
 class CLinkChooser {
 public:
     explicit CLinkChooser(IRouteTable* pRoutes = nullptr, CDelivery delivery = {})
-        : m_pRoutes(pRoutes), m_delivery(delivery) {}
+        : m_pRoutes(pRoutes)
+        , m_delivery(delivery)
+    { }
 
     // The one decision of where the wake of the host at dwHost (network
     // order, 0 when unknown) goes: the destination, its port and the link.
@@ -70,7 +72,7 @@ private:
     IRouteTable* m_pRoutes;
     CDelivery m_delivery;
     bool m_bRoutesRead = false;
-    uint32_t m_dwBroadcastIndex = 0;  // 0: no route for the limited broadcast at all
-    bool m_bOtherLinksKnown = false;  // false: every host needs a lookup
+    uint32_t m_dwBroadcastIndex = 0;       // 0: no route for the limited broadcast at all
+    bool m_bOtherLinksKnown = false;       // false: every host needs a lookup
     std::vector<CLinkRoute> m_otherLinks;  // on-link routes not by the broadcast's interface
 };

@@ -19,10 +19,7 @@ namespace {
 
 volatile sig_atomic_t g_bStop = 0;
 
-void OnStopSignal(int)
-{
-    g_bStop = 1;
-}
+void OnStopSignal(int) { g_bStop = 1; }
 
 std::string Dotted(uint32_t dwAddr)
 {
@@ -31,7 +28,7 @@ std::string Dotted(uint32_t dwAddr)
     return inet_ntop(AF_INET, &addr, szText, sizeof szText);
 }
 
-} // namespace
+}  // namespace
 
 std::string CheckMagicPacket(const uint8_t* pData, size_t nLength, std::string& strMac)
 {
@@ -41,18 +38,20 @@ std::string CheckMagicPacket(const uint8_t* pData, size_t nLength, std::string& 
         strMac += kMacDigits[pData[j] & 0xF];
     }
     if (nLength != kMagicPacketSize)
-        return "not well formed: " + std::to_string(nLength) + " bytes, not " + std::to_string(kMagicPacketSize);
+        return "not well formed: " + std::to_string(nLength) + " bytes, not " +
+            std::to_string(kMagicPacketSize);
     for (size_t i = 0; i < 6; ++i)
         if (pData[i] != 0xFF)
             return "not well formed: the first six bytes are not all 0xFF";
     for (size_t k = 1; k < 16; ++k)
         if (std::memcmp(pData + 6, pData + 6 + k * kMacBytes, kMacBytes) != 0)
-            return "not well formed: copy " + std::to_string(k + 1) + " of the address differs from the first";
+            return "not well formed: copy " + std::to_string(k + 1) +
+                " of the address differs from the first";
     return "well formed";
 }
 
-std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFromPort, uint32_t dwTo,
-                            const uint8_t* pData, size_t nLength)
+std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFromPort,
+                            uint32_t dwTo, const uint8_t* pData, size_t nLength)
 {
     tm local{};
     localtime_r(&when.tv_sec, &local);
@@ -61,8 +60,9 @@ std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFro
     std::snprintf(szTime + nTime, sizeof szTime - nTime, ".%03ld", when.tv_nsec / 1000000);
     std::string strMac;
     const std::string strCheck = CheckMagicPacket(pData, nLength, strMac);
-    return std::string(szTime) + " from " + Dotted(dwFrom) + " port " + std::to_string(nFromPort) + " to " +
-           Dotted(dwTo) + ": " + (strMac.empty() ? "no hardware address" : strMac) + ", " + strCheck;
+    return std::string(szTime) + " from " + Dotted(dwFrom) + " port " + std::to_string(nFromPort) +
+        " to " + Dotted(dwTo) + ": " + (strMac.empty() ? "no hardware address" : strMac) + ", " +
+        strCheck;
 }
 
 int ListenForWakes(uint16_t nPort, IMessageBox& messages, std::FILE* pOut)
@@ -80,7 +80,8 @@ int ListenForWakes(uint16_t nPort, IMessageBox& messages, std::FILE* pOut)
         if (hSocket >= 0)
             ::close(hSocket);
         if (nError == EACCES && nPort < 1024)
-            messages.MessageBox("cannot listen on " + strPort + ": a port below 1024 needs root or the capability "
+            messages.MessageBox("cannot listen on " + strPort +
+                                ": a port below 1024 needs root or the capability "
                                 "CAP_NET_BIND_SERVICE; choose another with --listen=PORT");
         else
             messages.MessageBox("cannot listen on " + strPort + ": " + ErrorText(nError));
@@ -97,7 +98,7 @@ int ListenForWakes(uint16_t nPort, IMessageBox& messages, std::FILE* pOut)
     waiting = before;
     sigdelset(&waiting, SIGINT);
     sigdelset(&waiting, SIGTERM);
-    struct sigaction action{};
+    struct sigaction action { };
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
@@ -134,8 +135,8 @@ int ListenForWakes(uint16_t nPort, IMessageBox& messages, std::FILE* pOut)
             if (p->cmsg_level == IPPROTO_IP && p->cmsg_type == IP_PKTINFO)
                 dwTo = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(p))->ipi_addr.s_addr;
         // A datagram longer than the buffer is reported by its real length.
-        const std::string strLine = DescribeArrival(now, from.sin_addr.s_addr, ntohs(from.sin_port), dwTo, data,
-                                                    static_cast<size_t>(nLength));
+        const std::string strLine = DescribeArrival(now, from.sin_addr.s_addr, ntohs(from.sin_port),
+                                                    dwTo, data, static_cast<size_t>(nLength));
         if (std::fprintf(pOut, "%s\n", strLine.c_str()) < 0 || std::fflush(pOut) != 0) {
             messages.MessageBox("cannot write to standard output: " + ErrorText(errno));
             nExit = 2;

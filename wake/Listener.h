@@ -15,8 +15,8 @@ std::string CheckMagicPacket(const uint8_t* pData, size_t nLength, std::string& 
 
 // The line printed for one datagram: "2026-12-07 13:05:01.123 from
 // 10.0.0.1 port 4000 to 255.255.255.255: 001122334455, well formed".
-std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFromPort, uint32_t dwTo,
-                            const uint8_t* pData, size_t nLength);
+std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFromPort,
+                            uint32_t dwTo, const uint8_t* pData, size_t nLength);
 
 // Prints a line on pOut for each datagram that arrives on UDP port nPort
 // (all local addresses) until SIGINT or SIGTERM, and returns 0 then; 2 when

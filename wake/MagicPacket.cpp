@@ -38,20 +38,21 @@ const char* WhyText(ELinkWhy why)
     return "";
 }
 
-} // namespace
+}  // namespace
 
 std::string CSendResult::Reason() const
 {
     if (bSent && failedLinks.empty())
         return {};
-    const std::string strSend = "send to " + AddressText(dest.dwAddr) + " port " + std::to_string(dest.nPort);
+    const std::string strSend =
+        "send to " + AddressText(dest.dwAddr) + " port " + std::to_string(dest.nPort);
     if (!failedLinks.empty()) {
         std::string strText = strSend + " failed on ";
         for (const CLinkFailure& failure : failedLinks) {
             if (&failure != &failedLinks.front())
                 strText += ", ";
             strText += failure.strLink + " (" +
-                       (failure.nError ? ErrorText(failure.nError) : "the datagram was cut short") + ")";
+                (failure.nError ? ErrorText(failure.nError) : "the datagram was cut short") + ")";
         }
         return strText;
     }
@@ -68,7 +69,8 @@ std::string CSendResult::Reason() const
     return strWhat + ": " + ErrorText(nError);
 }
 
-CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, CLinkChooser* pLinks, uint32_t dwHost)
+CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, CLinkChooser* pLinks,
+                            uint32_t dwHost)
 {
     CSendResult result;
     result.dest.dwAddr = htonl(INADDR_BROADCAST);
@@ -101,8 +103,9 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, C
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = result.dest.dwAddr;
     target.sin_port = htons(result.dest.nPort);
-    const ssize_t nSent = nLink ? sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, nLink)
-                                : sockets.SendTo(hSocket, packet.data(), packet.size(), 0, target);
+    const ssize_t nSent = nLink
+        ? sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, nLink)
+        : sockets.SendTo(hSocket, packet.data(), packet.size(), 0, target);
     if (nSent < 0) {
         result.strStep = "sendto";
         result.nError = sockets.LastError();
@@ -117,14 +120,16 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, C
 
     // No route for the limited broadcast at all: every interface that can
     // broadcast gets the datagram, since the host is on one of them.
-    if (nSent < 0 && result.nError == ENETUNREACH && result.dest.why == ELinkWhy::DefaultRoute && pLinks &&
-        pLinks->Routes()) {
+    if (nSent < 0 && result.nError == ENETUNREACH && result.dest.why == ELinkWhy::DefaultRoute &&
+        pLinks && pLinks->Routes()) {
         for (const CLink& link : pLinks->Routes()->BroadcastLinks()) {
-            const ssize_t nOnLink = sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, link.nIndex);
+            const ssize_t nOnLink =
+                sockets.SendMsg(hSocket, packet.data(), packet.size(), 0, target, link.nIndex);
             if (nOnLink >= 0 && static_cast<size_t>(nOnLink) == packet.size()) {
                 result.bSent = true;
-                result.sent.push_back({{result.dest.dwAddr, result.dest.nPort, link.nIndex, ELinkWhy::EveryLink},
-                                       link.strName});
+                result.sent.push_back(
+                    {{result.dest.dwAddr, result.dest.nPort, link.nIndex, ELinkWhy::EveryLink},
+                     link.strName});
             } else {
                 result.failedLinks.push_back({link.strName, nOnLink < 0 ? sockets.LastError() : 0});
             }
@@ -134,11 +139,13 @@ CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, C
     return result;
 }
 
-std::string DescribeDatagram(const std::string& strName, const std::string& strMac, const CSentDatagram& datagram,
-                             CLinkChooser& links)
+std::string DescribeDatagram(const std::string& strName, const std::string& strMac,
+                             const CSentDatagram& datagram, CLinkChooser& links)
 {
     const CDestination& dest = datagram.dest;
-    const std::string strLink = datagram.strLink.empty() ? links.LinkNameOf(dest) : datagram.strLink;
-    return (strName.empty() ? std::string() : strName + " ") + strMac + " to " + AddressText(dest.dwAddr) + " port " +
-           std::to_string(dest.nPort) + " by " + strLink + " (" + WhyText(dest.why) + ")";
+    const std::string strLink =
+        datagram.strLink.empty() ? links.LinkNameOf(dest) : datagram.strLink;
+    return (strName.empty() ? std::string() : strName + " ") + strMac + " to " +
+        AddressText(dest.dwAddr) + " port " + std::to_string(dest.nPort) + " by " + strLink + " (" +
+        WhyText(dest.why) + ")";
 }

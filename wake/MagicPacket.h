@@ -50,10 +50,10 @@ struct CSendResult {
 // route. With no route for the limited broadcast at all, it goes once out of
 // every interface that can broadcast, and counts as sent when one of them
 // took it. One socket; it is closed on every path.
-CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet, CLinkChooser* pLinks = nullptr,
-                            uint32_t dwHost = 0);
+CSendResult SendMagicPacket(ISocketLayer& sockets, const CMagicPacket& packet,
+                            CLinkChooser* pLinks = nullptr, uint32_t dwHost = 0);
 
 // The line --verbose prints for a datagram: "nas 001122334455 to
 // 255.255.255.255 port 4000 by eth0 (default route)"; strName may be empty.
-std::string DescribeDatagram(const std::string& strName, const std::string& strMac, const CSentDatagram& datagram,
-                             CLinkChooser& links);
+std::string DescribeDatagram(const std::string& strName, const std::string& strMac,
+                             const CSentDatagram& datagram, CLinkChooser& links);

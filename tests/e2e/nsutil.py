@@ -30,7 +30,9 @@ def require(test, *tools):
 
 
 def run(*args, check=True, **kw):
-    result = subprocess.run(args, capture_output=True, text=True, timeout=kw.pop("timeout", 120), **kw)
+    result = subprocess.run(
+        args, capture_output=True, text=True, timeout=kw.pop("timeout", 120), **kw
+    )
     if check and result.returncode:
         raise RuntimeError("%s: exit %d: %s" % (" ".join(args), result.returncode, result.stderr))
     return result
@@ -57,7 +59,9 @@ class Namespace:
             test.addCleanup(shutil.rmtree, "/etc/netns/" + self.name, True)
             with open("/etc/netns/%s/%s" % (self.name, name), "w") as f:
                 f.write(text)
-            if not os.path.exists("/etc/" + name):  # the place to bind it to; an empty file in the meantime
+            if not os.path.exists(
+                "/etc/" + name
+            ):  # the place to bind it to; an empty file in the meantime
                 open("/etc/" + name, "x").close()
                 test.addCleanup(os.remove, "/etc/" + name)
         self.run("ip", "link", "set", "lo", "up")
@@ -111,15 +115,39 @@ class Net:
             self.sender.run("ip", "route", "add", "default", "via", self.B)
 
     def join(self, peer, name, my_ip, peer_ip):
-        run("ip", "link", "add", "s" + name, "netns", self.sender.name, "type", "veth",
-            "peer", "name", "p" + name, "netns", peer.name)
+        run(
+            "ip",
+            "link",
+            "add",
+            "s" + name,
+            "netns",
+            self.sender.name,
+            "type",
+            "veth",
+            "peer",
+            "name",
+            "p" + name,
+            "netns",
+            peer.name,
+        )
         for ns, dev, ip in ((self.sender, "s" + name, my_ip), (peer, "p" + name, peer_ip)):
-            ns.run("ip", "-batch", "-", input="addr add %s/24 dev %s\nlink set %s up\n" % (ip, dev, dev))
+            ns.run(
+                "ip",
+                "-batch",
+                "-",
+                input="addr add %s/24 dev %s\nlink set %s up\n" % (ip, dev, dev),
+            )
         for ns, dev in ((self.sender, "s" + name), (peer, "p" + name)):  # ready to carry packets
-            ns.run("sh", "-c", "until ip link show %s | grep -q 'noqueue state UP'; do sleep 0.05; done" % dev)
+            ns.run(
+                "sh",
+                "-c",
+                "until ip link show %s | grep -q 'noqueue state UP'; do sleep 0.05; done" % dev,
+            )
 
     def b_mac(self):
-        return self.b.run("cat", "/sys/class/net/pb/address").stdout.strip().replace(":", "").upper()
+        return (
+            self.b.run("cat", "/sys/class/net/pb/address").stdout.strip().replace(":", "").upper()
+        )
 
 
 # A window a fault keeps open ends after a minute.
@@ -135,9 +163,23 @@ def window(nuvik, keys, home, ns=None, cwd=None, redirect=""):
 
     redirect: for the program, such as "2>&-" (started with standard error closed)."""
     # -noreset: the display check connects and leaves first; a server reset then refuses the next client.
-    return run(*(ns.cmd() if ns else ["unshare", "-n"]), "xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a",
-               "-s", "-screen 0 1024x768x24 -nolisten tcp -noreset", "sh", "-c", _WINDOW.replace("$2", redirect), nuvik, keys,
-               check=False, cwd=cwd, env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"})
+    return run(
+        *(ns.cmd() if ns else ["unshare", "-n"]),
+        "xvfb-run",
+        "-n",
+        str(100 + os.getpid() % 9000),
+        "-a",
+        "-s",
+        "-screen 0 1024x768x24 -nolisten tcp -noreset",
+        "sh",
+        "-c",
+        _WINDOW.replace("$2", redirect),
+        nuvik,
+        keys,
+        check=False,
+        cwd=cwd,
+        env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"}
+    )
 
 
 class Lan:
@@ -146,15 +188,40 @@ class Lan:
 
     def __init__(self, test, hosts, prefix=24, etc=None):
         self.scanner = Namespace(test, etc)
-        self.scanner.run("ip", "-batch", "-", input="link add br0 type bridge\naddr add 10.66.0.1/%d dev br0\n"
-                         "link set br0 up\n" % prefix)
+        self.scanner.run(
+            "ip",
+            "-batch",
+            "-",
+            input="link add br0 type bridge\naddr add 10.66.0.1/%d dev br0\n"
+            "link set br0 up\n" % prefix,
+        )
         self.hosts = []
         for i in range(hosts):
             ns, ip = Namespace(test), "10.66.0.%d" % (10 + i)
-            run("ip", "link", "add", "h%d" % i, "netns", self.scanner.name, "type", "veth",
-                "peer", "name", "eth0", "netns", ns.name)
-            ns.run("ip", "-batch", "-", input="link set eth0 address 02:66:00:00:00:%02x\naddr add %s/%d dev eth0\n"
-                   "link set eth0 up\n" % (i, ip, prefix))
+            run(
+                "ip",
+                "link",
+                "add",
+                "h%d" % i,
+                "netns",
+                self.scanner.name,
+                "type",
+                "veth",
+                "peer",
+                "name",
+                "eth0",
+                "netns",
+                ns.name,
+            )
+            ns.run(
+                "ip",
+                "-batch",
+                "-",
+                input="link set eth0 address 02:66:00:00:00:%02x\naddr add %s/%d dev eth0\n"
+                "link set eth0 up\n" % (i, ip, prefix),
+            )
             self.scanner.run("ip", "link", "set", "h%d" % i, "master", "br0", "up")
             self.hosts.append((ns, ip, "0266000000%02X" % i))
-        self.scanner.run("sh", "-c", "until ip link show br0 | grep -q 'state UP'; do sleep 0.05; done")
+        self.scanner.run(
+            "sh", "-c", "until ip link show br0 | grep -q 'state UP'; do sleep 0.05; done"
+        )

@@ -13,11 +13,15 @@ class Discovery(unittest.TestCase):
         _, build = nsutil.require(self, "setpriv", "sysctl")
         self.tool = os.path.join(build, "tests", "nuvik_discover")
         # No DNS: the resolver reads the hosts file only.
-        self.net = nsutil.Net(self, links=1, default=False, etc={"hosts": HOSTS, "nsswitch.conf": "hosts: files\n"})
+        self.net = nsutil.Net(
+            self, links=1, default=False, etc={"hosts": HOSTS, "nsswitch.conf": "hosts: files\n"}
+        )
 
     def check(self, *args, user=(), tool=None, **expected):
         result = self.net.sender.run(*user, tool or self.tool, *args, check=False)
-        fields = dict((line.split(" ", 1) for line in result.stdout.splitlines()), code=result.returncode)
+        fields = dict(
+            (line.split(" ", 1) for line in result.stdout.splitlines()), code=result.returncode
+        )
         self.assertEqual({key: fields.get(key) for key in expected}, expected, fields)
         return fields
 
@@ -30,8 +34,15 @@ class Discovery(unittest.TestCase):
         self.check(self.net.B, code=0, mac=peer, end="entry")
         self.check("10.77.1.99", code=1, mac="", end="entry")
         # More entries than one netlink message holds; the target's own is looked at first.
-        self.net.sender.run("ip", "-batch", "-", input="".join(
-            "neigh add 10.77.1.%d lladdr 02:00:00:00:01:%02x dev sb nud permanent\n" % (i, i) for i in range(100, 250)))
+        self.net.sender.run(
+            "ip",
+            "-batch",
+            "-",
+            input="".join(
+                "neigh add 10.77.1.%d lladdr 02:00:00:00:01:%02x dev sb nud permanent\n" % (i, i)
+                for i in range(100, 250)
+            ),
+        )
         self.assertGreater(int(self.check(self.net.B, code=0, mac=peer)["rows"]), 150)
         self.check("10.77.1.120", code=0, mac="020000000178", end="entry")
 

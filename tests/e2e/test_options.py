@@ -30,73 +30,157 @@ class Options(unittest.TestCase):
 
     def test_hosts_by_name_and_address_form_on_their_links(self):
         net = Net(self, etc={"ethers": "02:00:00:00:00:e1 printer\n"})
-        result, on_b, on_c = self.wake(net, "-v", "--wake", "nAs", "büro", "02:00:00:00:00:B2", "02-00-00-00-00-b3",
-                                       "0200.0000.00b4", "0200000000b5", "printer", "nosuch", "0000000000A3")
-        self.assertEqual([d[3] for d in on_c], [packet("0000000000A1")])  # the first entry named so, on its link
-        self.assertEqual([d[3] for d in on_b], [packet(m) for m in ("0000000000A2", "0200000000B2", "0200000000B3",
-                                                                    "0200000000B4", "0200000000B5", "0200000000E1",
-                                                                    "0000000000A3")])
+        result, on_b, on_c = self.wake(
+            net,
+            "-v",
+            "--wake",
+            "nAs",
+            "büro",
+            "02:00:00:00:00:B2",
+            "02-00-00-00-00-b3",
+            "0200.0000.00b4",
+            "0200000000b5",
+            "printer",
+            "nosuch",
+            "0000000000A3",
+        )
+        self.assertEqual(
+            [d[3] for d in on_c], [packet("0000000000A1")]
+        )  # the first entry named so, on its link
+        self.assertEqual(
+            [d[3] for d in on_b],
+            [
+                packet(m)
+                for m in (
+                    "0000000000A2",
+                    "0200000000B2",
+                    "0200000000B3",
+                    "0200000000B4",
+                    "0200000000B5",
+                    "0200000000E1",
+                    "0000000000A3",
+                )
+            ],
+        )
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr, 'nuvik: "nosuch": no such host: not a hardware address, no name in the address '
-                                        'book %s/nuvik/nuvik.INI, none in the ethers database\n' % self.home)
-        self.assertEqual(result.stdout.splitlines()[:2], [
-            "NAS 0000000000A1 to 255.255.255.255 port 4000 by sc (the host's own link)",
-            "B\xdcRO 0000000000A2 to 255.255.255.255 port 4000 by sb (default route)"])
-        self.assertEqual(result.stdout.splitlines()[-1], "nas 0000000000A3 to 255.255.255.255 port 4000 by sb (default route)")
+        self.assertEqual(
+            result.stderr,
+            'nuvik: "nosuch": no such host: not a hardware address, no name in the address '
+            "book %s/nuvik/nuvik.INI, none in the ethers database\n" % self.home,
+        )
+        self.assertEqual(
+            result.stdout.splitlines()[:2],
+            [
+                "NAS 0000000000A1 to 255.255.255.255 port 4000 by sc (the host's own link)",
+                "B\xdcRO 0000000000A2 to 255.255.255.255 port 4000 by sb (default route)",
+            ],
+        )
+        self.assertEqual(
+            result.stdout.splitlines()[-1],
+            "nas 0000000000A3 to 255.255.255.255 port 4000 by sb (default route)",
+        )
         # Another address book; a bare argument says what to write instead.
         result, on_b, _ = self.wake(net, "-w", "pc", "-f", "site.ini", user=nsutil.NOBODY)
         self.assertEqual((result.returncode, [d[3] for d in on_b]), (0, [packet("0000000000F1")]))
         result, on_b, _ = self.wake(net, "nas", "02:00:00:00:00:b2", "0000000000A3")
         self.assertEqual((result.returncode, [d[3] for d in on_b]), (1, [packet("0000000000A3")]))
-        self.assertEqual(result.stderr.splitlines(), [
-            'nuvik: "nas" is not a hardware address: to wake the host of that name in the address book, write --wake nas',
-            'nuvik: "02:00:00:00:00:b2" is not a hardware address: write 0200000000B2, or --wake for other forms'])
+        self.assertEqual(
+            result.stderr.splitlines(),
+            [
+                'nuvik: "nas" is not a hardware address: to wake the host of that name in the address book, write --wake nas',
+                'nuvik: "02:00:00:00:00:b2" is not a hardware address: write 0200000000B2, or --wake for other forms',
+            ],
+        )
 
     def test_port_destination_interface_and_repeats(self):
         net = Net(self, etc={"hosts": "10.77.1.2 target\n"})
         rx9 = net.b.receiver(9)
         result, on_b, _ = self.wake(net, "--port=9", "001122334455")
-        self.assertEqual((result.returncode, on_b, received(rx9)), (0, [], [(net.S_B, 4000, "255.255.255.255", packet("001122334455"))]))
-        for to, dst, link in (("10.77.1.255", "10.77.1.255", 1), ("target", net.B, 1), ("10.77.2.255", "10.77.2.255", 2)):
+        self.assertEqual(
+            (result.returncode, on_b, received(rx9)),
+            (0, [], [(net.S_B, 4000, "255.255.255.255", packet("001122334455"))]),
+        )
+        for to, dst, link in (
+            ("10.77.1.255", "10.77.1.255", 1),
+            ("target", net.B, 1),
+            ("10.77.2.255", "10.77.2.255", 2),
+        ):
             result, on_b, on_c = self.wake(net, "--to", to, "-v", "001122334455")
-            self.assertEqual(([d[2] for d in on_b], [d[2] for d in on_c]), ([dst], []) if link == 1 else ([], [dst]))
-        self.assertEqual(result.stdout, "001122334455 to 10.77.2.255 port 4000 by sc (route to the destination)\n")
-        result, on_b, on_c = self.wake(net, "-i", "sc", "-w", "nas", "001122334455", user=nsutil.NOBODY)
-        self.assertEqual((result.returncode, on_b, [d[3] for d in on_c]), (0, [], [packet("0000000000A1"), packet("001122334455")]))
+            self.assertEqual(
+                ([d[2] for d in on_b], [d[2] for d in on_c]),
+                ([dst], []) if link == 1 else ([], [dst]),
+            )
+        self.assertEqual(
+            result.stdout,
+            "001122334455 to 10.77.2.255 port 4000 by sc (route to the destination)\n",
+        )
+        result, on_b, on_c = self.wake(
+            net, "-i", "sc", "-w", "nas", "001122334455", user=nsutil.NOBODY
+        )
+        self.assertEqual(
+            (result.returncode, on_b, [d[3] for d in on_c]),
+            (0, [], [packet("0000000000A1"), packet("001122334455")]),
+        )
         result, on_b, _ = self.wake(net, "--repeat=3", "001122334455", "AABBCCDDEEFF")
-        self.assertEqual([d[3] for d in on_b], [packet(m) for m in ("001122334455", "AABBCCDDEEFF") * 3])
+        self.assertEqual(
+            [d[3] for d in on_b], [packet(m) for m in ("001122334455", "AABBCCDDEEFF") * 3]
+        )
 
     def test_a_bad_value_sends_nothing(self):
         net = Net(self)
         net.sender.run("ip", "link", "set", "sc", "down")
-        for args, said in ((["--port", "0"], "--port '0': not a port number from 1 to 65535 (see nuvik --help)"),
-                           (["--listen=x"], "--listen 'x': not a port number from 1 to 65535 (see nuvik --help)"),
-                           (["-f", "missing.ini", "-w", "nas"], "missing.ini: No such file or directory"),
-                           (["-i", "nope"], "--interface nope: no such interface"),
-                           (["-i", "sc"], "--interface sc: the interface is down"),
-                           (["--to", "nosuch.invalid"], "--to nosuch.invalid: no IPv4 address for this name")):
+        for args, said in (
+            (["--port", "0"], "--port '0': not a port number from 1 to 65535 (see nuvik --help)"),
+            (["--listen=x"], "--listen 'x': not a port number from 1 to 65535 (see nuvik --help)"),
+            (["-f", "missing.ini", "-w", "nas"], "missing.ini: No such file or directory"),
+            (["-i", "nope"], "--interface nope: no such interface"),
+            (["-i", "sc"], "--interface sc: the interface is down"),
+            (["--to", "nosuch.invalid"], "--to nosuch.invalid: no IPv4 address for this name"),
+        ):
             result, on_b, on_c = self.wake(net, "001122334455", *args)
             self.assertEqual((result.returncode, on_b + on_c), (2, []), args)
-            self.assertRegex(result.stderr, "^nuvik: %s[^\n]*\n$" % said.replace("(", r"\(").replace(")", r"\)"))
+            self.assertRegex(
+                result.stderr, "^nuvik: %s[^\n]*\n$" % said.replace("(", r"\(").replace(")", r"\)")
+            )
 
     def test_listen_as_an_ordinary_user(self):
         net = Net(self, links=1)
         denied = net.b.run(*nsutil.NOBODY, self.nuvik, "--listen=80", check=False)
-        self.assertEqual((denied.returncode, denied.stderr), (2, "nuvik: cannot listen on UDP port 80: a port below 1024 "
-                         "needs root or the capability CAP_NET_BIND_SERVICE; choose another with --listen=PORT\n"))
-        listener = subprocess.Popen(net.b.cmd(*nsutil.NOBODY, self.nuvik, "--listen=5000"), stdout=subprocess.PIPE, text=True)
+        self.assertEqual(
+            (denied.returncode, denied.stderr),
+            (
+                2,
+                "nuvik: cannot listen on UDP port 80: a port below 1024 "
+                "needs root or the capability CAP_NET_BIND_SERVICE; choose another with --listen=PORT\n",
+            ),
+        )
+        listener = subprocess.Popen(
+            net.b.cmd(*nsutil.NOBODY, self.nuvik, "--listen=5000"),
+            stdout=subprocess.PIPE,
+            text=True,
+        )
         net.b.run("sh", "-c", "until ss -Hlun 'sport = :5000' | grep -q .; do sleep 0.05; done")
         net.sender.run(self.nuvik, "--port=5000", "001122334455")
-        net.sender.run("python3", "-c", "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); "
-                       "s.sendto(bytes(6) + bytes.fromhex('%s'), ('%s', 5000))" % ("01" * 96, net.B))
+        net.sender.run(
+            "python3",
+            "-c",
+            "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); "
+            "s.sendto(bytes(6) + bytes.fromhex('%s'), ('%s', 5000))" % ("01" * 96, net.B),
+        )
         net.sender.run(self.nuvik, "--port=5000", "--to", net.B, "AABBCCDDEEFF")
         lines = [listener.stdout.readline() for _ in range(3)]
         listener.send_signal(signal.SIGTERM)
         self.assertEqual(listener.wait(10), 0)
         listener.stdout.close()
-        self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} from 10.77.1.1 port 4000 to 255.255.255.255: "
-                                   r"001122334455, well formed\n$")
-        self.assertRegex(lines[1], r" port \d+ to 10.77.1.2: 010101010101, not well formed: the first six bytes are not all 0xFF\n$")
+        self.assertRegex(
+            lines[0],
+            r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} from 10.77.1.1 port 4000 to 255.255.255.255: "
+            r"001122334455, well formed\n$",
+        )
+        self.assertRegex(
+            lines[1],
+            r" port \d+ to 10.77.1.2: 010101010101, not well formed: the first six bytes are not all 0xFF\n$",
+        )
         self.assertRegex(lines[2], r" to 10.77.1.2: AABBCCDDEEFF, well formed\n$")
 
 

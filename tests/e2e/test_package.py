@@ -9,21 +9,50 @@ import unittest
 
 import nsutil
 
-ICONS = ["share/icons/hicolor/%s/apps/nuvik.%s" % (size, "svg" if size == "scalable" else "png")
-         for size in ("16x16", "32x32", "48x48", "scalable")]
-FILES = {"nuvik": ["bin/nuvik", "share/man/man1/nuvik.1.gz", "share/doc/nuvik/copyright", "share/doc/nuvik/changelog.gz",
-                   "share/bash-completion/completions/nuvik"],
-         "nuvik-gui": ["lib/nuvik/nuvik-window.so", "share/applications/nuvik.desktop", "share/nuvik/help.html",
-                       "share/doc/nuvik-gui/copyright", "share/doc/nuvik-gui/changelog.gz",
-                       "share/lintian/overrides/nuvik-gui", "share/metainfo/org.nuvik.nuvik.metainfo.xml"] + ICONS}
+ICONS = [
+    "share/icons/hicolor/%s/apps/nuvik.%s" % (size, "svg" if size == "scalable" else "png")
+    for size in ("16x16", "32x32", "48x48", "scalable")
+]
+FILES = {
+    "nuvik": [
+        "bin/nuvik",
+        "share/man/man1/nuvik.1.gz",
+        "share/doc/nuvik/copyright",
+        "share/doc/nuvik/changelog.gz",
+        "share/bash-completion/completions/nuvik",
+    ],
+    "nuvik-gui": [
+        "lib/nuvik/nuvik-window.so",
+        "share/applications/nuvik.desktop",
+        "share/nuvik/help.html",
+        "share/doc/nuvik-gui/copyright",
+        "share/doc/nuvik-gui/changelog.gz",
+        "share/lintian/overrides/nuvik-gui",
+        "share/metainfo/org.nuvik.nuvik.metainfo.xml",
+    ]
+    + ICONS,
+}
 
 
 class Packages(unittest.TestCase):
     def setUp(self):
         _, build = nsutil.require(self, "cpack", "dpkg-deb", "lintian", "xvfb-run", "xdotool")
         self.tmp = nsutil.tempdir(self, "nuvik-deb-")
-        nsutil.run("cpack", "-G", "DEB", "--config", build + "/CPackConfig.cmake", "-B", self.tmp, cwd=self.tmp, timeout=600)
-        self.debs = {nsutil.run("dpkg-deb", "-f", deb, "Package").stdout.strip(): deb for deb in glob.glob(self.tmp + "/*.deb")}
+        nsutil.run(
+            "cpack",
+            "-G",
+            "DEB",
+            "--config",
+            build + "/CPackConfig.cmake",
+            "-B",
+            self.tmp,
+            cwd=self.tmp,
+            timeout=600,
+        )
+        self.debs = {
+            nsutil.run("dpkg-deb", "-f", deb, "Package").stdout.strip(): deb
+            for deb in glob.glob(self.tmp + "/*.deb")
+        }
         with open(build + "/generated/Version.h") as f:
             self.data_dir = re.search(r'NUVIK_DATA_RELDIR "(.*)"', f.read()).group(1)
 
@@ -33,15 +62,24 @@ class Packages(unittest.TestCase):
     def test_files_dependencies_lintian_and_the_installed_program(self):
         version = self.field("nuvik", "Version")
         for package, files in FILES.items():
-            listing = [line.split() for line in nsutil.run("dpkg-deb", "-c", self.debs[package]).stdout.splitlines()]
+            listing = [
+                line.split()
+                for line in nsutil.run("dpkg-deb", "-c", self.debs[package]).stdout.splitlines()
+            ]
             self.assertEqual({f[0] for f in listing if f[0][0] == "d"}, {"drwxr-xr-x"})
-            self.assertEqual({f[5][1:]: f[0] for f in listing if f[0][0] != "d"},
-                             {"/usr/" + f: "-rwxr-xr-x" if f == "bin/nuvik" else "-rw-r--r--" for f in files})
+            self.assertEqual(
+                {f[5][1:]: f[0] for f in listing if f[0][0] != "d"},
+                {"/usr/" + f: "-rwxr-xr-x" if f == "bin/nuvik" else "-rw-r--r--" for f in files},
+            )
             self.assertEqual(self.field(package, "Version"), version)
-            lintian = nsutil.run("lintian", "--no-cfg", self.debs[package], check=False, timeout=600)
+            lintian = nsutil.run(
+                "lintian", "--no-cfg", self.debs[package], check=False, timeout=600
+            )
             self.assertEqual(lintian.returncode, 0, lintian.stdout + lintian.stderr)
         self.assertNotRegex(self.field("nuvik", "Depends"), "qt|xcb")  # installs on a headless box
-        self.assertRegex(self.field("nuvik-gui", "Depends"), r"(^|, )nuvik \(= %s\),.* libqt6widgets6" % version)
+        self.assertRegex(
+            self.field("nuvik-gui", "Depends"), r"(^|, )nuvik \(= %s\),.* libqt6widgets6" % version
+        )
         # Run from elsewhere: first the command line alone, then with the window.
         root, home = self.tmp + "/root", self.tmp + "/home"
         os.mkdir(home)
@@ -50,17 +88,39 @@ class Packages(unittest.TestCase):
         self.assertEqual(nsutil.run(nuvik, "--version", cwd=home).stdout, "NUVIK %s\n" % version)
         with open(home + "/site.ini", "w") as f:
             f.write("[other]\r\n0=no\r\n[list]\r\n0=nas 1 000000000001\r\n1=NUC\r\n2=nb\r\n")
-        complete = 'source /usr/share/bash-completion/bash_completion; source "$0"; COMP_WORDS=("${@:1}"); ' \
-                   'COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _nuvik; echo "${COMPREPLY[*]}"'
-        for words, offered in ((["nuvik", "-f", "site.ini", "--wake", "n"], "nas nb"), (["nuvik", "-i", "l"], "lo"),
-                               (["nuvik", "--rep"], "--repeat")):
-            self.assertEqual(nsutil.run("bash", "-c", complete, root + "/usr/share/bash-completion/completions/nuvik",
-                                        *words, cwd=home).stdout, offered + "\n")
+        complete = (
+            'source /usr/share/bash-completion/bash_completion; source "$0"; COMP_WORDS=("${@:1}"); '
+            'COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _nuvik; echo "${COMPREPLY[*]}"'
+        )
+        for words, offered in (
+            (["nuvik", "-f", "site.ini", "--wake", "n"], "nas nb"),
+            (["nuvik", "-i", "l"], "lo"),
+            (["nuvik", "--rep"], "--repeat"),
+        ):
+            self.assertEqual(
+                nsutil.run(
+                    "bash",
+                    "-c",
+                    complete,
+                    root + "/usr/share/bash-completion/completions/nuvik",
+                    *words,
+                    cwd=home
+                ).stdout,
+                offered + "\n",
+            )
         alone = nsutil.run(nuvik, check=False, cwd=home, env={"HOME": home})
-        self.assertEqual((alone.returncode, alone.stderr), (2, "nuvik: cannot open the window: its module nuvik-window.so "
-                                                               "is not installed (the window needs the nuvik-gui package)\n"))
+        self.assertEqual(
+            (alone.returncode, alone.stderr),
+            (
+                2,
+                "nuvik: cannot open the window: its module nuvik-window.so "
+                "is not installed (the window needs the nuvik-gui package)\n",
+            ),
+        )
         nsutil.run("dpkg-deb", "-x", self.debs["nuvik-gui"], root)
-        self.assertTrue(os.path.isfile(os.path.join(root, "usr/bin", self.data_dir, "help.html")))  # where "Help" looks
+        self.assertTrue(
+            os.path.isfile(os.path.join(root, "usr/bin", self.data_dir, "help.html"))
+        )  # where "Help" looks
         window = nsutil.window(nuvik, "Escape", home, cwd=home)
         self.assertEqual(window.returncode, 0, window.stderr)
         self.assertNotIn("nuvik:", window.stderr)

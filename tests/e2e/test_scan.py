@@ -37,22 +37,37 @@ class Scan(unittest.TestCase):
         return self.lan.scanner.run(*user, self.bin, *args, check=False, env=env)
 
     def expected(self, first=0, last=29, esc="\\x1b"):  # a control byte in a name is shown escaped
-        return ["%s %s %s" % (NAMED.get(i, ip).replace("\x1b", esc), ip, mac)
-                for i, (_, ip, mac) in enumerate(self.lan.hosts) if first <= i <= last]
+        return [
+            "%s %s %s" % (NAMED.get(i, ip).replace("\x1b", esc), ip, mac)
+            for i, (_, ip, mac) in enumerate(self.lan.hosts)
+            if first <= i <= last
+        ]
 
     def test_every_host_of_the_link_as_nobody_in_text_and_json(self):
         result = self.scan("--scan")
-        self.assertEqual((result.returncode, result.stdout.splitlines()), (0, self.expected()), result.stderr)
+        self.assertEqual(
+            (result.returncode, result.stdout.splitlines()), (0, self.expected()), result.stderr
+        )
         self.assertIn("30 hosts found among 253 addresses", result.stderr)
         lines = [json.loads(line) for line in self.scan("--scan", "--json").stdout.splitlines()]
-        self.assertEqual(["%(name)s %(ip)s %(mac)s" % line for line in lines], self.expected(esc="\x1b"))
+        self.assertEqual(
+            ["%(name)s %(ip)s %(mac)s" % line for line in lines], self.expected(esc="\x1b")
+        )
         self.assertEqual({line["interface"] for line in lines}, {"br0"})
 
     def test_a_subrange_and_ranges_off_the_link(self):
         result = self.scan("--scan=10.66.0.16/29", "--interface=br0")
-        self.assertEqual((result.returncode, result.stdout.splitlines()), (0, self.expected(6, 13)), result.stderr)
-        for arg, why in (("--scan=10.67.0.0/24", "lies on no attached link"), ("--scan -i lo", "no such interface that is up"),
-                         ("--scan=10.0.0.0/8", "at most a /16"), ("--scan=10.66.0.300", "not an IPv4")):
+        self.assertEqual(
+            (result.returncode, result.stdout.splitlines()),
+            (0, self.expected(6, 13)),
+            result.stderr,
+        )
+        for arg, why in (
+            ("--scan=10.67.0.0/24", "lies on no attached link"),
+            ("--scan -i lo", "no such interface that is up"),
+            ("--scan=10.0.0.0/8", "at most a /16"),
+            ("--scan=10.66.0.300", "not an IPv4"),
+        ):
             result = self.scan(*arg.split())
             self.assertEqual((result.returncode, result.stdout), (2, ""), arg)
             self.assertIn(why, result.stderr)
@@ -65,21 +80,33 @@ class Scan(unittest.TestCase):
         path = os.path.join(book, "site.ini")
         # Host 2 known under another name; "delta.lan" stands for another machine and is replaced.
         with open(path, "w") as f:
-            f.write("[list]\r\n0=old 10.66.0.12 %s\r\n1=delta.lan 10.9.9.9 0A0B0C0D0E0F\r\n" % self.lan.hosts[2][2])
+            f.write(
+                "[list]\r\n0=old 10.66.0.12 %s\r\n1=delta.lan 10.9.9.9 0A0B0C0D0E0F\r\n"
+                % self.lan.hosts[2][2]
+            )
         os.chmod(path, 0o666)
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("3 hosts added to %s, 1 known already" % path, result.stderr)
         after = open(path, "rb").read()
-        self.assertEqual(after.decode().split("\r\n"), [
-            "[list]", "0=10.66.0.15 10.66.0.15 %s" % self.lan.hosts[5][2],
-            "1=10.66.0.14 10.66.0.14 %s" % self.lan.hosts[4][2], "2=delta.lan 10.66.0.13 %s" % self.lan.hosts[3][2],
-            "3=old 10.66.0.12 %s" % self.lan.hosts[2][2], ""])
+        self.assertEqual(
+            after.decode().split("\r\n"),
+            [
+                "[list]",
+                "0=10.66.0.15 10.66.0.15 %s" % self.lan.hosts[5][2],
+                "1=10.66.0.14 10.66.0.14 %s" % self.lan.hosts[4][2],
+                "2=delta.lan 10.66.0.13 %s" % self.lan.hosts[3][2],
+                "3=old 10.66.0.12 %s" % self.lan.hosts[2][2],
+                "",
+            ],
+        )
         kept = os.stat(path)
         self.assertEqual(kept.st_mode & 0o777, 0o666)
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertIn("0 hosts added to %s, 4 known already" % path, result.stderr)
-        self.assertEqual((open(path, "rb").read(), os.stat(path).st_ino), (after, kept.st_ino))  # not even rewritten
+        self.assertEqual(
+            (open(path, "rb").read(), os.stat(path).st_ino), (after, kept.st_ino)
+        )  # not even rewritten
         # A book that can't be read is never written, and nothing is scanned for it.
         os.chmod(path, 0o200)
         result = self.scan("--scan", "--add", "--profile", path)

@@ -19,20 +19,35 @@ class Window(unittest.TestCase):
             f.write(text)
         rx_b, rx_c = net.b.receiver(), net.c.receiver()
         # Started with standard error closed, as a launcher may: the window still comes up.
-        result = nsutil.window(self.nuvik, "Down Return Escape", self.home, net.sender, redirect="2>&-")
+        result = nsutil.window(
+            self.nuvik, "Down Return Escape", self.home, net.sender, redirect="2>&-"
+        )
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(nsutil.received(rx_b), [])
-        self.assertEqual(nsutil.received(rx_c), [(net.S_C, 4000, "255.255.255.255", nsutil.packet("0000000000C1"))])
+        self.assertEqual(
+            nsutil.received(rx_c),
+            [(net.S_C, 4000, "255.255.255.255", nsutil.packet("0000000000C1"))],
+        )
         with open(profile, "rb") as f:
             self.assertEqual(f.read(), text)  # nothing changed: byte for byte
 
     def test_no_display_and_no_proc_loads_no_module_from_the_current_directory(self):
         with open(os.path.join(self.home, "nuvik-window.so"), "wb") as f:
             f.write(b"not nuvik's module")
-        result = nsutil.run("unshare", "-mn", "sh", "-c", 'umount -l /proc && cd "$0" && exec nuvik', self.home,
-                            check=False, env={"PATH": os.path.dirname(self.nuvik) + ":/usr/bin:/bin", "HOME": self.home})
+        result = nsutil.run(
+            "unshare",
+            "-mn",
+            "sh",
+            "-c",
+            'umount -l /proc && cd "$0" && exec nuvik',
+            self.home,
+            check=False,
+            env={"PATH": os.path.dirname(self.nuvik) + ":/usr/bin:/bin", "HOME": self.home},
+        )
         self.assertEqual((result.returncode, result.stdout), (2, ""))
-        self.assertRegex(result.stderr, r"^nuvik: cannot open the window: [^\n]*no display[^\n]*\n$")
+        self.assertRegex(
+            result.stderr, r"^nuvik: cannot open the window: [^\n]*no display[^\n]*\n$"
+        )
 
 
 if __name__ == "__main__":

@@ -18,13 +18,15 @@
 class CFakeNet : public IProbePlatform, public IRouteTable, public INeighbourTable {
 public:
     struct CHost {
-        bool bOnLink = true, bEcho = true, bArp = true, bTcp = true, bAccepts = true;  // bAccepts: port 22
+        bool bOnLink = true, bEcho = true, bArp = true, bTcp = true,
+             bAccepts = true;  // bAccepts: port 22
         int nDelayMs = 5;
         int64_t nUpFromMs = 0;  // answers nothing before
     };
-    std::map<std::string, CHost> hosts;  // by dotted address; any other address is nobody on the link
+    std::map<std::string, CHost>
+        hosts;  // by dotted address; any other address is nobody on the link
     std::set<std::string> noRoute;
-    std::set<EProbeSocket> refused;      // sockets the system does not allow
+    std::set<EProbeSocket> refused;  // sockets the system does not allow
     bool bLoseNotices = false;
     std::vector<CNeighbourRow> table;
     int64_t nNowUs = 1000000, nStopAtUs = -1;
@@ -32,25 +34,32 @@ public:
     std::vector<std::pair<int64_t, std::string>> sent;  // (ms, "echo|udp:9|tcp:80 ADDR")
     size_t nMostEntries = 0, nDumps = 0;
 
-    int Open(EProbeSocket kind) override { return refused.count(kind) ? -1 : (m_sockets[++m_nNext] = {kind}, m_nNext); }
+    int Open(EProbeSocket kind) override
+    {
+        return refused.count(kind) ? -1 : (m_sockets[++m_nNext] = {kind}, m_nNext);
+    }
     int Connect(int h, uint32_t dwAddr, uint16_t nPort) override
     {
         Went(dwAddr, "tcp:" + std::to_string(nPort));
         if (const CHost* pHost = Answering(dwAddr, &CHost::bTcp))
-            m_events.push_back({At(*pHost), h, {}, 0, {}, nPort == 22 && pHost->bAccepts ? 0 : ECONNREFUSED});
+            m_events.push_back(
+                {At(*pHost), h, {}, 0, {}, nPort == 22 && pHost->bAccepts ? 0 : ECONNREFUSED});
         return EINPROGRESS;
     }
-    int SendTo(int h, const std::vector<uint8_t>& data, uint32_t dwAddr, uint16_t nPort, unsigned) override
+    int SendTo(int h, const std::vector<uint8_t>& data, uint32_t dwAddr, uint16_t nPort,
+               unsigned) override
     {
         const EProbeSocket kind = m_sockets[h].kind;
         Went(dwAddr, kind == EProbeSocket::Udp ? "udp:" + std::to_string(nPort) : "echo");
-        if (const CHost* pHost = Answering(dwAddr, &CHost::bEcho); pHost && kind != EProbeSocket::Udp) {
+        if (const CHost* pHost = Answering(dwAddr, &CHost::bEcho);
+            pHost && kind != EProbeSocket::Udp) {
             std::vector<uint8_t> reply = data;
             reply.at(0) = 0;  // echo reply
             if (kind == EProbeSocket::EchoRaw)
                 reply.insert(reply.begin(), 20, 0x45);  // an IPv4 header's first byte
             // On the link, the reply follows the neighbour's answer.
-            m_events.push_back({At(*pHost) + pHost->bOnLink * pHost->nDelayMs * int64_t{1000}, h, reply, dwAddr});
+            m_events.push_back(
+                {At(*pHost) + pHost->bOnLink * pHost->nDelayMs * int64_t{1000}, h, reply, dwAddr});
         }
         return 0;
     }
@@ -73,8 +82,9 @@ public:
             int nReady = 0;
             for (pollfd& fd : fds) {
                 const CSocket& socket = m_sockets[fd.fd];
-                fd.revents = fd.fd == kWatch ? (m_notices.empty() ? 0 : POLLIN)
-                             : socket.nError != EINPROGRESS ? POLLOUT : (socket.queue.empty() ? 0 : POLLIN);
+                fd.revents = fd.fd == kWatch       ? (m_notices.empty() ? 0 : POLLIN)
+                    : socket.nError != EINPROGRESS ? POLLOUT
+                                                   : (socket.queue.empty() ? 0 : POLLIN);
                 nReady += fd.revents != 0;
             }
             if (nReady)
@@ -90,7 +100,9 @@ public:
             if (nNextUs > nEndUs)
                 return 0;
             std::vector<CEvent> now;  // all that happen at once
-            std::erase_if(m_events, [&](const CEvent& event) { return event.nAtUs <= nNowUs && (now.push_back(event), true); });
+            std::erase_if(m_events, [&](const CEvent& event) {
+                return event.nAtUs <= nNowUs && (now.push_back(event), true);
+            });
             std::for_each(now.begin(), now.end(), [this](const CEvent& event) { Apply(event); });
         }
     }
@@ -113,7 +125,10 @@ public:
     std::vector<CLink> BroadcastLinks() override { return {}; }
     std::string LinkName(unsigned) override { return {}; }
     ELinkState FindLink(const std::string&, unsigned&) override { return ELinkState::Missing; }
-    bool GetTable(std::vector<CNeighbourRow>& rows) override { return ++nDumps, rows = table, true; }
+    bool GetTable(std::vector<CNeighbourRow>& rows) override
+    {
+        return ++nDumps, rows = table, true;
+    }
     bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
 
 private:
@@ -137,15 +152,22 @@ private:
     int m_nNext = 10;
 
     int64_t At(const CHost& host) const { return nNowUs + host.nDelayMs * int64_t{1000}; }
-    bool OnLink(uint32_t dwAddr) { return !hosts.count(inet_ntoa(in_addr{dwAddr})) || hosts[inet_ntoa(in_addr{dwAddr})].bOnLink; }
+    bool OnLink(uint32_t dwAddr)
+    {
+        return !hosts.count(inet_ntoa(in_addr{dwAddr})) ||
+            hosts[inet_ntoa(in_addr{dwAddr})].bOnLink;
+    }
     const CHost* Answering(uint32_t dwAddr, bool CHost::*pbWay)
     {
         const auto it = hosts.find(inet_ntoa(in_addr{dwAddr}));
-        return it != hosts.end() && it->second.*pbWay && nNowUs >= it->second.nUpFromMs * 1000 ? &it->second : nullptr;
+        return it != hosts.end() && it->second.*pbWay && nNowUs >= it->second.nUpFromMs * 1000
+            ? &it->second
+            : nullptr;
     }
     CNeighbourRow* Entry(uint32_t dwAddr)
     {
-        const auto it = std::find_if(table.begin(), table.end(), [&](auto& row) { return row.dwAddr == dwAddr; });
+        const auto it = std::find_if(table.begin(), table.end(),
+                                     [&](auto& row) { return row.dwAddr == dwAddr; });
         return it == table.end() ? nullptr : &*it;
     }
     // What the kernel does for any packet to an address on the link: a new
@@ -154,7 +176,8 @@ private:
     {
         sent.emplace_back(nNowUs / 1000, strWhat + " " + inet_ntoa(in_addr{dwAddr}));
         CNeighbourRow* pRow = Entry(dwAddr);
-        if (!OnLink(dwAddr) || (pRow && (pRow->wState & (NUD_REACHABLE | NUD_INCOMPLETE | NUD_DELAY))))
+        if (!OnLink(dwAddr) ||
+            (pRow && (pRow->wState & (NUD_REACHABLE | NUD_INCOMPLETE | NUD_DELAY))))
             return;
         if (pRow && (pRow->wState & NUD_STALE)) {
             pRow->wState = NUD_DELAY;  // the kernel waits 5 s before it asks again
@@ -163,10 +186,14 @@ private:
         if (!pRow)
             pRow = &table.emplace_back(CNeighbourRow{dwAddr, 2});
         pRow->wState = NUD_INCOMPLETE;
-        nMostEntries = std::max<size_t>(nMostEntries, std::count_if(table.begin(), table.end(), [](auto& row) { return !(row.wState & NUD_FAILED); }));
+        nMostEntries =
+            std::max<size_t>(nMostEntries, std::count_if(table.begin(), table.end(), [](auto& row) {
+                                 return !(row.wState & NUD_FAILED);
+                             }));
         const CHost* pHost = Answering(dwAddr, &CHost::bArp);
-        const CNeighbourRow settled = pHost ? CNeighbourRow{dwAddr, 2, NUD_REACHABLE, 6, {2, 0, 0, 0, 0, uint8_t(ntohl(dwAddr))}}
-                                            : CNeighbourRow{dwAddr, 2, NUD_FAILED};
+        const CNeighbourRow settled = pHost
+            ? CNeighbourRow{dwAddr, 2, NUD_REACHABLE, 6, {2, 0, 0, 0, 0, uint8_t(ntohl(dwAddr))}}
+            : CNeighbourRow{dwAddr, 2, NUD_FAILED};
         m_events.push_back({pHost ? At(*pHost) : nNowUs + 3000000, -1, {}, 0, settled});
     }
     void Apply(const CEvent& event)

@@ -4,10 +4,10 @@
 // records what it was asked and can be told to fail.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -90,7 +90,7 @@ class CFaultyFileSystem : public CPosixFileSystem {
 public:
     std::map<std::string, int> failures;
     List ops;
-    int nInterrupts = 0;      // writes that fail with EINTR first
+    int nInterrupts = 0;       // writes that fail with EINTR first
     bool bNoProgress = false;  // writes that take nothing
 
     int Open(const std::string& strPath, int nFlags, mode_t nMode) override
@@ -99,24 +99,36 @@ public:
             return -1;
         if ((nFlags & O_CREAT) && Fails("create"))
             return -1;
-        if ((nFlags & O_TMPFILE) != O_TMPFILE && (nFlags & O_DIRECTORY) && (ops.push_back("sync:" + strPath), Fails("sync")))
+        if ((nFlags & O_TMPFILE) != O_TMPFILE && (nFlags & O_DIRECTORY) &&
+            (ops.push_back("sync:" + strPath), Fails("sync")))
             return -1;
         return Fails("open") ? -1 : CPosixFileSystem::Open(strPath, nFlags, nMode);
     }
-    ssize_t Read(int h, void* p, size_t n) override { return Fails("read") ? -1 : CPosixFileSystem::Read(h, p, n); }
+    ssize_t Read(int h, void* p, size_t n) override
+    {
+        return Fails("read") ? -1 : CPosixFileSystem::Read(h, p, n);
+    }
     ssize_t Write(int h, const void* p, size_t n) override
     {
         if (nInterrupts > 0 && nInterrupts--)
             return m_nLastError = EINTR, -1;
-        return Fails("write") ? -1 : bNoProgress ? 0 : CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n);
+        return Fails("write") ? -1
+            : bNoProgress     ? 0
+                              : CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n);
     }
     int Fsync(int h) override { return Fails("fsync") ? -1 : CPosixFileSystem::Fsync(h); }
     int Close(int h) override  // releases the descriptor even when it fails, as close(2)
     {
         return CPosixFileSystem::Close(h) != 0 || Fails("close") ? -1 : 0;
     }
-    int LinkOpenFile(int h, const std::string& s) override { return Fails("link") ? -1 : CPosixFileSystem::LinkOpenFile(h, s); }
-    int Rename(const std::string& a, const std::string& b) override { return Fails("rename") ? -1 : CPosixFileSystem::Rename(a, b); }
+    int LinkOpenFile(int h, const std::string& s) override
+    {
+        return Fails("link") ? -1 : CPosixFileSystem::LinkOpenFile(h, s);
+    }
+    int Rename(const std::string& a, const std::string& b) override
+    {
+        return Fails("rename") ? -1 : CPosixFileSystem::Rename(a, b);
+    }
 
 private:
     bool Fails(const char* pszOp)
@@ -145,9 +157,15 @@ public:
     int nOpen = 0;
 
     int Socket(int, int, int) override { return Call({"socket"}) ? -1 : (++nOpen, 7); }
-    int SetSockOpt(int, int, int, const void*, socklen_t) override { return Call({"setsockopt"}) ? -1 : 0; }
+    int SetSockOpt(int, int, int, const void*, socklen_t) override
+    {
+        return Call({"setsockopt"}) ? -1 : 0;
+    }
     int Bind(int, const sockaddr_in&) override { return Call({"bind"}) ? -1 : 0; }
-    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override { return Send({"sendto", Bytes(p, n)}); }
+    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override
+    {
+        return Send({"sendto", Bytes(p, n)});
+    }
     ssize_t SendMsg(int, const void* p, size_t n, int, const sockaddr_in&, unsigned nIf) override
     {
         return Send({"sendmsg", Bytes(p, n), nIf});
@@ -165,12 +183,16 @@ public:
     std::vector<CCall> Sends() const
     {
         std::vector<CCall> sends;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(sends), [](auto& c) { return c.strOp.starts_with("send"); });
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(sends),
+                     [](auto& c) { return c.strOp.starts_with("send"); });
         return sends;
     }
 
 private:
-    static std::vector<uint8_t> Bytes(const void* p, size_t n) { return {(const uint8_t*)p, (const uint8_t*)p + n}; }
+    static std::vector<uint8_t> Bytes(const void* p, size_t n)
+    {
+        return {(const uint8_t*)p, (const uint8_t*)p + n};
+    }
     ssize_t Send(CCall call)
     {
         const unsigned nIf = call.nIfIndex;
@@ -220,17 +242,22 @@ public:
     std::map<std::string, ELinkState> linkStates;
     ELinkState FindLink(const std::string& strName, unsigned& nIndex) override
     {
-        nIndex = strName.starts_with("if") ? static_cast<unsigned>(std::atoi(strName.c_str() + 2)) : 0;
-        return linkStates.count(strName) ? linkStates[strName] : nIndex ? ELinkState::Usable : ELinkState::Missing;
+        nIndex =
+            strName.starts_with("if") ? static_cast<unsigned>(std::atoi(strName.c_str() + 2)) : 0;
+        return linkStates.count(strName) ? linkStates[strName]
+            : nIndex                     ? ELinkState::Usable
+                                         : ELinkState::Missing;
     }
 };
 
 // --- the "MAC" button's services -----------------------------------------------
 
 // A row of the neighbour table.
-inline CNeighbourRow Row(const char* pszAddr, const std::vector<uint8_t>& phys, uint32_t dwLen = ~0u, uint32_t dwIndex = 3)
+inline CNeighbourRow Row(const char* pszAddr, const std::vector<uint8_t>& phys,
+                         uint32_t dwLen = ~0u, uint32_t dwIndex = 3)
 {
-    CNeighbourRow row{NetAddr(pszAddr), dwIndex, NUD_REACHABLE, dwLen == ~0u ? static_cast<uint32_t>(phys.size()) : dwLen};
+    CNeighbourRow row{NetAddr(pszAddr), dwIndex, NUD_REACHABLE,
+                      dwLen == ~0u ? static_cast<uint32_t>(phys.size()) : dwLen};
     std::copy_n(phys.begin(), std::min<size_t>(phys.size(), 8), row.bPhysAddr);
     return row;
 }
@@ -303,12 +330,16 @@ public:
     std::vector<int> selectedAll;
     std::function<void()> onNameTextSet;
 
-    std::string GetWindowText(int nId) override { return nId == IDC_IP ? inet_ntoa(in_addr{htonl(GetAddress())}) : texts[nId]; }
+    std::string GetWindowText(int nId) override
+    {
+        return nId == IDC_IP ? inet_ntoa(in_addr{htonl(GetAddress())}) : texts[nId];
+    }
     void SetWindowText(int nId, const std::string& strText) override
     {
         in_addr addr{};
         if (nId == IDC_IP)
-            ip = inet_aton(strText.c_str(), &addr) ? std::optional(ntohl(addr.s_addr)) : std::nullopt;
+            ip = inet_aton(strText.c_str(), &addr) ? std::optional(ntohl(addr.s_addr))
+                                                   : std::nullopt;
         else
             texts[nId] = strText;
         if (nId == IDC_NAME)
@@ -320,18 +351,25 @@ public:
     bool IsWindowEnabled(int nId) override { return enabled[nId]; }
     void GotoDlgCtrl(int nId) override { nFocus = nId; }
     void SelectAll(int nId) override { selectedAll.push_back(nId); }
-    void LimitText(int, int) override {}
+    void LimitText(int, int) override { }
     void CheckRadioButton(int, int, int nCheck) override { nChecked = nCheck; }
     int AddString(const std::string& strItem) override
     {
-        const auto it = std::upper_bound(items.begin(), items.end(), strItem,
-                                         [](auto& a, auto& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+        const auto it = std::upper_bound(items.begin(), items.end(), strItem, [](auto& a, auto& b) {
+            return strcasecmp(a.c_str(), b.c_str()) < 0;
+        });
         return static_cast<int>(items.insert(it, strItem) - items.begin());
     }
-    void AddStrings(const List& newItems) override { std::for_each(newItems.begin(), newItems.end(), [this](auto& s) { AddString(s); }); }
+    void AddStrings(const List& newItems) override
+    {
+        std::for_each(newItems.begin(), newItems.end(), [this](auto& s) { AddString(s); });
+    }
     void ResetContent() override { items.clear(), texts[IDC_NAME].clear(), nCurSel = CB_ERR; }
     int GetCurSel() override { return nCurSel; }
-    void DeleteString(int n) override { items.erase(items.begin() + n), nCurSel = nCurSel == n ? CB_ERR : nCurSel - (nCurSel > n); }
+    void DeleteString(int n) override
+    {
+        items.erase(items.begin() + n), nCurSel = nCurSel == n ? CB_ERR : nCurSel - (nCurSel > n);
+    }
     int GetCount() override { return static_cast<int>(items.size()); }
     std::string GetLBText(int n) override { return items.at(static_cast<size_t>(n)); }
     void ClearAddress() override { ip.reset(); }
@@ -341,10 +379,16 @@ public:
     void BeginWaitCursor() override { cursor.push_back("begin"); }
     void RestoreWaitCursor() override { cursor.push_back("restore"); }
     void EndWaitCursor() override { cursor.push_back("end"); }
-    void RunAboutBox() override {}
-    bool OpenLocalFile(const std::string& strPath) override { return openedFiles.push_back(strPath), true; }
+    void RunAboutBox() override { }
+    bool OpenLocalFile(const std::string& strPath) override
+    {
+        return openedFiles.push_back(strPath), true;
+    }
     void RunBlocking(const std::function<void()>& work) override { work(); }
-    void Pick(int n) { texts[IDC_NAME] = items.at(static_cast<size_t>(nCurSel = n)); }  // the field shows it first
+    void Pick(int n)
+    {
+        texts[IDC_NAME] = items.at(static_cast<size_t>(nCurSel = n));
+    }  // the field shows it first
 };
 
 class CRecordingMessageBox : public IMessageBox {
@@ -358,7 +402,8 @@ public:
     {
         texts.push_back(strText);
         questions.push_back(question);
-        return questions.size() <= saveAnswers.size() ? saveAnswers[questions.size() - 1] : ESaveChoice::StayOpen;
+        return questions.size() <= saveAnswers.size() ? saveAnswers[questions.size() - 1]
+                                                      : ESaveChoice::StayOpen;
     }
 };
 

@@ -35,7 +35,10 @@ struct CKeptSockets : ISocketLayer {
     int Socket(int, int, int) override { return 7; }
     int SetSockOpt(int, int, int, const void*, socklen_t) override { return 0; }
     int Bind(int, const sockaddr_in&) override { return 0; }
-    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override { return SendMsg(0, p, n, 0, {}, 0); }
+    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override
+    {
+        return SendMsg(0, p, n, 0, {}, 0);
+    }
     ssize_t SendMsg(int, const void* p, size_t n, int, const sockaddr_in&, unsigned) override
     {
         sent << QByteArray(static_cast<const char*>(p), static_cast<qsizetype>(n));
@@ -71,7 +74,11 @@ class TestWindow : public QObject {
     QList<QUrl> m_opened;
 
     CMainWindow& Wnd() { return *m_pWindow; }
-    CDlgServices Services() { return {&m_sockets, nullptr, &m_profile, m_dir.filePath("a#b/100%41/help.html").toStdString()}; }
+    CDlgServices Services()
+    {
+        return {&m_sockets, nullptr, &m_profile,
+                m_dir.filePath("a#b/100%41/help.html").toStdString()};
+    }
 
 public slots:
     void openUrl(const QUrl& url) { m_opened << url; }  // the desktop's opener
@@ -88,7 +95,8 @@ private slots:
     void init()
     {
         std::ofstream(m_profile.Path(), std::ios::binary)
-            << "[list]\n0=nas 10.0.0.2 001122334455\n1=Alpha 192.168.0.7 00A0C9FFEE1D\n2=B\xFCro 10.0.0.3 0A0B0C0D0E0F\n";
+            << "[list]\n0=nas 10.0.0.2 001122334455\n1=Alpha 192.168.0.7 00A0C9FFEE1D\n2=B\xFCro "
+               "10.0.0.3 0A0B0C0D0E0F\n";
         m_pDlg = std::make_unique<CNUVIKDlg>(std::vector<std::string>{}, Services());
         m_pWindow = std::make_unique<CMainWindow>(CWindowRequest{.pDialog = m_pDlg.get()});
         m_files = CQtFileChooser(m_pWindow.get());
@@ -97,7 +105,11 @@ private slots:
         Wnd().show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
     }
-    void cleanup() { m_pDlg->AttachWindow(nullptr, nullptr, nullptr); m_pWindow.reset(); }
+    void cleanup()
+    {
+        m_pDlg->AttachWindow(nullptr, nullptr, nullptr);
+        m_pWindow.reset();
+    }
 
     // Letters turn upper case; typing and pasting stop at the dialog's limit.
     void macBoxTypesUpperCaseUpToItsLimit()
@@ -107,7 +119,8 @@ private slots:
         QTest::keyClicks(pMac, "00a0c9-ffee1d9");
         QCOMPARE(pMac->text(), QString("00A0C9-FFEE1"));
         for (const auto& [pszBefore, nCaret, pszPasted, pszAfter] :
-             {std::tuple{"", 0, "0a1b2c3d4e5f ", "0A1B2C3D4E5F"}, {"0011", 2, "aabbccddeeff", "00AABBCCDD11"}}) {
+             {std::tuple{"", 0, "0a1b2c3d4e5f ", "0A1B2C3D4E5F"},
+              {"0011", 2, "aabbccddeeff", "00AABBCCDD11"}}) {
             pMac->setText(pszBefore);
             pMac->setCursorPosition(nCaret);
             QGuiApplication::clipboard()->setText(pszPasted);
@@ -125,7 +138,9 @@ private slots:
         std::vector<std::string> items;
         for (int n = 0; n < Wnd().GetCount(); ++n)
             items.push_back(Wnd().GetLBText(n));
-        QCOMPARE(items, (std::vector<std::string>{"0", "Alpha", "ALPHA", "alpha", "Beta", "beta", "B\xFCro", "gamma", "nas"}));
+        QCOMPARE(items,
+                 (std::vector<std::string>{"0", "Alpha", "ALPHA", "alpha", "Beta", "beta",
+                                           "B\xFCro", "gamma", "nas"}));
         // The picked item stays picked while others go in before it, one by one or in a batch.
         Wnd().NameBox()->setCurrentIndex(7);
         QCOMPARE(Wnd().AddString("c"), 7);
@@ -134,13 +149,18 @@ private slots:
         // Direction controls reorder nothing outside their item in the list
         // (a stray PDI left out, open isolates closed); the field, which
         // holds nothing else, shows the name as it is.
-        const std::string strName = "a\xE2\x80\xAE" "b\xE2\x81\xA9\xE2\x81\xA7" "c";  // a RLO b PDI RLI c
+        const std::string strName = "a\xE2\x80\xAE"
+                                    "b\xE2\x81\xA9\xE2\x81\xA7"
+                                    "c";  // a RLO b PDI RLI c
         const int nAt = Wnd().AddString(strName);
         const QModelIndex item = Wnd().NameBox()->model()->index(nAt, 0);
-        QCOMPARE(item.data(Qt::DisplayRole).toString(), QString::fromUtf8("\u2068a\u202Eb\u2067c\u2069\u2069"));
-        QCOMPARE(Wnd().NameBox()->model()->index(1, 0).data(Qt::DisplayRole).toString(), QString("Alpha"));
+        QCOMPARE(item.data(Qt::DisplayRole).toString(),
+                 QString::fromUtf8("\u2068a\u202Eb\u2067c\u2069\u2069"));
+        QCOMPARE(Wnd().NameBox()->model()->index(1, 0).data(Qt::DisplayRole).toString(),
+                 QString("Alpha"));
         Wnd().NameBox()->setCurrentIndex(nAt);
-        QCOMPARE((std::pair(Wnd().NameBox()->EditText(), Wnd().GetLBText(nAt))), (std::pair(QString::fromStdString(strName), strName)));
+        QCOMPARE((std::pair(Wnd().NameBox()->EditText(), Wnd().GetLBText(nAt))),
+                 (std::pair(QString::fromStdString(strName), strName)));
     }
 
     // The edited text stays through changes of the list, UTF-8 as typed; a
@@ -160,7 +180,8 @@ private slots:
         QCOMPARE(Wnd().GetCurSel(), CB_ERR);
         pName->setCurrentIndex(0);
         Wnd().DeleteString(0);
-        QCOMPARE((std::pair(Wnd().GetCurSel(), Wnd().GetWindowText(IDC_NAME))), (std::pair(CB_ERR, std::string("B\xC3\xBCro"))));
+        QCOMPARE((std::pair(Wnd().GetCurSel(), Wnd().GetWindowText(IDC_NAME))),
+                 (std::pair(CB_ERR, std::string("B\xC3\xBCro"))));
         Wnd().DeleteString(0);  // the last one
         QCOMPARE(Wnd().GetCount(), 0);
     }
@@ -208,12 +229,15 @@ private slots:
 
     void boxesWithoutCaptionsHaveAccessibleNames()
     {
-        std::vector<std::pair<QWidget*, QString>> expected{
-            {Wnd().NameBox()->lineEdit(), "Name"}, {Wnd().IpControl(), "IP address"}, {Wnd().MacBox(), "MAC address"}};
+        std::vector<std::pair<QWidget*, QString>> expected{{Wnd().NameBox()->lineEdit(), "Name"},
+                                                           {Wnd().IpControl(), "IP address"},
+                                                           {Wnd().MacBox(), "MAC address"}};
         for (int n = 0; n < 4; ++n)
-            expected.emplace_back(Wnd().IpControl()->Field(n), QString("IP address, part %1 of 4").arg(n + 1));
+            expected.emplace_back(Wnd().IpControl()->Field(n),
+                                  QString("IP address, part %1 of 4").arg(n + 1));
         for (const auto& [pWidget, strName] : expected)
-            QCOMPARE(QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name), strName);
+            QCOMPARE(QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name),
+                     strName);
     }
 
     // Plain, printable text with the normal cursor over the box while the
@@ -224,22 +248,34 @@ private slots:
         QString strSeen;
         Wnd().BeginWaitCursor();
         OnNextBox<QMessageBox>([&](QMessageBox* pBox) {
-            strSeen = QString("%1|%2|%3").arg(pBox->text()).arg(pBox->textFormat()).arg(QGuiApplication::overrideCursor()->shape());
+            strSeen = QString("%1|%2|%3")
+                          .arg(pBox->text())
+                          .arg(pBox->textFormat())
+                          .arg(QGuiApplication::overrideCursor()->shape());
             pBox->accept();
         });
         m_messages.MessageBox("Not found! <b>\x1b[2J");
-        QCOMPARE(strSeen, QString("Not found! <b>\\x1b[2J|%1|%2").arg(Qt::PlainText).arg(Qt::ArrowCursor));
+        QCOMPARE(strSeen,
+                 QString("Not found! <b>\\x1b[2J|%1|%2").arg(Qt::PlainText).arg(Qt::ArrowCursor));
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
         using EQ = IMessageBox::ESaveQuestion;
         using EC = IMessageBox::ESaveChoice;
-        const struct { EQ question; const char* pszKeys; EC expected; } cases[] = {
-            {EQ::SaveFailed, "Esc", EC::StayOpen}, {EQ::SaveFailed, "Return", EC::Save}, {EQ::SaveFailed, "Alt+C", EC::Discard},
-            {EQ::ReplaceUnread, "Return", EC::StayOpen}, {EQ::ReplaceLeftovers, "Esc", EC::StayOpen},
+        const struct {
+            EQ question;
+            const char* pszKeys;
+            EC expected;
+        } cases[] = {
+            {EQ::SaveFailed, "Esc", EC::StayOpen},
+            {EQ::SaveFailed, "Return", EC::Save},
+            {EQ::SaveFailed, "Alt+C", EC::Discard},
+            {EQ::ReplaceUnread, "Return", EC::StayOpen},
+            {EQ::ReplaceLeftovers, "Esc", EC::StayOpen},
             {EQ::ReplaceChanged, "Return", EC::StayOpen},
             {EQ::ReplaceUnread, "Alt+R", EC::Save}};  // "&Close without saving", "&Replace"
         for (const auto& c : cases) {
-            OnNextBox<QMessageBox>([&](QMessageBox* pBox) { QTest::keySequence(pBox, QKeySequence(c.pszKeys)); });
+            OnNextBox<QMessageBox>(
+                [&](QMessageBox* pBox) { QTest::keySequence(pBox, QKeySequence(c.pszKeys)); });
             QCOMPARE(m_messages.AskSave(c.question, "cannot save"), c.expected);
         }
     }
@@ -261,14 +297,16 @@ private slots:
         Wnd().MenuCommand(ID_EXPORT_LIST)->trigger();
         QVERIFY(!bAsked);
         QFile file(strPath);
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n"));
+        QVERIFY(file.open(QIODevice::ReadOnly) &&
+                file.readAll().contains("1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n"));
     }
 
     // "Help" opens the page whatever its path holds ("#", "%").
     void helpOpensThePageByItsPath()
     {
         const QString strPage = QString::fromStdString(Services().strHelpPage);
-        QVERIFY(QDir().mkpath(QFileInfo(strPage).path()) && QFile(strPage).open(QIODevice::WriteOnly));
+        QVERIFY(QDir().mkpath(QFileInfo(strPage).path()) &&
+                QFile(strPage).open(QIODevice::WriteOnly));
         QDesktopServices::setUrlHandler("file", this, "openUrl");
         QTest::mouseClick(Wnd().Control(IDC_HELP_LINK), Qt::LeftButton);
         QDesktopServices::unsetUrlHandler("file");
@@ -288,7 +326,9 @@ private slots:
             pBox->accept();
         });
         const CWindowRequest message{.pszAppName = "wol"};
-        QCOMPARE(pfnShow(&message, "Windows sockets initialization failed.", szError, sizeof szError), 0);
+        QCOMPARE(
+            pfnShow(&message, "Windows sockets initialization failed.", szError, sizeof szError),
+            0);
         QCOMPARE(strSeen, QString("wol|Windows sockets initialization failed."));
     }
 
@@ -298,20 +338,27 @@ private slots:
         QTemporaryDir dir;
         setenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit().constData(), 1);
         // An empty variable counts as unset.
-        const struct { const char *pszPlatform, *pszX11, *pszWayland; std::string strWhy; } cases[] = {
-            {"offscreen", "", "", ""}, {"wayland;minimal:fontengine=freetype", "", "", ""},
-            {"", "", "", "no display (DISPLAY/WAYLAND_DISPLAY unset or unreachable)"},
-            {"xcb", "", "", "no display for QT_QPA_PLATFORM=xcb"},
-            // Nothing listens on display 4711, nor is there a Wayland socket yet.
-            {"", ":4711", "wayland-nuvik-test", "cannot connect to the X display :4711"}};
+        const struct {
+            const char *pszPlatform, *pszX11, *pszWayland;
+            std::string strWhy;
+        } cases[] = {{"offscreen", "", "", ""},
+                     {"wayland;minimal:fontengine=freetype", "", "", ""},
+                     {"", "", "", "no display (DISPLAY/WAYLAND_DISPLAY unset or unreachable)"},
+                     {"xcb", "", "", "no display for QT_QPA_PLATFORM=xcb"},
+                     // Nothing listens on display 4711, nor is there a Wayland socket yet.
+                     {"", ":4711", "wayland-nuvik-test", "cannot connect to the X display :4711"}};
         for (const auto& c : cases) {
-            for (const auto& [pszName, pszValue] :
-                 {std::pair{"QT_QPA_PLATFORM", c.pszPlatform}, {"DISPLAY", c.pszX11}, {"WAYLAND_DISPLAY", c.pszWayland}})
+            for (const auto& [pszName, pszValue] : {std::pair{"QT_QPA_PLATFORM", c.pszPlatform},
+                                                    {"DISPLAY", c.pszX11},
+                                                    {"WAYLAND_DISPLAY", c.pszWayland}})
                 setenv(pszName, pszValue, 1);
-            QCOMPARE(WhyNoDisplay(), c.strWhy.empty() ? c.strWhy : "cannot open the window: " + c.strWhy);
+            QCOMPARE(WhyNoDisplay(),
+                     c.strWhy.empty() ? c.strWhy : "cannot open the window: " + c.strWhy);
         }
         // A compositor's socket appears.
-        QCOMPARE(mknod(dir.filePath("wayland-nuvik-test").toLocal8Bit().constData(), S_IFSOCK | 0600, 0), 0);
+        QCOMPARE(
+            mknod(dir.filePath("wayland-nuvik-test").toLocal8Bit().constData(), S_IFSOCK | 0600, 0),
+            0);
         QCOMPARE(WhyNoDisplay(), std::string());
     }
 };

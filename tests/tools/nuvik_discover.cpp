@@ -22,14 +22,16 @@ int main(int argc, char** argv)
     const std::string strMode = argc == 3 ? argv[1] : "";
     const bool bName = strMode == "--name", bAddr = strMode == "--addr";
     in_addr addr{};
-    if (!(argc == 2 || bName || bAddr) || (!bName && ::inet_pton(AF_INET, argv[argc - 1], &addr) != 1)) {
+    if (!(argc == 2 || bName || bAddr) ||
+        (!bName && ::inet_pton(AF_INET, argv[argc - 1], &addr) != 1)) {
         std::fprintf(stderr, "usage: nuvik_discover A.B.C.D | --name NAME | --addr A.B.C.D\n");
         return 2;
     }
     CSystemResolver resolver;
     CHostRecord record;
     if (bName || bAddr) {
-        if (bName ? !resolver.GetHostByName(argv[2], record) : !resolver.GetHostByAddr(addr.s_addr, record.strName)) {
+        if (bName ? !resolver.GetHostByName(argv[2], record)
+                  : !resolver.GetHostByAddr(addr.s_addr, record.strName)) {
             std::printf("error %s\n", resolver.LastErrorText().c_str());
             return 1;
         }
@@ -44,9 +46,11 @@ int main(int argc, char** argv)
     std::string strMac;
     std::vector<CNeighbourRow> rows;
     const bool bFound = table.GetTable(rows) && ScanNeighbourTable(rows, addr.s_addr, strMac);
-    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::milli> elapsed =
+        std::chrono::steady_clock::now() - start;
     static const char* const s_apszEnd[] = {"not-sent", "replied", "entry", "nothing", "timeout"};
-    std::printf("mac %s\nway %s\nend %s\nrows %zu\nms %.1f\n", strMac.c_str(), EchoWayName(outcome.way),
-                s_apszEnd[static_cast<int>(outcome.end)], rows.size(), elapsed.count());
+    std::printf("mac %s\nway %s\nend %s\nrows %zu\nms %.1f\n", strMac.c_str(),
+                EchoWayName(outcome.way), s_apszEnd[static_cast<int>(outcome.end)], rows.size(),
+                elapsed.count());
     return bFound ? 0 : 1;
 }

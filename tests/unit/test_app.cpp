@@ -40,10 +40,14 @@ protected:
         std::string strError;
         EXPECT_TRUE(ParseCommandLine(args, line, strError)) << strError;
         std::FILE* pOut = std::tmpfile();
-        CAppServices services{
-            &sockets, &messages,
-            [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) { return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0; },
-            [](const std::string&, const std::string& strText) { return g_shown.push_back(strText), true; }, &routes};
+        CAppServices services{&sockets, &messages,
+                              [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) {
+                                  return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0;
+                              },
+                              [](const std::string&, const std::string& strText) {
+                                  return g_shown.push_back(strText), true;
+                              },
+                              &routes};
         services.pResolver = &resolver;
         services.pEthers = &ethers;
         services.pfnPause = [](int nMs) { g_pauses.push_back(nMs); };
@@ -73,7 +77,8 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
 {
     for (const List& args : {List{"--port=9", "-v"}, List{"-f", "site.ini"}}) {
         EXPECT_EQ(Run(args), kExitOk);
-        EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.Ops(), messages.texts)), std::tuple(1, List{"socket", "close"}, List{}));
+        EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.Ops(), messages.texts)),
+                  std::tuple(1, List{"socket", "close"}, List{}));
     }
     EXPECT_EQ(g_strBook, "site.ini");
     // A delivery that can not be is refused before anything is sent.
@@ -85,7 +90,8 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
     EXPECT_EQ(messages.texts, List{"--interface if7: the interface holds no IPv4 address"});
     // Hardware addresses need no book; a failure is told once, not each round.
     sockets.failures["sendto"] = EPERM;
-    EXPECT_EQ(Run({"-w", "-f", dir / "missing.ini", "--repeat=2", "001122334455"}), kExitSomeFailed);
+    EXPECT_EQ(Run({"-w", "-f", dir / "missing.ini", "--repeat=2", "001122334455"}),
+              kExitSomeFailed);
     EXPECT_EQ((std::tuple(sockets.Sends().size(), messages.texts.size())), std::tuple(2u, 1u));
 }
 
@@ -93,27 +99,41 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
 // names (10.0.3.5 lives on the link of interface 3).
 TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
 {
-    routes.routes = {{"10.0.3.5", CFakeRoutes::Route(3)}, {"255.255.255.255", CFakeRoutes::Route(2)}};
-    ASSERT_EQ(mkfifo((dir / "fifo.ini").c_str(), 0600), 0);           // would block an ordinary open
-    const bool bDevice = MakeZeroDevice(dir / "zero.ini");             // would never end
+    routes.routes = {{"10.0.3.5", CFakeRoutes::Route(3)},
+                     {"255.255.255.255", CFakeRoutes::Route(2)}};
+    ASSERT_EQ(mkfifo((dir / "fifo.ini").c_str(), 0600), 0);  // would block an ordinary open
+    const bool bDevice = MakeZeroDevice(dir / "zero.ini");   // would never end
     const std::string strNoHost = ": holds no host to wake (no entry 0 in section [list])";
-    const std::string strSkipped = ": skipped, the third field is not a hardware address (" + std::string(kMacTextExpected) + ")";
+    const std::string strSkipped = ": skipped, the third field is not a hardware address (" +
+        std::string(kMacTextExpected) + ")";
     // pszText: nullptr: made above, or missing
     // sent: each datagram's first address byte, and its link
     // said: after the file's path
-    const struct { const char* pszName; const char* pszText; int nExit;
-        std::vector<std::pair<int, unsigned>> sent; List said; } cases[] = {
+    const struct {
+        const char* pszName;
+        const char* pszText;
+        int nExit;
+        std::vector<std::pair<int, unsigned>> sent;
+        List said;
+    } cases[] = {
         {"fifo.ini", nullptr, kExitNothingRan, {}, {": is a FIFO, not a regular file"}},
         {"zero.ini", nullptr, kExitNothingRan, {}, {": is a character device, not a regular file"}},
         {"missing.ini", nullptr, kExitNothingRan, {}, {": No such file or directory"}},
         {"empty.ini", "", kExitSomeFailed, {}, {strNoHost}},
         {"other.ini", "[hosts]\n0=pc 1 001122334455\n", kExitSomeFailed, {}, {strNoHost}},
-        {"cr.ini", "[list]\r0=a 1 001122334455\r1=b 2 AABBCCDDEEFF\r", kExitOk, {{0x00, 0}, {0xAA, 0}}, {}},
+        {"cr.ini",
+         "[list]\r0=a 1 001122334455\r1=b 2 AABBCCDDEEFF\r",
+         kExitOk,
+         {{0x00, 0}, {0xAA, 0}},
+         {}},
         {"a.ini.bak",
-         "[list]\n0=pc1 10.0.3.5 001122334455\n1=nameonly 10.0.0.1\n2=  spaced   10.0.0.2   AABBCCDDEEFF  \n"
+         "[list]\n0=pc1 10.0.3.5 001122334455\n1=nameonly 10.0.0.1\n2=  spaced   10.0.0.2   "
+         "AABBCCDDEEFF  \n"
          "3=lower 1 aabbccddeeff\n4=four 1 CCDDEEFF0011 extra\n",
-         kExitSomeFailed, {{0x00, 3}, {0xAA, 0}, {0xCC, 0}},
-         {" [list] 1=nameonly 10.0.0.1" + strSkipped, " [list] 3=lower 1 aabbccddeeff" + strSkipped}},
+         kExitSomeFailed,
+         {{0x00, 3}, {0xAA, 0}, {0xCC, 0}},
+         {" [list] 1=nameonly 10.0.0.1" + strSkipped,
+          " [list] 3=lower 1 aabbccddeeff" + strSkipped}},
     };
     for (const auto& c : cases) {
         if (c.pszText)
@@ -148,8 +168,8 @@ std::string Parsed(const List& args)
     str += line.nRepeat != 1 ? "repeat=" + std::to_string(line.nRepeat) + " " : "";
     str += line.bListen ? "listen=" + std::to_string(line.nListenPort) + " " : "";
     str += std::string(line.bStatus ? "status " : "") + (line.bJson ? "json " : "") +
-           (line.nWaitSeconds ? "wait=" + std::to_string(line.nWaitSeconds) + " " : "") +
-           (line.bScan ? "scan=" + line.strScanRange + " " : "") + (line.bAdd ? "add " : "");
+        (line.nWaitSeconds ? "wait=" + std::to_string(line.nWaitSeconds) + " " : "") +
+        (line.bScan ? "scan=" + line.strScanRange + " " : "") + (line.bAdd ? "add " : "");
     for (const std::string& strArg : line.args)
         str += "[" + strArg + "]";
     return str;
@@ -157,11 +177,15 @@ std::string Parsed(const List& args)
 
 TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
 {
-    const struct { List args; const char* pszParsed; } cases[] = {
+    const struct {
+        List args;
+        const char* pszParsed;
+    } cases[] = {
         {{"a", "-w", "--port=9", "b", "--to", "10.0.0.255", "-vi", "eth0", "--repeat", "100"},
          "wake verbose port=9 to=10.0.0.255 if=eth0 repeat=100 [a][b]"},
         {{"--profile", "x.ini", "--", "--port", "-v"}, "profile=x.ini [--port][-v]"},
-        {{"--port", "65535", "--listen"}, "error: --listen only receives: it takes no host and no other option"},
+        {{"--port", "65535", "--listen"},
+         "error: --listen only receives: it takes no host and no other option"},
         {{"--listen=80"}, "listen=80 "},
         {{"--help", "--port=0"}, "error: --port '0': not a port number from 1 to 65535"},
         {{"--port=9x"}, "error: --port '9x': not a port number from 1 to 65535"},
@@ -176,7 +200,8 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"--status", "--wait"}, "error: --status only asks: it does not go with --wait"},
         {{"x", "--json"}, "error: --json goes with --status or --scan"},
         {{"--scan", "--json", "--add"}, "json scan= add "},
-        {{"--scan", "10.0.0.0/24"}, "error: --scan finds hosts: it takes no host, and no --wake or --listen"},
+        {{"--scan", "10.0.0.0/24"},
+         "error: --scan finds hosts: it takes no host, and no --wake or --listen"},
         {{"--profile="}, "error: --profile '': the value is empty"},
     };
     for (const auto& c : cases)
@@ -191,13 +216,18 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
     // Latin-1 byte, an overlong, a surrogate, a sequence cut short, one above U+10FFFF; the
     // direction controls (RLO, RLM, LRI, PDI, ALM) beside characters that
     // stay (U+202F, U+2065, U+200D); then UTF-8 that stays.
-    const char kText[] = "\x1b]0;x\x07|\0|\r\n|\xC2\x9F|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|\xE6\x97(|\xF4\x90\x80\x80|"
-                         "a\xE2\x80\xAE" "exe.txt\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9\xD8\x9C|\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|"
-                         "B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
+    const char kText[] =
+        "\x1b]0;x\x07|\0|\r\n|\xC2\x9F|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|\xE6\x97(|"
+        "\xF4\x90\x80\x80|"
+        "a\xE2\x80\xAE"
+        "exe.txt\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9\xD8\x9C|\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|"
+        "B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
     box.MessageBox(std::string(kText, sizeof kText - 1));
-    EXPECT_EQ(Written(pFile), "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9f|\\x7f|B\\xfcro|\\xc0\\xaf|"
-                                  "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe.txt\\u200F\\u2066\\u2069\\u061C|"
-                                  "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
+    EXPECT_EQ(Written(pFile),
+              "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9f|\\x7f|B\\xfcro|\\xc0\\xaf|"
+              "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe."
+              "txt\\u200F\\u2066\\u2069\\u061C|"
+              "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
 }
 
 // Without /proc the executable is known by the path it was started with;
@@ -206,21 +236,27 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
 TEST(WindowLoader, WithoutProcFindsTheExecutableAndTheInstalledFiles)
 {
     const std::string strExeDir = std::filesystem::canonical("/proc/self/exe").parent_path();
-    EXPECT_EXIT({
-        bool bOk = unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                   umount2("/proc", MNT_DETACH) == 0 && mount("tmpfs", "/usr/local", "tmpfs", 0, nullptr) == 0;
-        bOk = bOk && FindHelpPage("not-in-any-path") == strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
-        std::filesystem::create_directories(NUVIK_DATA_DIR);
-        std::filesystem::create_directories(NUVIK_MODULE_DIR);
-        WriteBytes(NUVIK_DATA_DIR "/help.html", "");
-        WriteBytes(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME, "not a module");
-        bOk = bOk && FindHelpPage("not-in-any-path") == NUVIK_DATA_DIR "/help.html";
-        CRecordingMessageBox messages;
-        CNUVIKDlg dlg({}, CDlgServices{});
-        bOk = bOk && RunDialogMode(dlg, "not-in-any-path", messages) == kExitNothingRan &&
-              messages.texts.at(0).starts_with("cannot open the window: " NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME);
-        std::_Exit(bOk ? 0 : 1);
-    }, ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            bool bOk = unshare(CLONE_NEWNS) == 0 &&
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                umount2("/proc", MNT_DETACH) == 0 &&
+                mount("tmpfs", "/usr/local", "tmpfs", 0, nullptr) == 0;
+            bOk = bOk &&
+                FindHelpPage("not-in-any-path") == strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
+            std::filesystem::create_directories(NUVIK_DATA_DIR);
+            std::filesystem::create_directories(NUVIK_MODULE_DIR);
+            WriteBytes(NUVIK_DATA_DIR "/help.html", "");
+            WriteBytes(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME, "not a module");
+            bOk = bOk && FindHelpPage("not-in-any-path") == NUVIK_DATA_DIR "/help.html";
+            CRecordingMessageBox messages;
+            CNUVIKDlg dlg({}, CDlgServices{});
+            bOk = bOk && RunDialogMode(dlg, "not-in-any-path", messages) == kExitNothingRan &&
+                messages.texts.at(0).starts_with("cannot open the window: " NUVIK_MODULE_DIR
+                                                 "/" NUVIK_MODULE_NAME);
+            std::_Exit(bOk ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
-} // namespace
+}  // namespace

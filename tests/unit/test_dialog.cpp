@@ -30,8 +30,10 @@ protected:
         std::filesystem::create_directories(profile.strConfigDir);
         if (!strProfile.empty())
             WriteBytes(ProfilePath(), strProfile);
-        dlg = std::make_unique<CNUVIKDlg>(List{}, CDlgServices{&sockets, nullptr, &profile, dir / "help.html",
-                                                               &resolver, &echo, &neighbours});
+        dlg =
+            std::make_unique<CNUVIKDlg>(List{},
+                                        CDlgServices{&sockets, nullptr, &profile, dir / "help.html",
+                                                     &resolver, &echo, &neighbours});
         dlg->AttachWindow(&controls, &messages, &files);
         ASSERT_TRUE(dlg->OnInitDialog());
     }
@@ -42,14 +44,17 @@ protected:
         nId == IDC_IP ? controls.SetWindowText(nId, strText) : void(controls.texts[nId] = strText);
     }
     void Command(int nId, int nCode = BN_CLICKED) { dlg->OnCommand(nId, nCode); }
-    void ExpectBoxes(const std::string& strName, const std::string& strIp, const std::string& strMac)
+    void ExpectBoxes(const std::string& strName, const std::string& strIp,
+                     const std::string& strMac)
     {
-        EXPECT_EQ(List({controls.texts[IDC_NAME], controls.GetWindowText(IDC_IP), controls.texts[IDC_MAC]}),
+        EXPECT_EQ(List({controls.texts[IDC_NAME], controls.GetWindowText(IDC_IP),
+                        controls.texts[IDC_MAC]}),
                   List({strName, strIp, strMac}));
     }
 };
 
-const char kTwoHosts[] = "[list]\r\n0=PC1 192.168.1.10 0A1B2C3D4E5F\r\n1=nas 192.168.1.20 00AABBCCDDEE\r\n";
+const char kTwoHosts[] =
+    "[list]\r\n0=PC1 192.168.1.10 0A1B2C3D4E5F\r\n1=nas 192.168.1.20 00AABBCCDDEE\r\n";
 
 TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
 {
@@ -57,15 +62,30 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
     const std::string strLong(4095 - std::string(" 10.0.0.1 001122334455").size() + 1, 'n');
     const List kStored = {"PC1 192.168.1.10 0A1B2C3D4E5F", "nas 192.168.1.20 00AABBCCDDEE"};
     // pszIp "": the control is blank and reads 0.0.0.0
-    const struct { std::string strName; const char* pszIp; const char* pszMac; List entries, items; } cases[] = {
-        {"  my pc\r\n", "192.168.0.7", "001122334455", {"mypc 192.168.0.7 001122334455", kStored[0], kStored[1]},
+    const struct {
+        std::string strName;
+        const char* pszIp;
+        const char* pszMac;
+        List entries, items;
+    } cases[] = {
+        {"  my pc\r\n",
+         "192.168.0.7",
+         "001122334455",
+         {"mypc 192.168.0.7 001122334455", kStored[0], kStored[1]},
          {"mypc", "nas", "PC1"}},
-        {"", "192.168.0.7", "001122334455", {"192.168.0.7 192.168.0.7 001122334455", kStored[0], kStored[1]},
+        {"",
+         "192.168.0.7",
+         "001122334455",
+         {"192.168.0.7 192.168.0.7 001122334455", kStored[0], kStored[1]},
          {"192.168.0.7", "nas", "PC1"}},
         {"", "", "AABBCCDDEEFF", kStored, {"nas", "PC1"}},
         {"pc", "10.0.0.1", "00112233445", kStored, {"nas", "PC1"}},
         {strLong, "10.0.0.1", "001122334455", kStored, {"nas", "PC1"}},
-        {"pc1", "10.0.0.6", "0A1B2C3D4E5F", {"pc1 10.0.0.6 0A1B2C3D4E5F", kStored[1]}, {"nas", "PC1"}},
+        {"pc1",
+         "10.0.0.6",
+         "0A1B2C3D4E5F",
+         {"pc1 10.0.0.6 0A1B2C3D4E5F", kStored[1]},
+         {"nas", "PC1"}},
     };
     for (const auto& c : cases) {
         Open(kTwoHosts);
@@ -77,7 +97,9 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
         EXPECT_EQ(controls.items, c.items) << c.strName;
         EXPECT_EQ(controls.texts[IDC_NAME], c.strName);  // the box is not refreshed
     }
-    EXPECT_EQ(messages.texts, List{"The name is too long to be stored: a host entry holds at most 4095 characters."});
+    EXPECT_EQ(
+        messages.texts,
+        List{"The name is too long to be stored: a host entry holds at most 4095 characters."});
 }
 
 // With a toolkit that notifies on the program's own changes of the name too:
@@ -86,7 +108,9 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
 TEST_F(DialogTest, PickingTypingAndDeletingFollowTheStoredNames)
 {
     Open(kTwoHosts);
-    controls.onNameTextSet = [&] { Command(IDC_NAME, CBN_EDITUPDATE); };  // would fill from the list
+    controls.onNameTextSet = [&] {
+        Command(IDC_NAME, CBN_EDITUPDATE);
+    };  // would fill from the list
     EXPECT_EQ((std::tuple(controls.items, controls.nChecked, controls.enabled[IDC_IP])),
               std::tuple(List{"nas", "PC1"}, IDC_NAME_MODE, false));
     controls.Pick(1);
@@ -105,7 +129,8 @@ TEST_F(DialogTest, PickingTypingAndDeletingFollowTheStoredNames)
     controls.Pick(0);       // "nas" selected...
     Type(IDC_NAME, "pc1");  // ...and another stored name typed over it
     Command(ID_DELETE_HOST);
-    EXPECT_EQ((std::tuple(Entries(), controls.items)), std::tuple(List{"nas 192.168.1.20 00AABBCCDDEE"}, List{"nas"}));
+    EXPECT_EQ((std::tuple(Entries(), controls.items)),
+              std::tuple(List{"nas 192.168.1.20 00AABBCCDDEE"}, List{"nas"}));
     ExpectBoxes("", "0.0.0.0", "");
 }
 
@@ -113,18 +138,60 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
 {
     resolver.forward["pc1"] = CHostRecord{"pc1.lan", {NetAddr("10.0.0.5"), NetAddr("10.0.0.6")}};
     resolver.reverse[NetAddr("10.0.0.5")] = "pc1.home.example";
-    neighbours.rows = {Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}), Row("10.0.0.9", {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF})};
+    neighbours.rows = {Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}),
+                       Row("10.0.0.9", {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF})};
     // pszName: nullptr: address mode with pszIp
     // boxes: name, address, hardware address afterwards
-    const struct { const char* pszName; const char* pszIp; bool bReverse, bNeighbours, bEchoSetUp;
-        List boxes; const char* pszStored; List said; } cases[] = {
-        {"pc1", "", true, true, true, {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"}, "pc1.home.example 10.0.0.5 001AFF2B3C4D", {}},
-        {"pc1", "", false, true, true, {"pc1.lan", "10.0.0.5", "001AFF2B3C4D"}, "pc1.lan 10.0.0.5 001AFF2B3C4D", {}},
+    const struct {
+        const char* pszName;
+        const char* pszIp;
+        bool bReverse, bNeighbours, bEchoSetUp;
+        List boxes;
+        const char* pszStored;
+        List said;
+    } cases[] = {
+        {"pc1",
+         "",
+         true,
+         true,
+         true,
+         {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
+         "pc1.home.example 10.0.0.5 001AFF2B3C4D",
+         {}},
+        {"pc1",
+         "",
+         false,
+         true,
+         true,
+         {"pc1.lan", "10.0.0.5", "001AFF2B3C4D"},
+         "pc1.lan 10.0.0.5 001AFF2B3C4D",
+         {}},
         {"pc1", "", true, false, true, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
         {"pc1", "", true, true, false, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
-        {" pc1 ", "1.2.3.4", true, true, true, {" pc1 ", "0.0.0.0", "0123456789AB"}, "pc1 0.0.0.0 0123456789AB", {"Not found!"}},
-        {nullptr, "10.0.0.5", true, true, true, {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"}, "pc1.home.example 10.0.0.5 001AFF2B3C4D", {}},
-        {nullptr, "10.0.0.9", true, true, true, {"", "10.0.0.9", "AABBCCDDEEFF"}, "10.0.0.9 10.0.0.9 AABBCCDDEEFF", {}},
+        {" pc1 ",
+         "1.2.3.4",
+         true,
+         true,
+         true,
+         {" pc1 ", "0.0.0.0", "0123456789AB"},
+         "pc1 0.0.0.0 0123456789AB",
+         {"Not found!"}},
+        {nullptr,
+         "10.0.0.5",
+         true,
+         true,
+         true,
+         {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
+         "pc1.home.example 10.0.0.5 001AFF2B3C4D",
+         {}},
+        {nullptr,
+         "10.0.0.9",
+         true,
+         true,
+         true,
+         {"", "10.0.0.9", "AABBCCDDEEFF"},
+         "10.0.0.9 10.0.0.9 AABBCCDDEEFF",
+         {}},
     };
     const std::vector<CNeighbourRow> table = neighbours.rows;
     for (const auto& c : cases) {
@@ -149,11 +216,13 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
         EXPECT_EQ(controls.cursor, List({"begin", "restore", "end"}));
     }
     EXPECT_EQ(resolver.asked.at(8), "name: pc1 ");  // as typed, blanks and all
-    EXPECT_EQ(echo.requests.front(), std::pair(NetAddr("10.0.0.5"), 5000));  // the first address only
+    EXPECT_EQ(echo.requests.front(),
+              std::pair(NetAddr("10.0.0.5"), 5000));  // the first address only
     // Nothing typed: the focus goes to the box, and nothing else happens.
     Open();
     Command(IDC_LOOKUP);
-    EXPECT_EQ((std::tuple(controls.nFocus, controls.cursor.size(), echo.requests.size())), std::tuple(IDC_NAME, 0u, 6u));
+    EXPECT_EQ((std::tuple(controls.nFocus, controls.cursor.size(), echo.requests.size())),
+              std::tuple(IDC_NAME, 0u, 6u));
 }
 
 // Closing writes the book only when the list changed, and asks first when
@@ -165,9 +234,22 @@ TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
     const std::string kOther = "[list]\r\n0=other 10.0.0.9 00000000000A\r\n";
     // bAdd: File > Add of pc before closing
     // bOtherWrites: another window saves kOther meanwhile
-    const struct { std::string strProfile; bool bAdd; bool bOtherWrites; std::vector<EChoice> answers;
-        int nEnd; std::string strAfter; std::vector<EQ> questions; } cases[] = {
-        {"[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n", false, false, {}, IDCANCEL, "[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n", {}},
+    const struct {
+        std::string strProfile;
+        bool bAdd;
+        bool bOtherWrites;
+        std::vector<EChoice> answers;
+        int nEnd;
+        std::string strAfter;
+        std::vector<EQ> questions;
+    } cases[] = {
+        {"[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n",
+         false,
+         false,
+         {},
+         IDCANCEL,
+         "[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n",
+         {}},
         {kGap, false, false, {}, IDCANCEL, kGap, {}},
         {kGap, true, false, {EChoice::StayOpen}, -1, kGap, {EQ::ReplaceLeftovers}},
         {kGap, true, false, {EChoice::Save}, IDCANCEL, kAdded, {EQ::ReplaceLeftovers}},
@@ -195,14 +277,20 @@ TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
         messages.saveAnswers = c.answers;
         Command(IDCANCEL);
         EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()), messages.questions)),
-                  std::tuple(c.nEnd, c.strAfter, c.questions)) << &c - cases;
+                  std::tuple(c.nEnd, c.strAfter, c.questions))
+            << &c - cases;
     }
-    EXPECT_EQ(messages.texts.back(), "The address book " + ProfilePath() + " was changed by another program since the "
-                                     "window read it; its changes would be lost. Replace it with the 1 host listed now?");
+    EXPECT_EQ(
+        messages.texts.back(),
+        "The address book " + ProfilePath() +
+            " was changed by another program since the "
+            "window read it; its changes would be lost. Replace it with the 1 host listed now?");
     Open(kGap);
-    EXPECT_EQ(messages.texts.back(), "The address book " + ProfilePath() + " holds 2 entries that the list does not show "
-                                     "(the list ends at the first missing key): [list] 1, 1 comment line. The file is "
-                                     "left as it is; a save that would drop them asks first.");
+    EXPECT_EQ(messages.texts.back(),
+              "The address book " + ProfilePath() +
+                  " holds 2 entries that the list does not show "
+                  "(the list ends at the first missing key): [list] 1, 1 comment line. The file is "
+                  "left as it is; a save that would drop them asks first.");
 
     Open(kTwoHosts);
     Type(IDC_NAME, "nas");
@@ -239,10 +327,14 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     ASSERT_EQ(mkfifo(ProfilePath().c_str(), 0600), 0);
     const auto fifoKept = [&] { return std::filesystem::is_fifo(ProfilePath()); };
     Open();
-    EXPECT_EQ(messages.texts, List{"The address book could not be read: " + ProfilePath() + ": is a FIFO, not a regular "
-                                   "file. The file is left as it is; it is replaced only if you agree when the window closes."});
+    EXPECT_EQ(messages.texts,
+              List{"The address book could not be read: " + ProfilePath() +
+                   ": is a FIFO, not a regular "
+                   "file. The file is left as it is; it is replaced only if you agree when the "
+                   "window closes."});
     Command(IDCANCEL);  // nothing listed: it closes, asking nothing
-    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())), std::tuple(IDCANCEL, 0u, true));
+    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())),
+              std::tuple(IDCANCEL, 0u, true));
 
     Open();
     controls.nEndResult = -1;
@@ -253,12 +345,14 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     Command(ID_IMPORT_LIST);  // the name box is rebuilt, not added to
     files.answer = dir / "out.ini";
     Command(ID_EXPORT_LIST);
-    EXPECT_EQ((std::tuple(controls.items, ReadBytes(dir / "out.ini"))), std::tuple(List{"nas", "PC1"}, kTwoHosts));
+    EXPECT_EQ((std::tuple(controls.items, ReadBytes(dir / "out.ini"))),
+              std::tuple(List{"nas", "PC1"}, kTwoHosts));
     // Keeping the window open or closing without saving keeps the file; so
     // does "Replace", which never puts a file in a FIFO's place. The book
     // is still unread then: deleting every host and closing asks nothing
     // and leaves it.
-    messages.saveAnswers = {EChoice::StayOpen, EChoice::Discard, EChoice::Save, EChoice::StayOpen, EChoice::StayOpen};
+    messages.saveAnswers = {EChoice::StayOpen, EChoice::Discard, EChoice::Save, EChoice::StayOpen,
+                            EChoice::StayOpen};
     Command(IDCANCEL);
     EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(-1, true));
     Command(IDCANCEL);
@@ -273,11 +367,13 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
                   ": is a FIFO, not a regular file). Replace it with the 1 host listed now?");
     Command(ID_EXIT);  // a failed "Replace" leaves it unread: asked again
     EXPECT_EQ(messages.questions,
-              (std::vector{EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::SaveFailed, EQ::ReplaceUnread}));
+              (std::vector{EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::SaveFailed,
+                           EQ::ReplaceUnread}));
     Type(IDC_NAME, "nas");
     Command(ID_DELETE_HOST);
     Command(ID_EXIT);
-    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())), std::tuple(IDOK, 5u, true));
+    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())),
+              std::tuple(IDOK, 5u, true));
 
     // Too large to be read: "Replace" puts the list in its place.
     std::filesystem::remove(ProfilePath());
@@ -287,7 +383,8 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     Command(ID_IMPORT_LIST);
     messages.saveAnswers.push_back(EChoice::Save);
     Command(ID_EXIT);
-    EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()))), std::tuple(IDOK, kTwoHosts));
+    EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()))),
+              std::tuple(IDOK, kTwoHosts));
 }
 
 TEST_F(DialogTest, OkWakesAndStaysOpenHelpSaysWhenItsPageIsMissing)
@@ -303,4 +400,4 @@ TEST_F(DialogTest, OkWakesAndStaysOpenHelpSaysWhenItsPageIsMissing)
     EXPECT_EQ(controls.openedFiles, List{dir / "help.html"});
 }
 
-} // namespace
+}  // namespace

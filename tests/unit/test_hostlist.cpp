@@ -7,11 +7,23 @@ namespace {
 
 TEST(HostList, NamesMatchByUnicodeSimpleCaseFoldingAndOtherBytesExactly)
 {
-    const struct { const char* pszA; const char* pszB; bool bMatch; } cases[] = {
-        {"Ab-9_z", "aB-9_Z", true},     {"PC", "PC1", false},           {"[", "{", false},
-        {"BÜRO", "büro", true},         {"ΣΟΦΙΑΣ", "σοφιας", true},     {"\xE2\x84\xAA", "k", true},  // KELVIN SIGN
-        {"straße", "STRASSE", false},   {"B\xFCro", "b\xFCRO", true},   {"B\xDCro", "b\xFCro", false},
-        {"B\xFCro", "Büro", false},     {"\xC3", "\xC3\xBC", false},    {"\xC1\x81", "\xC1\xA1", false},
+    const struct {
+        const char* pszA;
+        const char* pszB;
+        bool bMatch;
+    } cases[] = {
+        {"Ab-9_z", "aB-9_Z", true},
+        {"PC", "PC1", false},
+        {"[", "{", false},
+        {"BÜRO", "büro", true},
+        {"ΣΟΦΙΑΣ", "σοφιας", true},
+        {"\xE2\x84\xAA", "k", true},  // KELVIN SIGN
+        {"straße", "STRASSE", false},
+        {"B\xFCro", "b\xFCRO", true},
+        {"B\xDCro", "b\xFCro", false},
+        {"B\xFCro", "Büro", false},
+        {"\xC3", "\xC3\xBC", false},
+        {"\xC1\x81", "\xC1\xA1", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(NamesMatch(c.pszA, c.pszB), c.bMatch) << c.pszA << " / " << c.pszB;
@@ -27,14 +39,20 @@ TEST(HostList, NamesMatchByUnicodeSimpleCaseFoldingAndOtherBytesExactly)
 TEST(HostLookUp, AddressThenBookThenEthers)
 {
     CSetList book;
-    for (const char* psz : {"Büro 10.0.0.1 0A0000000001", "nas 10.0.0.2 0a0000000002", "NAS 10.0.0.3 0A0000000003",
-                            "0A0000000009 10.0.0.9 0A0000000004", "noaddress"})
+    for (const char* psz :
+         {"Büro 10.0.0.1 0A0000000001", "nas 10.0.0.2 0a0000000002", "NAS 10.0.0.3 0A0000000003",
+          "0A0000000009 10.0.0.9 0A0000000004", "noaddress"})
         book.AddTail(psz);
     CFakeEthers ethers;
     ethers.hosts["printer"] = {0xAB, 0, 0, 0, 0, 0x0F};
     ethers.hosts["nas"] = {1, 1, 1, 1, 1, 1};
-    const struct { const char* pszText; EHostSource source;
-        const char* pszName; const char* pszIp; const char* pszMac; } cases[] = {
+    const struct {
+        const char* pszText;
+        EHostSource source;
+        const char* pszName;
+        const char* pszIp;
+        const char* pszMac;
+    } cases[] = {
         {"0a:00:00:00:00:02", EHostSource::Address, "nas", "10.0.0.2", "0A0000000002"},
         {"0a0000000009", EHostSource::Address, "", "", "0A0000000009"},
         {"0A0000000004", EHostSource::Address, "0A0000000009", "10.0.0.9", "0A0000000004"},
@@ -46,8 +64,9 @@ TEST(HostLookUp, AddressThenBookThenEthers)
     for (const auto& c : cases) {
         const CHostMatch match = LookUpHost(c.pszText, book, ethers);
         EXPECT_EQ(std::tuple(match.source, match.strName, match.strIp, match.strMac),
-                  std::tuple(c.source, c.pszName, c.pszIp, c.pszMac)) << c.pszText;
+                  std::tuple(c.source, c.pszName, c.pszIp, c.pszMac))
+            << c.pszText;
     }
 }
 
-} // namespace
+}  // namespace

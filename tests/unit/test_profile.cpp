@@ -19,10 +19,12 @@ TEST(ProfileName, ConfigurationDirectoryIsAbsoluteOrComesFromTheUserDatabase)
     EXPECT_EQ(CProfileName::Default("nuvik").Path(), "/somewhere/cfg/nuvik/nuvik.INI");
     for (const char* pszUnset : {"", "cfg"}) {  // empty and relative count as unset
         setenv("XDG_CONFIG_HOME", pszUnset, 1);
-        EXPECT_EQ(CProfileName::Default("wol").Path(), "/home/tester/.config/nuvik/wol.INI") << pszUnset;
+        EXPECT_EQ(CProfileName::Default("wol").Path(), "/home/tester/.config/nuvik/wol.INI")
+            << pszUnset;
     }
     setenv("HOME", "tester", 1);
-    EXPECT_EQ(CProfileName::Default("wol").Path(), std::string(getpwuid(getuid())->pw_dir) + "/.config/nuvik/wol.INI");
+    EXPECT_EQ(CProfileName::Default("wol").Path(),
+              std::string(getpwuid(getuid())->pw_dir) + "/.config/nuvik/wol.INI");
 }
 
 class ProfileTest : public ::testing::Test {
@@ -49,23 +51,37 @@ protected:
         return {hosts.begin(), hosts.end()};
     }
     // Only the profile is in its directory: no temporary file is left.
-    void ExpectProfileAlone() { EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 1); }
+    void ExpectProfileAlone()
+    {
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 1);
+    }
     // The descriptor the next open gets: the same again when nothing was left open.
-    static int NextDescriptor() { const int h = dup(0); return close(h), h; }
+    static int NextDescriptor()
+    {
+        const int h = dup(0);
+        return close(h), h;
+    }
 };
 
 // What the list does not carry is counted and named, so that a save that
 // would drop it can ask.
 TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGapAndNamesTheRest)
 {
-    const struct { const char* pszText; List entries, leftovers; size_t nLeftovers; } cases[] = {
-        {"[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n", {"X", "A 1 1", "B"}, {"[list] 3"}, 1},  // quoted blanks too
+    const struct {
+        const char* pszText;
+        List entries, leftovers;
+        size_t nLeftovers;
+    } cases[] = {
+        {"[list]\r\n0=\" A 1 1 \t\"\r\n1=B\r\n3=D\r\n",
+         {"X", "A 1 1", "B"},
+         {"[list] 3"},
+         1},  // quoted blanks too
         {"[list]\r\n1=B\r\n", {"X"}, {"[list] 1"}, 1},
         {"[list]\r\n0=A\r\n[list]\r\n1=B\r\n", {"X", "A"}, {"[list] 1 (in a repeated section)"}, 1},
         {"k=v\n; note\n;\n[list]\n0=A\n12=C\nx=1\n00=Z\n2=\n0=dup\n[other]\n[More]\nk=v\n",
          {"X", "A"},
-         {"[list] 2", "[list] 00", "[list] 12", "[list] x", "[list] 0 (a second time)", "[other]", "[more] k",
-          "k (before any section)", "2 comment lines"},
+         {"[list] 2", "[list] 00", "[list] 12", "[list] x", "[list] 0 (a second time)", "[other]",
+          "[more] k", "k (before any section)", "2 comment lines"},
          10},
         {"\n[LIST]\r0=A\r1=B\r\n", {"X", "A", "B"}, {}, 0},
     };
@@ -73,7 +89,8 @@ TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGapAndNamesTheR
         EXPECT_EQ(Load(c.pszText), c.entries) << c.pszText;
         EXPECT_EQ(hosts.Leftovers().listing, c.leftovers) << c.pszText;
         EXPECT_EQ(hosts.Leftovers().nCount, c.nLeftovers) << c.pszText;
-        EXPECT_EQ(hosts.ReplaceRisk(), c.nLeftovers ? CSetList::EReplaceRisk::Leftovers : CSetList::EReplaceRisk::None);
+        EXPECT_EQ(hosts.ReplaceRisk(),
+                  c.nLeftovers ? CSetList::EReplaceRisk::Leftovers : CSetList::EReplaceRisk::None);
     }
     // Another file put in its place, of the same size and time, is a change.
     fs::copy_file(strPath, dir / "copy");
@@ -85,14 +102,20 @@ TEST_F(ProfileTest, LoadAppendsTrimmedValuesFromKeyZeroToTheFirstGapAndNamesTheR
 TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
 {
     const mode_t nOldMask = umask(0);
-    const auto mode = [](const std::string& strFile) { return fs::status(strFile).permissions() & fs::perms::mask; };
-    struct stat st {};
-    const auto owner = [&](const std::string& strFile) { return stat(strFile.c_str(), &st) == 0 ? std::pair(st.st_uid, st.st_gid) : std::pair(~0u, ~0u); };
+    const auto mode = [](const std::string& strFile) {
+        return fs::status(strFile).permissions() & fs::perms::mask;
+    };
+    struct stat st { };
+    const auto owner = [&](const std::string& strFile) {
+        return stat(strFile.c_str(), &st) == 0 ? std::pair(st.st_uid, st.st_gid)
+                                               : std::pair(~0u, ~0u);
+    };
     for (const char* psz : {"C 3 3", "A 1 1", "\"Q 2 2\"", "'q'"})
         hosts.AddTail(psz);
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     // A value wholly in quotes goes in one more pair: a load gives it back.
-    EXPECT_EQ(ReadBytes(strPath), "[list]\r\n0=C 3 3\r\n1=A 1 1\r\n2=\"\"Q 2 2\"\"\r\n3=\"'q'\"\r\n");
+    EXPECT_EQ(ReadBytes(strPath),
+              "[list]\r\n0=C 3 3\r\n1=A 1 1\r\n2=\"\"Q 2 2\"\"\r\n3=\"'q'\"\r\n");
     CSetList again;
     again.AttachProfile(&profile, &chooser, &files);
     again.LoadProfile();
@@ -133,18 +156,23 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     // A folder that refuses new files (EACCES) for a book that may be
     // written: the book is rewritten in place; never for a full disk.
     using Failures = std::map<std::string, int>;
-    struct stat st {};
+    struct stat st { };
     const int hBefore = NextDescriptor();
-    for (const auto& [failures, bSaved] :
-         {std::pair{Failures{{"open", ENOSPC}}, false}, {{{"write", ENOSPC}}, false}, {{{"fsync", ENOSPC}}, false},
-          {{{"close", ENOSPC}}, false}, {{{"rename", ENOSPC}}, false}, {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, false},
-          {{{"tmpfile", EOPNOTSUPP}, {"write", ENOSPC}}, false},
-          {{{"tmpfile", EACCES}, {"create", EACCES}}, true}, {{{"tmpfile", EPERM}, {"create", EPERM}}, true}}) {
+    for (const auto& [failures, bSaved] : {std::pair{Failures{{"open", ENOSPC}}, false},
+                                           {{{"write", ENOSPC}}, false},
+                                           {{{"fsync", ENOSPC}}, false},
+                                           {{{"close", ENOSPC}}, false},
+                                           {{{"rename", ENOSPC}}, false},
+                                           {{{"tmpfile", ENOSPC}, {"create", ENOSPC}}, false},
+                                           {{{"tmpfile", EOPNOTSUPP}, {"write", ENOSPC}}, false},
+                                           {{{"tmpfile", EACCES}, {"create", EACCES}}, true},
+                                           {{{"tmpfile", EPERM}, {"create", EPERM}}, true}}) {
         WriteProfile(strOld);
         stat(strPath.c_str(), &st);
         const ino_t nInode = st.st_ino;
         files.failures = failures;
-        EXPECT_EQ(hosts.SaveProfile(true).strError, bSaved ? "" : strPath + ": No space left on device");
+        EXPECT_EQ(hosts.SaveProfile(true).strError,
+                  bSaved ? "" : strPath + ": No space left on device");
         EXPECT_EQ(ReadBytes(strPath), bSaved ? "[list]\r\n0=NEW 2 2\r\n" : strOld);
         EXPECT_EQ((stat(strPath.c_str(), &st), st.st_ino), nInode);  // in place, or not at all
         ExpectProfileAlone();
@@ -167,13 +195,18 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     WriteProfile(strOld);
     struct CDying : CPosixFileSystem {
         bool bTmpFile = true;
-        int Open(const std::string& s, int n, mode_t m) override { return bTmpFile || !(n & O_DIRECTORY) ? CPosixFileSystem::Open(s, n, m) : -1; }
+        int Open(const std::string& s, int n, mode_t m) override
+        {
+            return bTmpFile || !(n & O_DIRECTORY) ? CPosixFileSystem::Open(s, n, m) : -1;
+        }
         ssize_t Write(int, const void*, size_t) override { return ::raise(SIGKILL); }
     } dying;
-    EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL),
+                "");
     ExpectProfileAlone();
     dying.bTmpFile = false;
-    EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL),
+                "");
     EXPECT_EQ(ReadBytes(strPath), strOld);
     fs::path left;
     for (const auto& entry : fs::directory_iterator(dir / "config/nuvik"))
@@ -191,13 +224,15 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
         WriteBytes(dir / "config/nuvik/" + strName, "x");
     fs::create_directory(dir / "config/nuvik/.nuvik.INI.00000000000000ff.tmp");
     for (const auto& entry : fs::directory_iterator(dir / "config/nuvik"))
-        fs::last_write_time(entry.path(), fs::file_time_type::clock::now() - std::chrono::seconds(90));
+        fs::last_write_time(entry.path(),
+                            fs::file_time_type::clock::now() - std::chrono::seconds(90));
     files.ops.clear();
     ASSERT_TRUE(hosts.SaveProfile(true).bOk);
     EXPECT_FALSE(fs::exists(left));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 8);
     // The file reaches the disk before the rename.
-    EXPECT_LT(std::find(files.ops.begin(), files.ops.end(), "fsync"), std::find(files.ops.begin(), files.ops.end(), "rename"));
+    EXPECT_LT(std::find(files.ops.begin(), files.ops.end(), "fsync"),
+              std::find(files.ops.begin(), files.ops.end(), "rename"));
 }
 
 // Only a regular file is replaced, through links as named: a FIFO, a socket
@@ -211,7 +246,9 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     hosts.AddTail("A 1 1");
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n0=A 1 1\r\n");
-    EXPECT_EQ(std::count(files.ops.begin(), files.ops.end(), "sync:" + dir / "config/nuvik/../../sub"), 1);  // where it was renamed
+    EXPECT_EQ(
+        std::count(files.ops.begin(), files.ops.end(), "sync:" + dir / "config/nuvik/../../sub"),
+        1);             // where it was renamed
     hosts.RemoveAll();  // an empty list empties the file it names
     ASSERT_TRUE(hosts.SaveProfile().bOk);
     EXPECT_TRUE(fs::is_symlink(strPath));
@@ -225,15 +262,20 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     ASSERT_EQ(mknod((dir / "socket").c_str(), S_IFSOCK | 0600, 0), 0);
     fs::create_directory(dir / "folder");
-    for (const auto& [pszTarget, pszKind] : {std::pair{"fifo", "a FIFO"}, {"socket", "a socket"}, {"folder", "a directory"}}) {
+    for (const auto& [pszTarget, pszKind] :
+         {std::pair{"fifo", "a FIFO"}, {"socket", "a socket"}, {"folder", "a directory"}}) {
         const fs::file_type type = fs::status(dir / pszTarget).type();
-        const std::string strReason = std::string(": is ") + pszKind + ", not a regular file: nothing was written";
+        const std::string strReason =
+            std::string(": is ") + pszKind + ", not a regular file: nothing was written";
         fs::remove(strPath);
         fs::create_symlink(dir / pszTarget, strPath);
-        EXPECT_EQ(hosts.SaveProfile(true).strError, dir / pszTarget + " (where the link " + strPath + " leads)" + strReason);
+        EXPECT_EQ(hosts.SaveProfile(true).strError,
+                  dir / pszTarget + " (where the link " + strPath + " leads)" + strReason);
         chooser.answer = dir / pszTarget;  // chosen in Export's dialog
         EXPECT_EQ(hosts.ExportProfile().status.strError, dir / pszTarget + strReason);
-        EXPECT_EQ(std::pair(fs::status(dir / pszTarget).type(), fs::is_symlink(strPath)), std::pair(type, true)) << pszKind;
+        EXPECT_EQ(std::pair(fs::status(dir / pszTarget).type(), fs::is_symlink(strPath)),
+                  std::pair(type, true))
+            << pszKind;
     }
 }
 
@@ -241,14 +283,21 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
 {
     fs::create_directories(dir / "config/nuvik");
     // make gives false where this system can't make it
-    const struct { std::function<bool()> make; std::string strReason; } cases[] = {
+    const struct {
+        std::function<bool()> make;
+        std::string strReason;
+    } cases[] = {
         {[&] { return mkfifo(strPath.c_str(), 0600) == 0; }, "is a FIFO, not a regular file"},
-        {[&] { return MakeZeroDevice(dir / "zero") && (fs::create_symlink(dir / "zero", strPath), true); },
+        {[&] {
+             return MakeZeroDevice(dir / "zero") &&
+                 (fs::create_symlink(dir / "zero", strPath), true);
+         },
          "is a character device, not a regular file"},
         {[&] { return fs::create_directory(strPath); }, "Is a directory"},
         {[&] { return WriteProfile(""), fs::resize_file(strPath, kProfileSizeLimit + 1), true; },
          "is larger than 16 MiB, more than an address book can be"},
-        {[&] { return WriteProfile("[list]\r\n0=A 1 1\r\n"), files.failures["read"] = EIO, true; }, "Input/output error"},
+        {[&] { return WriteProfile("[list]\r\n0=A 1 1\r\n"), files.failures["read"] = EIO, true; },
+         "Input/output error"},
     };
     for (const auto& c : cases) {
         fs::remove_all(strPath);
@@ -282,7 +331,8 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
     EXPECT_EQ(NextDescriptor(), hBefore);
     // A file that grows past the limit while it is read (its size says 0),
     // and nothing of it is kept.
-    EXPECT_EQ(std::pair(ReadWholeFile(files, "/proc/self/status", strData, 64).nError, strData), std::pair(EFBIG, std::string()));
+    EXPECT_EQ(std::pair(ReadWholeFile(files, "/proc/self/status", strData, 64).nError, strData),
+              std::pair(EFBIG, std::string()));
 }
 
-} // namespace
+}  // namespace

@@ -13,7 +13,8 @@
 
 namespace {
 
-CLinkAddress Link(const char* pszName, const char* pszAddr, unsigned nPrefixLen, unsigned nIndex = 2)
+CLinkAddress Link(const char* pszName, const char* pszAddr, unsigned nPrefixLen,
+                  unsigned nIndex = 2)
 {
     return {nIndex, pszName, NetAddr(pszAddr), nPrefixLen};
 }
@@ -23,34 +24,70 @@ TEST(ScanRange, PrefixesCutsAndRanges)
     // pszRange: --scan=..., or null
     // pszFirst: "address@link"
     // pszNote: part of the one note, or "" for none
-    const struct { std::vector<CLinkAddress> links; const char* pszRange; size_t nCount;
-        const char* pszFirst; const char* pszLast; const char* pszNote; } cases[] = {
+    const struct {
+        std::vector<CLinkAddress> links;
+        const char* pszRange;
+        size_t nCount;
+        const char* pszFirst;
+        const char* pszLast;
+        const char* pszNote;
+    } cases[] = {
         {{Link("a", "10.0.0.7", 32)}, nullptr, 0, "", "", ""},
         {{Link("a", "10.0.0.1", 31)}, nullptr, 1, "10.0.0.0@a", "10.0.0.0@a", ""},
         {{Link("a", "10.0.0.1", 30)}, nullptr, 1, "10.0.0.2@a", "10.0.0.2@a", ""},
         {{Link("a", "10.1.0.1", 22)}, nullptr, 1021, "10.1.0.2@a", "10.1.3.254@a", ""},
-        {{Link("a", "10.2.4.5", 21)}, nullptr, 1023, "10.2.2.5@a", "10.2.6.4@a",
-         "a: 10.2.0.0/21 holds 2048 addresses; scanning the 1024 around 10.2.4.5 (10.2.2.5 to 10.2.6.4); "
+        {{Link("a", "10.2.4.5", 21)},
+         nullptr,
+         1023,
+         "10.2.2.5@a",
+         "10.2.6.4@a",
+         "a: 10.2.0.0/21 holds 2048 addresses; scanning the 1024 around 10.2.4.5 (10.2.2.5 to "
+         "10.2.6.4); "
          "for more, give --scan=10.2.0.0/21"},
-        {{Link("a", "10.3.0.1", 16)}, nullptr, 1023, "10.3.0.2@a", "10.3.4.0@a", "the 1024 around 10.3.0.1"},
-        {{Link("a", "10.4.255.250", 16)}, nullptr, 1023, "10.4.251.255@a", "10.4.255.254@a", "around 10.4.255.250"},
+        {{Link("a", "10.3.0.1", 16)},
+         nullptr,
+         1023,
+         "10.3.0.2@a",
+         "10.3.4.0@a",
+         "the 1024 around 10.3.0.1"},
+        {{Link("a", "10.4.255.250", 16)},
+         nullptr,
+         1023,
+         "10.4.251.255@a",
+         "10.4.255.254@a",
+         "around 10.4.255.250"},
         // The link's network and broadcast addresses stay out, not the range's.
         {{Link("a", "10.0.0.1", 24)}, "10.0.0.0/25", 126, "10.0.0.2@a", "10.0.0.127@a", ""},
         {{Link("a", "10.0.0.1", 24)}, "10.0.0.128/25", 127, "10.0.0.128@a", "10.0.0.254@a", ""},
         {{Link("a", "10.0.0.1", 24)}, "10.0.0.9", 1, "10.0.0.9@a", "10.0.0.9@a", ""},
-        {{Link("a", "10.0.0.1", 24)}, "10.0.0.0/23", 253, "10.0.0.2@a", "10.0.0.254@a",
+        {{Link("a", "10.0.0.1", 24)},
+         "10.0.0.0/23",
+         253,
+         "10.0.0.2@a",
+         "10.0.0.254@a",
          "256 addresses of 10.0.0.0 to 10.0.1.255 lie on no attached link"},
         // Every address of this machine stays out; each other goes by its own link.
         {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.9", 29, 3), Link("c", "10.0.0.5", 32, 4)},
-         nullptr, 9, "10.0.0.2@a", "10.0.0.14@b", ""},
-        {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.6", 29, 3)}, nullptr, 4, "10.0.0.2@a", "10.0.0.5@a", ""},
+         nullptr,
+         9,
+         "10.0.0.2@a",
+         "10.0.0.14@b",
+         ""},
+        {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.6", 29, 3)},
+         nullptr,
+         4,
+         "10.0.0.2@a",
+         "10.0.0.5@a",
+         ""},
     };
     for (const auto& c : cases) {
         CScanRange range;
         std::string strError;
         ASSERT_TRUE(!c.pszRange || ParseScanRange(c.pszRange, range, strError)) << c.pszRange;
         const CScanPlan plan = PlanScan(c.links, c.pszRange ? &range : nullptr);
-        const auto Text = [](const CScanTarget& t) { return DottedText(t.dwAddr) + "@" + t.strLink; };
+        const auto Text = [](const CScanTarget& t) {
+            return DottedText(t.dwAddr) + "@" + t.strLink;
+        };
         SCOPED_TRACE(std::string(c.pszFirst) + " " + (c.pszRange ? c.pszRange : ""));
         EXPECT_EQ(plan.strError, "");
         ASSERT_EQ(plan.targets.size(), c.nCount);
@@ -67,36 +104,53 @@ TEST(ScanRange, PrefixesCutsAndRanges)
     CScanRange range;
     std::string strError;
     ASSERT_TRUE(ParseScanRange("10.9.0.0/24", range, strError));
-    EXPECT_NE(PlanScan({Link("a", "10.0.0.1", 24)}, &range).strError.find("no attached link"), std::string::npos);
+    EXPECT_NE(PlanScan({Link("a", "10.0.0.1", 24)}, &range).strError.find("no attached link"),
+              std::string::npos);
     EXPECT_NE(PlanScan({}, nullptr).strError, "");
 }
 
 TEST(ScanRange, TheTextOfARange)
 {
-    const std::pair<const char*, const char*> cases[] = {  // the text; its first and last address, "" when refused
-        {"10.0.0.0/16", "10.0.0.0-10.0.255.255"}, {"10.0.0.77/24", "10.0.0.0-10.0.0.255"}, {"10.0.0.1", "10.0.0.1-10.0.0.1"},
-        {"10.0.0.0/32", "10.0.0.0-10.0.0.0"},     {"10.0.0.0/15", ""}, {"10.0.0.0/33", ""}, {"10.0.0.0/", ""},
-        {"10.0.0.0/+24", ""},                     {"10.0.0/24", ""},   {"/24", ""},
+    const std::pair<const char*, const char*> cases[] = {
+        // the text; its first and last address, "" when refused
+        {"10.0.0.0/16", "10.0.0.0-10.0.255.255"},
+        {"10.0.0.77/24", "10.0.0.0-10.0.0.255"},
+        {"10.0.0.1", "10.0.0.1-10.0.0.1"},
+        {"10.0.0.0/32", "10.0.0.0-10.0.0.0"},
+        {"10.0.0.0/15", ""},
+        {"10.0.0.0/33", ""},
+        {"10.0.0.0/", ""},
+        {"10.0.0.0/+24", ""},
+        {"10.0.0/24", ""},
+        {"/24", ""},
     };
     for (const auto& [pszText, pszRange] : cases) {
         CScanRange range;
         std::string strError;
         const bool bOk = ParseScanRange(pszText, range, strError);
-        EXPECT_EQ(bOk ? DottedText(htonl(range.dwFirst)) + "-" + DottedText(htonl(range.dwLast)) : "", pszRange) << pszText;
+        EXPECT_EQ(bOk ? DottedText(htonl(range.dwFirst)) + "-" + DottedText(htonl(range.dwLast))
+                      : "",
+                  pszRange)
+            << pszText;
         EXPECT_EQ(strError.empty(), bOk) << pszText;
     }
 }
 
 TEST(ScanRange, TheNeighbourTableIsFilledBelowItsLimits)
 {
-    const struct { unsigned nEntries, nOwn; size_t nScan; unsigned nLimit; } cases[] = {
+    const struct {
+        unsigned nEntries, nOwn;
+        size_t nScan;
+        unsigned nLimit;
+    } cases[] = {
         {10, 10, 253, 512},   // fits below gc_thresh2 with room to spare
         {10, 10, 480, 1024},  // not quite
         {300, 20, 100, 232},  // other namespaces' entries count too
         {1100, 0, 1, 1},      // full: one at a time
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ScanNeighbourLimit({c.nEntries, 512, 1024}, c.nOwn, c.nScan), c.nLimit) << c.nEntries;
+        EXPECT_EQ(ScanNeighbourLimit({c.nEntries, 512, 1024}, c.nOwn, c.nScan), c.nLimit)
+            << c.nEntries;
 }
 
 // The system as the probe engine sees it: a clock that moves only when it
@@ -114,7 +168,7 @@ public:
     }
     long Receive(int, uint8_t*, size_t, uint32_t&) override { return -1; }
     int PendingError(int) override { return 0; }
-    void Close(int) override {}
+    void Close(int) override { }
     int Poll(std::vector<pollfd>&, int nTimeoutMs) override
     {
         nNowUs += std::max(nTimeoutMs, 1) * 1000;
@@ -137,11 +191,14 @@ TEST(ScanProbe, PacedInBatchesThatFitTheTable)
         targets.push_back({NetAddr(("10.0.0." + std::to_string(n)).c_str()), 2});
     CProbeOptions options;
     options.bOnLinkOnly = true;
-    options.nPerSecond = 100;           // one every 10 ms
-    options.nNeighbourLimit = 16 + 3;   // the engine's margin, and room for three
+    options.nPerSecond = 100;          // one every 10 ms
+    options.nNeighbourLimit = 16 + 3;  // the engine's margin, and room for three
     CProbeEngine(platform, routes, neighbours).Probe(targets, options);
-    const std::vector<std::pair<std::string, int64_t>> expected = {
-        {"10.0.0.1", 0}, {"10.0.0.2", 10000}, {"10.0.0.3", 20000}, {"10.0.0.4", 1000000}, {"10.0.0.5", 1010000}};
+    const std::vector<std::pair<std::string, int64_t>> expected = {{"10.0.0.1", 0},
+                                                                   {"10.0.0.2", 10000},
+                                                                   {"10.0.0.3", 20000},
+                                                                   {"10.0.0.4", 1000000},
+                                                                   {"10.0.0.5", 1010000}};
     ASSERT_EQ(platform.sent.size(), expected.size());
     for (size_t n = 0; n < expected.size(); ++n) {
         EXPECT_EQ(platform.sent[n].first, expected[n].first);
@@ -174,16 +231,20 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
     CFakeRoutes routes;
     CFakeNeighbours neighbours;
     CFixedLoad load;
-    neighbours.rows = {Row("10.0.0.3", {0, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
-                       Row("10.0.1.1", {2, 0, 0, 0, 0, 1}, ~0u, 2), Row("10.0.0.2", {2, 0, 0, 0, 0, 2}, ~0u, 7),
-                       Row("10.0.0.4", {2, 0, 0, 0, 0, 4}, ~0u, 2), Row("10.0.0.5", {2, 0, 0, 0, 0, 5}, ~0u, 2)};
+    neighbours.rows = {
+        Row("10.0.0.3", {0, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
+        Row("10.0.1.1", {2, 0, 0, 0, 0, 1}, ~0u, 2), Row("10.0.0.2", {2, 0, 0, 0, 0, 2}, ~0u, 7),
+        Row("10.0.0.4", {2, 0, 0, 0, 0, 4}, ~0u, 2), Row("10.0.0.5", {2, 0, 0, 0, 0, 5}, ~0u, 2)};
     neighbours.rows[3].wState = NUD_FAILED;
     neighbours.rows[4].wState = NUD_STALE;  // and no answer to its probe
     platform.pNeighbours = &neighbours;
     const auto Lookup = [](uint32_t dwAddr, std::string& strName) {
         // The bound runs from the last host found: 10.0.0.6's name is in
         // time, 10.0.1.1's (asked at the start) is not.
-        std::this_thread::sleep_for(std::chrono::milliseconds(dwAddr == NetAddr("10.0.1.1") ? 900 : dwAddr == NetAddr("10.0.0.6") ? 100 : 0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(dwAddr == NetAddr("10.0.1.1") ? 900
+                                                                  : dwAddr == NetAddr("10.0.0.6")
+                                                                  ? 100
+                                                                  : 0));
         strName = "host-" + DottedText(dwAddr);
         return dwAddr != NetAddr("10.0.0.4");
     };
@@ -196,23 +257,38 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
         lines.push_back(ScanEntry(host) + " " + host.strLink);
     // 10.0.0.2's entry is on another link, 10.0.0.4 failed, 10.0.0.5 did not
     // answer; 10.0.1.1's name came too late.
-    EXPECT_EQ(lines, (List{"host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0", "host-10.0.0.6 10.0.0.6 020000000006 eth0",
-                           "10.0.1.1 10.0.1.1 020000000001 eth0"}));
-    EXPECT_EQ(platform.sent.back(), std::make_pair(std::string("10.0.0.5"), int64_t{3000}));  // at its pace
+    EXPECT_EQ(
+        lines,
+        (List{"host-10.0.0.3 10.0.0.3 001AFF2B3C4D eth0",
+              "host-10.0.0.6 10.0.0.6 020000000006 eth0", "10.0.1.1 10.0.1.1 020000000001 eth0"}));
+    EXPECT_EQ(platform.sent.back(),
+              std::make_pair(std::string("10.0.0.5"), int64_t{3000}));  // at its pace
 }
 
 TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
 {
-    const struct { List book; std::vector<CScanHost> found; List after; size_t nAdded, nKnown; } cases[] = {
+    const struct {
+        List book;
+        std::vector<CScanHost> found;
+        List after;
+        size_t nAdded, nKnown;
+    } cases[] = {
         {{"pc 10.0.0.9 020000000009"},
-         {{NetAddr("10.0.0.2"), "eth0", "020000000002", " my pc\r\n"}, {NetAddr("10.0.0.3"), "eth0", "020000000003", ""}},
-         {"10.0.0.3 10.0.0.3 020000000003", "mypc 10.0.0.2 020000000002", "pc 10.0.0.9 020000000009"}, 2, 0},
+         {{NetAddr("10.0.0.2"), "eth0", "020000000002", " my pc\r\n"},
+          {NetAddr("10.0.0.3"), "eth0", "020000000003", ""}},
+         {"10.0.0.3 10.0.0.3 020000000003", "mypc 10.0.0.2 020000000002",
+          "pc 10.0.0.9 020000000009"},
+         2,
+         0},
         // Known by hardware address, whatever its name or letter case; a name
         // that is taken is replaced, at the head.
         {{"a 10.0.0.1 0200000000ab", "Nas 10.0.0.5 0A0000000005", "b 10.0.0.2 020000000002"},
-         {{NetAddr("10.0.0.7"), "eth0", "0200000000AB", "other"}, {NetAddr("10.0.0.8"), "eth0", "020000000008", "nas"},
+         {{NetAddr("10.0.0.7"), "eth0", "0200000000AB", "other"},
+          {NetAddr("10.0.0.8"), "eth0", "020000000008", "nas"},
           {NetAddr("10.0.0.9"), "eth1", "020000000008", "twice"}},
-         {"nas 10.0.0.8 020000000008", "a 10.0.0.1 0200000000ab", "b 10.0.0.2 020000000002"}, 1, 2},
+         {"nas 10.0.0.8 020000000008", "a 10.0.0.1 0200000000ab", "b 10.0.0.2 020000000002"},
+         1,
+         2},
     };
     for (const auto& c : cases) {
         CSetList hosts;
@@ -224,4 +300,4 @@ TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
     }
 }
 
-} // namespace
+}  // namespace

@@ -17,7 +17,7 @@ struct CNet : CFakeNet {
         hosts["10.0.0.9"] = {true, false};
         hosts["10.9.0.5"] = {false};
         hosts["10.9.0.6"] = {false, true, true, true, false};  // refuses every connection
-        hosts["10.9.0.7"] = {false, false, false, false};  // behind the gateway, nobody
+        hosts["10.9.0.7"] = {false, false, false, false};      // behind the gateway, nobody
         noRoute.insert("10.0.0.8");
     }
     std::vector<CProbeResult> Probe(const List& addrs, CProbeOptions options = {})
@@ -39,15 +39,22 @@ struct CNet : CFakeNet {
 
 std::string Outcome(const CProbeResult& r)
 {
-    return std::string(ProbeStateName(r.state)) + " " + ProbeHowName(r.how) + " " + std::to_string(int(r.dRttMs)) + " " +
-           (r.state == EProbeState::Unknown ? r.strReason : r.strMac) + (r.bKnownBefore ? " known" : "");
+    return std::string(ProbeStateName(r.state)) + " " + ProbeHowName(r.how) + " " +
+        std::to_string(int(r.dRttMs)) + " " +
+        (r.state == EProbeState::Unknown ? r.strReason : r.strMac) +
+        (r.bKnownBefore ? " known" : "");
 }
 
 TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
 {
     const std::string kTcp = "tcp:22,tcp:80,tcp:443,tcp:445,tcp:3389";
     // wEntry: the state of the neighbour entry before, 0: none
-    const struct { std::set<E> refused; const char* pszAddr; uint16_t wEntry; std::string strOutcome, strSent; } cases[] = {
+    const struct {
+        std::set<E> refused;
+        const char* pszAddr;
+        uint16_t wEntry;
+        std::string strOutcome, strSent;
+    } cases[] = {
         {{}, "10.0.0.5", 0, "up echo 10 020000000005", "echo"},
         {{E::EchoDgram}, "10.0.0.5", 0, "up echo 10 020000000005", "echo"},
         {kNoIcmp, "10.0.0.5", 0, "up neighbour 5 020000000005", "udp:9"},
@@ -59,7 +66,11 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
         // An entry the kernel would not ask about for seconds: TCP as well.
         {kNoIcmp, "10.0.0.9", NUD_STALE, "up tcp 5 010203040506 known", "udp:9," + kTcp},
         {kNoIcmp, "10.0.0.5", NUD_REACHABLE, "up neighbour -1 010203040506 known", "udp:9"},
-        {{E::EchoDgram, E::EchoRaw, E::Udp, E::Tcp}, "10.0.0.5", 0, "unknown  -1 no way to probe it", ""},
+        {{E::EchoDgram, E::EchoRaw, E::Udp, E::Tcp},
+         "10.0.0.5",
+         0,
+         "unknown  -1 no way to probe it",
+         ""},
         {{}, "10.0.0.8", 0, "unknown  -1 no route to it", ""},
         {{}, "0.0.0.0", 0, "unknown  -1 no address stored", ""},
         {{}, "224.0.0.1", 0, "unknown  -1 not the address of one host", ""},
@@ -68,7 +79,8 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
         CNet net;
         net.refused = c.refused;
         if (c.wEntry)
-            net.table.push_back(Row(c.pszAddr, {1, 2, 3, 4, 5, 6}, ~0u, 2)), net.table.back().wState = c.wEntry;
+            net.table.push_back(Row(c.pszAddr, {1, 2, 3, 4, 5, 6}, ~0u, 2)),
+                net.table.back().wState = c.wEntry;
         EXPECT_EQ(Outcome(net.Probe({c.pszAddr})[0]), c.strOutcome) << c.pszAddr;
         EXPECT_EQ(net.Sent(), c.strSent) << c.pszAddr;
     }
@@ -99,7 +111,8 @@ TEST(ProbeEngine, ManyAtOnceInBatchesTheTableHoldsOneProbeEachPerSecond)
     EXPECT_EQ(net.nMostEntries, 24u);
     EXPECT_EQ(net.sent.size(), 62u);
     EXPECT_EQ(net.sent.back().first - net.sent.front().first, 6000);
-    EXPECT_TRUE(std::all_of(results.begin() + 3, results.end(), [](auto& r) { return r.state == EProbeState::Down; }));
+    EXPECT_TRUE(std::all_of(results.begin() + 3, results.end(),
+                            [](auto& r) { return r.state == EProbeState::Down; }));
     // Without a limit of its own, up to the kernel's hard one.
     net = CNet();
     for (int i = 0; i < 600; ++i)
@@ -122,7 +135,9 @@ TEST(ProbeEngine, UntilUpAskedOnceASecondReportedAtItsFirstAnswer)
     CProbeOptions options;
     options.nUntilMs = 5000;
     options.nAnswerMs = 300;  // still once a second
-    options.onUp = [&](size_t i, const CProbeResult& result) { up.push_back(static_cast<int64_t>(i) * 100000 + result.nUpAtMs); };
+    options.onUp = [&](size_t i, const CProbeResult& result) {
+        up.push_back(static_cast<int64_t>(i) * 100000 + result.nUpAtMs);
+    };
     const auto results = net.Probe({"10.0.0.7", "10.0.0.5"}, options);
     EXPECT_EQ(up, std::vector<int64_t>{103010});  // up from 2.5 s, asked at 3 s
     EXPECT_EQ(results[0].state, EProbeState::Down);
@@ -142,7 +157,8 @@ TEST(ProbeEngine, UntilUpAskedOnceASecondReportedAtItsFirstAnswer)
 TEST(Status, HostsAskedAboutAndTheirLines)
 {
     CSetList book;
-    for (const char* psz : {"nas 10.0.0.5 001122334455", "pc1 0.0.0.0 0A1B2C3D4E5F", "tv 10.0.0.x", "caf\xE9\x1b 10.0.0.6"})
+    for (const char* psz : {"nas 10.0.0.5 001122334455", "pc1 0.0.0.0 0A1B2C3D4E5F", "tv 10.0.0.x",
+                            "caf\xE9\x1b 10.0.0.6"})
         book.AddTail(psz);
     CFakeEthers ethers;
     ethers.hosts["box"] = {1, 2, 3, 4, 5, 6};
@@ -154,25 +170,31 @@ TEST(Status, HostsAskedAboutAndTheirLines)
     CRecordingMessageBox messages;
     CStatusServices services{&net, &net, &net, &messages, tmpfile()};
     EXPECT_EQ(RunStatus(hosts, false, services), 1);
-    EXPECT_EQ(Written(services.pOut),
-              "10.0.0.7  10.0.0.7  -             down\n"
-              "pc1       0.0.0.0   0A1B2C3D4E5F  unknown  (no address stored)\n"
-              "tv        10.0.0.x  -             unknown  (the stored address is not an IPv4 address)\n"
-              "box       -         010203040506  unknown  (no entry of the address book has its hardware address)\n"
-              "printer   -         -             unknown  (not in the address book)\n"
-              "pc1       0.0.0.0   0A1B2C3D4E5F  unknown  (no address stored)\n"
-              "caf\xC3\xA9\\x1b  10.0.0.6  020000000006  up       5.0 ms\n");
+    EXPECT_EQ(
+        Written(services.pOut),
+        "10.0.0.7  10.0.0.7  -             down\n"
+        "pc1       0.0.0.0   0A1B2C3D4E5F  unknown  (no address stored)\n"
+        "tv        10.0.0.x  -             unknown  (the stored address is not an IPv4 address)\n"
+        "box       -         010203040506  unknown  (no entry of the address book has its hardware "
+        "address)\n"
+        "printer   -         -             unknown  (not in the address book)\n"
+        "pc1       0.0.0.0   0A1B2C3D4E5F  unknown  (no address stored)\n"
+        "caf\xC3\xA9\\x1b  10.0.0.6  020000000006  up       5.0 ms\n");
     services.pOut = tmpfile();
     net.table.clear();
     EXPECT_EQ(RunStatus({hosts[6]}, true, services), 0);
-    EXPECT_EQ(Written(services.pOut), "{\"name\":\"caf\xC3\xA9\\u001b\",\"ip\":\"10.0.0.6\",\"mac\":\"020000000006\","
-                                      "\"state\":\"up\",\"rtt_ms\":5.0,\"how\":\"neighbour\",\"reason\":null}\n");
+    EXPECT_EQ(Written(services.pOut),
+              "{\"name\":\"caf\xC3\xA9\\u001b\",\"ip\":\"10.0.0.6\",\"mac\":\"020000000006\","
+              "\"state\":\"up\",\"rtt_ms\":5.0,\"how\":\"neighbour\",\"reason\":null}\n");
     services.pOut = tmpfile();
     EXPECT_EQ(RunStatus({hosts[2]}, false, services), 1);  // unknown is not up
     CProbeResult zero;
     zero.dRttMs = 0;
     EXPECT_NE(StatusJsonLine(hosts[6], zero).find("\"rtt_ms\":0.0,"), std::string::npos);
-    EXPECT_EQ(StatusJsonLine(hosts[4], {}), R"({"name":"printer","ip":null,"mac":null,"state":"unknown","rtt_ms":null,"how":null,"reason":null})" "\n");
+    EXPECT_EQ(
+        StatusJsonLine(hosts[4], {}),
+        R"({"name":"printer","ip":null,"mac":null,"state":"unknown","rtt_ms":null,"how":null,"reason":null})"
+        "\n");
 }
 
 TEST(Status, WaitForWokenHosts)
@@ -188,17 +210,23 @@ TEST(Status, WaitForWokenHosts)
     net.hosts["10.0.0.5"].nUpFromMs = 3000;
     CRecordingMessageBox messages;
     CStatusServices services{&net, &net, &net, &messages, tmpfile(), tmpfile(), &net.bStop};
-    const std::vector<CWaitHost> hosts = {{"pc1", NetAddr("10.0.0.7")}, {"nas", NetAddr("10.0.0.5")}, {"tv", 0}};
+    const std::vector<CWaitHost> hosts = {
+        {"pc1", NetAddr("10.0.0.7")}, {"nas", NetAddr("10.0.0.5")}, {"tv", 0}};
     EXPECT_EQ(WaitForHosts(hosts, 4, services), 1);
     net.nStopAtUs = net.nNowUs + 1500000;
     EXPECT_EQ(WaitForHosts({hosts[0]}, 4, services), 130);
-    EXPECT_EQ(Written(services.pOut), "nas is up after 2 s\npc1 is not up after 4 s\ntv: no address to wait for\n"
-                                      "pc1 is not up after 2 s\n");
+    EXPECT_EQ(Written(services.pOut),
+              "nas is up after 2 s\npc1 is not up after 4 s\ntv: no address to wait for\n"
+              "pc1 is not up after 2 s\n");
     const std::string strProgress = Written(services.pProgress);
-    EXPECT_EQ(strProgress.find("\rwaiting for 2 of 2 hosts, 0 s\x1b[K\rwaiting for 2 of 2 hosts, 1 s\x1b[K"), 0u) << strProgress;
-    EXPECT_NE(strProgress.find("\r\x1b[K\rwaiting for 1 of 2 hosts, 3 s\x1b[K"), std::string::npos) << strProgress;
+    EXPECT_EQ(strProgress.find(
+                  "\rwaiting for 2 of 2 hosts, 0 s\x1b[K\rwaiting for 2 of 2 hosts, 1 s\x1b[K"),
+              0u)
+        << strProgress;
+    EXPECT_NE(strProgress.find("\r\x1b[K\rwaiting for 1 of 2 hosts, 3 s\x1b[K"), std::string::npos)
+        << strProgress;
     EXPECT_TRUE(strProgress.ends_with("\r\x1b[K")) << strProgress;  // gone before the summary
-    services.pProgress = nullptr;  // standard error is no terminal
+    services.pProgress = nullptr;                                   // standard error is no terminal
     net.bStop = 0;
     services.pOut = tmpfile();
     EXPECT_EQ(WaitForHosts({hosts[1]}, 4, services), 0);
@@ -210,4 +238,4 @@ TEST(Status, WaitForWokenHosts)
     EXPECT_EQ(messages.texts.back(), "cannot write to standard output: Bad file descriptor");
 }
 
-} // namespace
+}  // namespace

@@ -1,18 +1,25 @@
 // The hardware address text, the magic packet, the socket calls of a wake and
 // the link it leaves by.
 #include "fakes/Fakes.h"
-#include "wake/MacText.h"
 #include "wake/Listener.h"
+#include "wake/MacText.h"
 #include "wake/MagicPacket.h"
 
 namespace {
 
 TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
 {
-    const struct { const char* pszText; bool bValid; const char* pszAfter; } cases[] = {
-        {"0A1B2C3D4E5F", true, "0A1B2C3D4E5F"},  {"0a1b2c3d4e5f", false, "0"},
-        {"00-11-22-33-44-55", false, "00"},      {"001122334455XYZ", true, "001122334455"},
-        {"0011223344556", false, "0011223344556"}, {"00112233445", false, "00112233445"},
+    const struct {
+        const char* pszText;
+        bool bValid;
+        const char* pszAfter;
+    } cases[] = {
+        {"0A1B2C3D4E5F", true, "0A1B2C3D4E5F"},
+        {"0a1b2c3d4e5f", false, "0"},
+        {"00-11-22-33-44-55", false, "00"},
+        {"001122334455XYZ", true, "001122334455"},
+        {"0011223344556", false, "0011223344556"},
+        {"00112233445", false, "00112233445"},
         {" 001122334455", false, ""},
     };
     for (const auto& c : cases) {
@@ -20,19 +27,31 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
         EXPECT_EQ(CutToMacText(strMac), c.bValid) << c.pszText;
         EXPECT_EQ(strMac, c.pszAfter) << c.pszText;
     }
-    EXPECT_EQ(std::vector({HexPairToByte("7"), HexPairToByte("a0"), HexPairToByte("A0F")}), std::vector({7, 160, 0}));
+    EXPECT_EQ(std::vector({HexPairToByte("7"), HexPairToByte("a0"), HexPairToByte("A0F")}),
+              std::vector({7, 160, 0}));
 }
 
 // Any common form of a hardware address, to its twelve-digit text ("" when
 // it is none).
 TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
 {
-    const struct { const char* pszText; const char* pszMac; } cases[] = {
-        {"0a1B2c3D4e5F", "0A1B2C3D4E5F"},      {"02:00:00:00:00:ab", "0200000000AB"},
-        {"02-00-00-00-00-AB", "0200000000AB"}, {"0200.0000.00ab", "0200000000AB"},
-        {"02:00-00:00:00:ab", ""},             {"02.00.00.00.00.ab", ""},  {"0200:0000:00ab", ""},
-        {"0200000000AB0", ""},                 {"0200000000AG", ""},       {"2:00:00:00:00:ab:", ""},
-        {"020:00:00:00:0:ab", ""},             {"02:00:00:00:00:a b", ""}, {"", ""},
+    const struct {
+        const char* pszText;
+        const char* pszMac;
+    } cases[] = {
+        {"0a1B2c3D4e5F", "0A1B2C3D4E5F"},
+        {"02:00:00:00:00:ab", "0200000000AB"},
+        {"02-00-00-00-00-AB", "0200000000AB"},
+        {"0200.0000.00ab", "0200000000AB"},
+        {"02:00-00:00:00:ab", ""},
+        {"02.00.00.00.00.ab", ""},
+        {"0200:0000:00ab", ""},
+        {"0200000000AB0", ""},
+        {"0200000000AG", ""},
+        {"2:00:00:00:00:ab:", ""},
+        {"020:00:00:00:0:ab", ""},
+        {"02:00:00:00:00:a b", ""},
+        {"", ""},
     };
     std::string strNul;
     EXPECT_FALSE(ParseAnyMac(std::string("0200000000A\0", 12), strNul));
@@ -51,9 +70,11 @@ TEST(MagicPacket, TheListenerTakesOnlyTheExactPacket)
     std::copy(packet.begin(), packet.end(), data.begin());
     std::string strMac;
     EXPECT_EQ(CheckMagicPacket(data.data(), 103, strMac), "not well formed: 103 bytes, not 102");
-    EXPECT_EQ(CheckMagicPacket(data.data(), 102, strMac) + " " + strMac, "well formed 001122334455");
+    EXPECT_EQ(CheckMagicPacket(data.data(), 102, strMac) + " " + strMac,
+              "well formed 001122334455");
     data[101] = 0;
-    EXPECT_EQ(CheckMagicPacket(data.data(), 102, strMac), "not well formed: copy 16 of the address differs from the first");
+    EXPECT_EQ(CheckMagicPacket(data.data(), 102, strMac),
+              "not well formed: copy 16 of the address differs from the first");
 }
 
 // WakeHost with its socket calls: interactive calls (no first argument)
@@ -67,7 +88,8 @@ protected:
 
     CWakeOutcome Wake(List args, const char* pszMac, const char* pszIp = "")
     {
-        CNUVIKDlg dlg(std::move(args), {&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes});
+        CNUVIKDlg dlg(std::move(args),
+                      {&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes});
         dlg.m_strMac = pszMac;
         dlg.m_strIp = pszIp;
         return dlg.WakeHost();
@@ -76,12 +98,24 @@ protected:
 
 TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhyInteractivelyOnly)
 {
-    const struct { const char* pszOp; int nErrno; List ops; const char* pszReason; } cases[] = {
+    const struct {
+        const char* pszOp;
+        int nErrno;
+        List ops;
+        const char* pszReason;
+    } cases[] = {
         {"socket", EMFILE, {"socket"}, "create a UDP socket: Too many open files"},
-        {"bind", EADDRINUSE, {"socket", "bind", "close"}, "bind to UDP port 4000: Address already in use"},
-        {"sendto", EPERM, {"socket", "bind", "setsockopt", "sendto", "close"},
+        {"bind",
+         EADDRINUSE,
+         {"socket", "bind", "close"},
+         "bind to UDP port 4000: Address already in use"},
+        {"sendto",
+         EPERM,
+         {"socket", "bind", "setsockopt", "sendto", "close"},
          "send to 255.255.255.255 port 4000: Operation not permitted"},
-        {"short", 0, {"socket", "bind", "setsockopt", "sendto", "close"},
+        {"short",
+         0,
+         {"socket", "bind", "setsockopt", "sendto", "close"},
          "send to 255.255.255.255 port 4000: the datagram was cut short"},
     };
     routes.links = {{2, "vb"}};  // only an unreachable network sends out of every link
@@ -105,13 +139,19 @@ TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhyInteractivelyOnly)
 
 TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
 {
-    const CRouteInfo onB = CFakeRoutes::Route(2), onC = CFakeRoutes::Route(3), viaC = CFakeRoutes::Route(3, "10.0.3.1");
+    const CRouteInfo onB = CFakeRoutes::Route(2), onC = CFakeRoutes::Route(3),
+                     viaC = CFakeRoutes::Route(3, "10.0.3.1");
     const std::optional<CRouteInfo> none;
     // bTableRead: the on-link routes: 10.0.3.0/24 by 3, the default by 2
     // nLink: 0: by the default route
-    const struct { const char* pszIp; std::optional<CRouteInfo> host, broadcast;
-        bool bTableRead; unsigned nLink; int nLookUps; } cases[] = {
-        {"10.0.3.5", onC, onB, false, 3, 2}, {"10.0.3.5", onB, onB, false, 0, 2},
+    const struct {
+        const char* pszIp;
+        std::optional<CRouteInfo> host, broadcast;
+        bool bTableRead;
+        unsigned nLink;
+        int nLookUps;
+    } cases[] = {
+        {"10.0.3.5", onC, onB, false, 3, 2},  {"10.0.3.5", onB, onB, false, 0, 2},
         {"10.0.3.5", viaC, onB, false, 0, 2}, {"10.0.3.5", none, onB, false, 0, 2},
         {"10.0.3.5", onC, none, false, 3, 2}, {"10.0.3.5", onC, onB, true, 3, 2},
         {"10.0.2.5", onB, onB, true, 0, 1},   {"0.0.0.0", onC, onB, false, 0, 0},
@@ -138,7 +178,8 @@ TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
     routes.routes = {{"10.0.3.5", onC}, {"10.0.3.6", onC}, {"255.255.255.255", onB}};
     routes.links = {{2, "vb"}};
     CLinkChooser batch(&routes);
-    EXPECT_EQ(batch.Choose(NetAddr("10.0.3.5")).nLink + batch.Choose(NetAddr("10.0.3.6")).nLink, 6u);
+    EXPECT_EQ(batch.Choose(NetAddr("10.0.3.5")).nLink + batch.Choose(NetAddr("10.0.3.6")).nLink,
+              6u);
     EXPECT_EQ(routes.nLookUps, 3);
     sockets = CFakeSocketLayer();
     sockets.linkFailures[3] = ENETUNREACH;
@@ -195,19 +236,23 @@ TEST_F(WakeTest, NoBroadcastRouteSendsOutOfEveryLink)
     sockets.failures["sendto"] = ENETUNREACH;
     sockets.linkFailures[3] = ENETDOWN;
     EXPECT_EQ(Wake({}, "001122334455").status, CWakeOutcome::EStatus::Sent);
-    EXPECT_EQ(sockets.Ops(), List({"socket", "bind", "setsockopt", "sendto", "sendmsg", "sendmsg", "close"}));
-    EXPECT_EQ(messages.texts, List{"The wake-up packet for 001122334455 was sent, but the send to "
-                                   "255.255.255.255 port 4000 failed on vc (Network is down)"});
+    EXPECT_EQ(sockets.Ops(),
+              List({"socket", "bind", "setsockopt", "sendto", "sendmsg", "sendmsg", "close"}));
+    EXPECT_EQ(messages.texts,
+              List{"The wake-up packet for 001122334455 was sent, but the send to "
+                   "255.255.255.255 port 4000 failed on vc (Network is down)"});
     sockets.linkFailures[2] = EPERM;
     const CWakeOutcome outcome = Wake({"x"}, "001122334455");
     EXPECT_EQ((std::tuple(outcome.status, outcome.strReason)),
               std::tuple(CWakeOutcome::EStatus::SendFailed,
-                         "send to 255.255.255.255 port 4000 failed on vb (Operation not permitted), vc (Network is down)"));
+                         "send to 255.255.255.255 port 4000 failed on vb (Operation not "
+                         "permitted), vc (Network is down)"));
     EXPECT_EQ(sockets.nOpen, 0);
     sockets.linkFailures.clear();
     sockets.bShortSends = true;  // a link that took part of it did not get it
-    EXPECT_EQ(Wake({"x"}, "001122334455").strReason, "send to 255.255.255.255 port 4000 failed on vb (the datagram "
-                                                     "was cut short), vc (the datagram was cut short)");
+    EXPECT_EQ(Wake({"x"}, "001122334455").strReason,
+              "send to 255.255.255.255 port 4000 failed on vb (the datagram "
+              "was cut short), vc (the datagram was cut short)");
 }
 
-} // namespace
+}  // namespace

@@ -11,7 +11,9 @@
 const char* const kCopyrightNotice = "Copyright (c) 2026 The nuvik developers";
 
 CAboutBox::CAboutBox(const QString& strVersion, QWidget* pParent)
-    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(pParent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("About NUVIK"));
     setObjectName(QStringLiteral("aboutBox"));
@@ -29,8 +31,10 @@ CAboutBox::CAboutBox(const QString& strVersion, QWidget* pParent)
     // button, and the box with it, to the right rather than being cut.
     QRect rcVersion = du.Rect(7, 7, 65, 8);
     QRect rcCopyright = du.Rect(7, 18, 85, 8);
-    rcVersion.setWidth(std::max(rcVersion.width(), metrics.horizontalAdvance(pVersion->text()) + 2));
-    rcCopyright.setWidth(std::max(rcCopyright.width(), metrics.horizontalAdvance(pCopyright->text()) + 2));
+    rcVersion.setWidth(
+        std::max(rcVersion.width(), metrics.horizontalAdvance(pVersion->text()) + 2));
+    rcCopyright.setWidth(
+        std::max(rcCopyright.width(), metrics.horizontalAdvance(pCopyright->text()) + 2));
     pVersion->setGeometry(rcVersion);
     pCopyright->setGeometry(rcCopyright);
 

@@ -5,7 +5,8 @@
 CDialogUnits::CDialogUnits(const QFont& font)
 {
     // The average width is taken over the 52 Latin letters, rounded.
-    static const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    static const QString strLetters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     const QFontMetrics metrics(font);
     m_nBaseX = (metrics.horizontalAdvance(strLetters) + 26) / 52;
     m_nBaseY = metrics.height();

@@ -17,7 +17,7 @@ std::string Env(const char* pszName)
 
 bool IsSocket(const std::string& strPath)
 {
-    struct stat st {};
+    struct stat st { };
     return stat(strPath.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
@@ -46,7 +46,8 @@ bool X11Reachable()
 // Platform plugins that need no display server.
 bool IsHeadlessPlatform(const std::string& strName)
 {
-    for (const char* psz : {"offscreen", "minimal", "minimalegl", "vnc", "eglfs", "linuxfb", "vkkhrdisplay"})
+    for (const char* psz :
+         {"offscreen", "minimal", "minimalegl", "vnc", "eglfs", "linuxfb", "vkkhrdisplay"})
         if (strName == psz)
             return true;
     return false;

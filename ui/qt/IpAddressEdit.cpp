@@ -31,7 +31,8 @@ public:
 
 }  // namespace
 
-CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent)
+CIpAddressEdit::CIpAddressEdit(QWidget* pParent)
+    : QFrame(pParent)
 {
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
@@ -61,7 +62,8 @@ CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent)
         // One tab stop for the whole control, as a single control.
         pField->setFocusPolicy(n == 0 ? Qt::StrongFocus : Qt::ClickFocus);
         pField->installEventFilter(this);
-        connect(pField, &QLineEdit::textEdited, this, [this, n](const QString& strText) { OnFieldEdited(n, strText); });
+        connect(pField, &QLineEdit::textEdited, this,
+                [this, n](const QString& strText) { OnFieldEdited(n, strText); });
         pLayout->addWidget(pField, 1);
         m_fields[static_cast<size_t>(n)] = pField;
     }
@@ -106,7 +108,8 @@ void CIpAddressEdit::SetText(const QString& strText)
     }
     for (int n = 0; n < 4; ++n) {
         const QSignalBlocker block(m_fields[static_cast<size_t>(n)]);
-        m_fields[static_cast<size_t>(n)]->setText(QString::number((*octets)[static_cast<size_t>(n)]));
+        m_fields[static_cast<size_t>(n)]->setText(
+            QString::number((*octets)[static_cast<size_t>(n)]));
     }
 }
 
@@ -130,7 +133,8 @@ void CIpAddressEdit::SetAddress(uint32_t dwAddress)
 {
     for (int n = 0; n < 4; ++n) {
         const QSignalBlocker block(m_fields[static_cast<size_t>(n)]);
-        m_fields[static_cast<size_t>(n)]->setText(QString::number((dwAddress >> (24 - 8 * n)) & 0xFFu));
+        m_fields[static_cast<size_t>(n)]->setText(
+            QString::number((dwAddress >> (24 - 8 * n)) & 0xFFu));
     }
 }
 
@@ -138,7 +142,8 @@ uint32_t CIpAddressEdit::Address() const
 {
     uint32_t dwAddress = 0;
     for (const QLineEdit* pField : m_fields)
-        dwAddress = (dwAddress << 8) | static_cast<uint32_t>(pField->text().isEmpty() ? 0 : pField->text().toInt());
+        dwAddress = (dwAddress << 8) |
+            static_cast<uint32_t>(pField->text().isEmpty() ? 0 : pField->text().toInt());
     return dwAddress;
 }
 
@@ -181,17 +186,19 @@ bool CIpAddressEdit::eventFilter(QObject* pWatched, QEvent* pEvent)
     // The control is one tab stop: Shift+Tab from any field goes to the
     // stop before it, as it does from the first field.
     const bool bBacktab = pKey->key() == Qt::Key_Backtab ||
-                          (pKey->key() == Qt::Key_Tab && (pKey->modifiers() & Qt::ShiftModifier));
+        (pKey->key() == Qt::Key_Tab && (pKey->modifiers() & Qt::ShiftModifier));
     if (bBacktab && nField > 0 && !(pKey->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         m_fields[0]->setFocus(Qt::OtherFocusReason);
         QCoreApplication::sendEvent(m_fields[0], pKey);
         return true;
     }
-    if (pKey->key() == Qt::Key_Backspace && bPlain && nField > 0 && pField->cursorPosition() == 0 && !pField->hasSelectedText()) {
+    if (pKey->key() == Qt::Key_Backspace && bPlain && nField > 0 && pField->cursorPosition() == 0 &&
+        !pField->hasSelectedText()) {
         FocusField(nField - 1, true);
         return true;
     }
-    if (pKey->key() == Qt::Key_Right && bPlain && nField < 3 && pField->cursorPosition() == pField->text().size()) {
+    if (pKey->key() == Qt::Key_Right && bPlain && nField < 3 &&
+        pField->cursorPosition() == pField->text().size()) {
         FocusField(nField + 1, false);
         return true;
     }

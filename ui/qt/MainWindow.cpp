@@ -34,15 +34,9 @@
 
 namespace {
 
-QString FromText(const std::string& strText)
-{
-    return QString::fromStdString(strText);
-}
+QString FromText(const std::string& strText) { return QString::fromStdString(strText); }
 
-std::string ToText(const QString& strText)
-{
-    return strText.toStdString();
-}
+std::string ToText(const QString& strText) { return strText.toStdString(); }
 
 // A mode button: never a tab stop. Qt makes the checked button of an
 // exclusive group a tab stop whenever it takes the focus; this undoes it.
@@ -80,10 +74,11 @@ private:
 }  // namespace
 
 CMainWindow::CMainWindow(const CWindowRequest& request, QWidget* pParent)
-    : QDialog(pParent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint),
-      m_request(request),
-      m_pDialog(request.pDialog)
+    : QDialog(pParent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_request(request)
+    , m_pDialog(request.pDialog)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QString::fromUtf8(request.pszTitle ? request.pszTitle : ""));
@@ -141,7 +136,8 @@ void CMainWindow::BuildControls()
     m_ctlName->setAccessibleName(QStringLiteral("Name"));
     m_ctlName->lineEdit()->setAccessibleName(QStringLiteral("Name"));
     connect(m_ctlName, &CNameBox::itemPicked, this, [this] { Route(IDC_NAME, CBN_SELCHANGE); });
-    connect(m_ctlName, &CNameBox::textEditedByUser, this, [this] { Route(IDC_NAME, CBN_EDITUPDATE); });
+    connect(m_ctlName, &CNameBox::textEditedByUser, this,
+            [this] { Route(IDC_NAME, CBN_EDITUPDATE); });
     m_controls[IDC_NAME] = m_ctlName;
 
     m_ctlIp = new CIpAddressEdit(m_pClient);
@@ -150,7 +146,8 @@ void CMainWindow::BuildControls()
     m_ctlIp->setAccessibleName(QStringLiteral("IP address"));
     m_controls[IDC_IP] = m_ctlIp;
 
-    AddButton(IDC_LOOKUP, QStringLiteral("MAC"), 15, 49, 32, 13)->setObjectName(QStringLiteral("lookup"));
+    AddButton(IDC_LOOKUP, QStringLiteral("MAC"), 15, 49, 32, 13)
+        ->setObjectName(QStringLiteral("lookup"));
 
     m_ctlMac = new QLineEdit(m_pClient);
     m_ctlMac->setObjectName(QStringLiteral("mac"));
@@ -160,19 +157,22 @@ void CMainWindow::BuildControls()
     m_ctlMac->setValidator(m_pMacValidator);
     m_controls[IDC_MAC] = m_ctlMac;
 
-    auto* pWake = static_cast<QPushButton*>(AddButton(IDC_WAKE, QStringLiteral("OK"), 33, 75, 50, 14));
+    auto* pWake =
+        static_cast<QPushButton*>(AddButton(IDC_WAKE, QStringLiteral("OK"), 33, 75, 50, 14));
     pWake->setObjectName(QStringLiteral("wake"));
     pWake->setDefault(true);
-    AddButton(IDCANCEL, QStringLiteral("Cancel"), 87, 75, 50, 14)->setObjectName(QStringLiteral("cancel"));
-    AddButton(IDC_HELP_LINK, QStringLiteral("Help"), 141, 75, 50, 14)->setObjectName(QStringLiteral("help"));
+    AddButton(IDCANCEL, QStringLiteral("Cancel"), 87, 75, 50, 14)
+        ->setObjectName(QStringLiteral("cancel"));
+    AddButton(IDC_HELP_LINK, QStringLiteral("Help"), 141, 75, 50, 14)
+        ->setObjectName(QStringLiteral("help"));
 
     // The mode buttons: one exclusive group, reached by Alt+N and Alt+A
     // rather than by Tab. A click checks the button and then sends its
     // command, also when it was checked already.
     m_pModeGroup = new QButtonGroup(this);
     m_pModeGroup->setExclusive(true);
-    const auto addMode = [&](int nId, const QString& strText, const QString& strName, const QString& strSpoken,
-                             int nWidth) {
+    const auto addMode = [&](int nId, const QString& strText, const QString& strName,
+                             const QString& strSpoken, int nWidth) {
         QRadioButton* pButton = new CModeButton(strText, m_pClient);
         pButton->setObjectName(strName);
         pButton->setAccessibleName(strSpoken);
@@ -189,8 +189,8 @@ void CMainWindow::BuildControls()
     };
     m_ctlNameMode = addMode(IDC_NAME_MODE, QStringLiteral("&Name"), QStringLiteral("nameMode"),
                             QStringLiteral("By name"), 34);
-    m_ctlAddressMode = addMode(IDC_ADDRESS_MODE, QStringLiteral("IP&address:"), QStringLiteral("addressMode"),
-                               QStringLiteral("By IP address"), 51);
+    m_ctlAddressMode = addMode(IDC_ADDRESS_MODE, QStringLiteral("IP&address:"),
+                               QStringLiteral("addressMode"), QStringLiteral("By IP address"), 51);
 }
 
 void CMainWindow::BuildMenu()
@@ -238,10 +238,7 @@ QAction* CMainWindow::MenuCommand(int nId) const
     return it == m_commands.end() ? nullptr : it->second;
 }
 
-void CMainWindow::reject()
-{
-    Route(IDCANCEL, BN_CLICKED);
-}
+void CMainWindow::reject() { Route(IDCANCEL, BN_CLICKED); }
 
 void CMainWindow::closeEvent(QCloseEvent* pEvent)
 {
@@ -370,20 +367,11 @@ void CMainWindow::CheckRadioButton(int nFirst, int nLast, int nCheck)
     m_pModeGroup->setExclusive(true);
 }
 
-int CMainWindow::AddString(const std::string& strItem)
-{
-    return m_ctlName->AddSorted(strItem);
-}
+int CMainWindow::AddString(const std::string& strItem) { return m_ctlName->AddSorted(strItem); }
 
-void CMainWindow::AddStrings(const std::vector<std::string>& items)
-{
-    m_ctlName->AddSorted(items);
-}
+void CMainWindow::AddStrings(const std::vector<std::string>& items) { m_ctlName->AddSorted(items); }
 
-void CMainWindow::ResetContent()
-{
-    m_ctlName->ResetContent();
-}
+void CMainWindow::ResetContent() { m_ctlName->ResetContent(); }
 
 int CMainWindow::GetCurSel()
 {
@@ -391,35 +379,17 @@ int CMainWindow::GetCurSel()
     return nSel < 0 ? CB_ERR : nSel;
 }
 
-void CMainWindow::DeleteString(int nIndex)
-{
-    m_ctlName->DeleteAt(nIndex);
-}
+void CMainWindow::DeleteString(int nIndex) { m_ctlName->DeleteAt(nIndex); }
 
-int CMainWindow::GetCount()
-{
-    return m_ctlName->count();
-}
+int CMainWindow::GetCount() { return m_ctlName->count(); }
 
-std::string CMainWindow::GetLBText(int nIndex)
-{
-    return m_ctlName->ItemBytes(nIndex);
-}
+std::string CMainWindow::GetLBText(int nIndex) { return m_ctlName->ItemBytes(nIndex); }
 
-void CMainWindow::ClearAddress()
-{
-    m_ctlIp->Clear();
-}
+void CMainWindow::ClearAddress() { m_ctlIp->Clear(); }
 
-void CMainWindow::SetAddress(uint32_t dwAddress)
-{
-    m_ctlIp->SetAddress(dwAddress);
-}
+void CMainWindow::SetAddress(uint32_t dwAddress) { m_ctlIp->SetAddress(dwAddress); }
 
-uint32_t CMainWindow::GetAddress()
-{
-    return m_ctlIp->Address();
-}
+uint32_t CMainWindow::GetAddress() { return m_ctlIp->Address(); }
 
 void CMainWindow::EndDialog(int nResult)
 {
@@ -462,7 +432,8 @@ void CMainWindow::RunAboutBox()
 bool CMainWindow::OpenLocalFile(const std::string& strPath)
 {
     // A "#" or "%" in a path is part of the file name, not of a URL.
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(strPath))));
+    return QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(strPath))));
 }
 
 void CMainWindow::RunBlocking(const std::function<void()>& work)
@@ -490,7 +461,8 @@ void CMainWindow::RunBlocking(const std::function<void()>& work)
 int RunMainWindow(const CWindowRequest& request)
 {
     CMainWindow window(request);
-    CQtMessageBox messages(&window, QString::fromUtf8(request.pszAppName ? request.pszAppName : "nuvik"));
+    CQtMessageBox messages(&window,
+                           QString::fromUtf8(request.pszAppName ? request.pszAppName : "nuvik"));
     CQtFileChooser files(&window);
     IDialogEvents* pDialog = request.pDialog;
     pDialog->AttachWindow(&window, &messages, &files);

@@ -12,7 +12,8 @@ namespace {
 
 bool IsDirectionControl(char16_t c)
 {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069);
 }
 
 // How an item shows in the drop-down list: as it is, but with a direction
@@ -21,7 +22,8 @@ bool IsDirectionControl(char16_t c)
 // end that isolate early and is left out; isolates left open are closed.
 QString IsolatedText(const QString& strText)
 {
-    if (std::none_of(strText.begin(), strText.end(), [](QChar c) { return IsDirectionControl(c.unicode()); }))
+    if (std::none_of(strText.begin(), strText.end(),
+                     [](QChar c) { return IsDirectionControl(c.unicode()); }))
         return strText;
     constexpr char16_t kFsi = 0x2068, kPdi = 0x2069;
     QString strOut{QChar(kFsi)};
@@ -48,15 +50,14 @@ class CNameListModel : public QAbstractListModel {
 public:
     struct CItem {
         explicit CItem(std::string strItemBytes)
-            : strShown(CNameBox::ShownText(strItemBytes)),
-              strListed(IsolatedText(strShown)),
-              strKey(strShown.toCaseFolded()),
-              strBytes(std::move(strItemBytes))
-        {
-        }
+            : strShown(CNameBox::ShownText(strItemBytes))
+            , strListed(IsolatedText(strShown))
+            , strKey(strShown.toCaseFolded())
+            , strBytes(std::move(strItemBytes))
+        { }
         QString strShown;   // in the edit field, which holds nothing else
         QString strListed;  // in the drop-down list
-        QString strKey;  // folded once, so that sorting compares plain text
+        QString strKey;     // folded once, so that sorting compares plain text
         std::string strBytes;
     };
 
@@ -112,7 +113,8 @@ public:
     {
         std::stable_sort(items.begin(), items.end(), Less);
         if (nFollow >= 0)
-            nFollow += static_cast<int>(std::lower_bound(items.begin(), items.end(), Item(nFollow), Less) - items.begin());
+            nFollow += static_cast<int>(
+                std::lower_bound(items.begin(), items.end(), Item(nFollow), Less) - items.begin());
         std::vector<CItem> merged;
         merged.reserve(m_items.size() + items.size());
         std::merge(std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()),
@@ -128,7 +130,8 @@ private:
     std::vector<CItem> m_items;
 };
 
-CNameBox::CNameBox(QWidget* pParent) : QComboBox(pParent)
+CNameBox::CNameBox(QWidget* pParent)
+    : QComboBox(pParent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
@@ -155,7 +158,8 @@ CNameBox::CNameBox(QWidget* pParent) : QComboBox(pParent)
 QString CNameBox::ShownText(const std::string& strBytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    const QString strText = decoder(QByteArrayView(strBytes.data(), static_cast<qsizetype>(strBytes.size())));
+    const QString strText =
+        decoder(QByteArrayView(strBytes.data(), static_cast<qsizetype>(strBytes.size())));
     if (!decoder.hasError())
         return strText;
     return QString::fromLatin1(strBytes.data(), static_cast<qsizetype>(strBytes.size()));
@@ -235,10 +239,7 @@ std::string CNameBox::EditBytes() const
     return nSel >= 0 ? ItemBytes(nSel) : lineEdit()->text().toStdString();
 }
 
-QString CNameBox::EditText() const
-{
-    return lineEdit()->text();
-}
+QString CNameBox::EditText() const { return lineEdit()->text(); }
 
 void CNameBox::SetEditText(const QString& strText)
 {

@@ -17,11 +17,11 @@ class CNameBox : public QComboBox {
 public:
     explicit CNameBox(QWidget* pParent = nullptr);
 
-    int AddSorted(const std::string& strItem);             // the index the item took
+    int AddSorted(const std::string& strItem);              // the index the item took
     void AddSorted(const std::vector<std::string>& items);  // each in its place, in one pass
     void DeleteAt(int nIndex);
-    void ResetContent();                    // list and text emptied
-    int CurSel() const;                     // -1 when nothing is selected
+    void ResetContent();  // list and text emptied
+    int CurSel() const;   // -1 when nothing is selected
     std::string ItemBytes(int nIndex) const;
     // The edited text: the selected item's own bytes while the field shows
     // that item unchanged, otherwise the text as UTF-8.

@@ -32,7 +32,8 @@ void RunWithNormalCursor(QMessageBox& box)
 
 void CQtMessageBox::MessageBox(const std::string& strText)
 {
-    QMessageBox box(QMessageBox::Warning, m_strCaption, BoxText(strText), QMessageBox::Ok, m_pOwner);
+    QMessageBox box(QMessageBox::Warning, m_strCaption, BoxText(strText), QMessageBox::Ok,
+                    m_pOwner);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
@@ -42,13 +43,16 @@ void CQtMessageBox::MessageBox(const std::string& strText)
 IMessageBox::ESaveChoice CQtMessageBox::AskSave(ESaveQuestion question, const std::string& strText)
 {
     const bool bReplace = question != ESaveQuestion::SaveFailed;
-    QMessageBox box(QMessageBox::Question, m_strCaption, BoxText(strText), QMessageBox::NoButton, m_pOwner);
+    QMessageBox box(QMessageBox::Question, m_strCaption, BoxText(strText), QMessageBox::NoButton,
+                    m_pOwner);
     box.setObjectName(QStringLiteral("saveQuestionBox"));
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
-    QPushButton* pSave = box.addButton(bReplace ? QStringLiteral("&Replace") : QStringLiteral("&Retry"),
-                                       bReplace ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
-    QPushButton* pDiscard = box.addButton(QStringLiteral("&Close without saving"), QMessageBox::DestructiveRole);
+    QPushButton* pSave =
+        box.addButton(bReplace ? QStringLiteral("&Replace") : QStringLiteral("&Retry"),
+                      bReplace ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
+    QPushButton* pDiscard =
+        box.addButton(QStringLiteral("&Close without saving"), QMessageBox::DestructiveRole);
     QPushButton* pStay = box.addButton(QStringLiteral("&Stay open"), QMessageBox::RejectRole);
     // Replacing a file with loss is never what Enter does.
     box.setDefaultButton(bReplace ? pStay : pSave);

@@ -9,7 +9,10 @@ class QWidget;
 
 class CQtMessageBox : public IMessageBox {
 public:
-    CQtMessageBox(QWidget* pOwner, QString strCaption) : m_pOwner(pOwner), m_strCaption(std::move(strCaption)) {}
+    CQtMessageBox(QWidget* pOwner, QString strCaption)
+        : m_pOwner(pOwner)
+        , m_strCaption(std::move(strCaption))
+    { }
 
     void MessageBox(const std::string& strText) override;
     ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) override;
@@ -21,7 +24,9 @@ private:
 
 class CQtFileChooser : public IFileChooser {
 public:
-    explicit CQtFileChooser(QWidget* pOwner) : m_pOwner(pOwner) {}
+    explicit CQtFileChooser(QWidget* pOwner)
+        : m_pOwner(pOwner)
+    { }
 
     std::optional<std::string> ChooseFile(const CFileDialogRequest& request) override;
 

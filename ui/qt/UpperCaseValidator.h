@@ -10,11 +10,15 @@
 
 class CUpperCaseValidator : public QValidator {
 public:
-    explicit CUpperCaseValidator(QLineEdit* pEdit) : QValidator(pEdit), m_pEdit(pEdit), m_strLast(pEdit->text())
+    explicit CUpperCaseValidator(QLineEdit* pEdit)
+        : QValidator(pEdit)
+        , m_pEdit(pEdit)
+        , m_strLast(pEdit->text())
     {
         // The field's text has already changed when the edit is validated, so
         // the text before it is kept here.
-        connect(pEdit, &QLineEdit::textChanged, this, [this](const QString& strText) { m_strLast = strText; });
+        connect(pEdit, &QLineEdit::textChanged, this,
+                [this](const QString& strText) { m_strLast = strText; });
     }
 
     void SetLimit(int nChars) { m_nLimit = nChars; }
@@ -31,7 +35,8 @@ public:
     State validate(QString& strInput, int& nPos) const override
     {
         strInput = strInput.toUpper();
-        if (m_bSetting || m_nLimit < 0 || strInput.size() <= m_nLimit || strInput.size() <= m_strLast.size())
+        if (m_bSetting || m_nLimit < 0 || strInput.size() <= m_nLimit ||
+            strInput.size() <= m_strLast.size())
             return Acceptable;
         // The edit inserted text just before the caret; what follows the
         // caret was there before. Keep as much of the insertion as fits.

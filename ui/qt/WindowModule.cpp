@@ -50,8 +50,8 @@ std::unique_ptr<QApplication> MakeApplication(const CWindowRequest& request, std
 // Runs work with an application, made here unless the host process has one:
 // 0 when it ran, 2 without a display, 1 when it failed; the reason goes to
 // pszError.
-int RunInApplication(const CWindowRequest& request, char* pszError, size_t nErrorSize, const char* pszFailed,
-                     const std::function<void()>& work)
+int RunInApplication(const CWindowRequest& request, char* pszError, size_t nErrorSize,
+                     const char* pszFailed, const std::function<void()>& work)
 {
     try {
         std::string strWhy;
@@ -80,13 +80,16 @@ extern "C" int NuvikRunWindow(const CWindowRequest* pRequest, char* pszError, si
         return 1;
     }
     if (pRequest->nAbi != kWindowModuleAbi) {
-        SetError(pszError, nErrorSize, "cannot open the window: the window module does not match this program");
+        SetError(pszError, nErrorSize,
+                 "cannot open the window: the window module does not match this program");
         return 1;
     }
-    return RunInApplication(*pRequest, pszError, nErrorSize, "the window failed", [&] { RunMainWindow(*pRequest); });
+    return RunInApplication(*pRequest, pszError, nErrorSize, "the window failed",
+                            [&] { RunMainWindow(*pRequest); });
 }
 
-extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszText, char* pszError, size_t nErrorSize)
+extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszText, char* pszError,
+                                size_t nErrorSize)
 {
     SetError(pszError, nErrorSize, "");
     if (!pRequest || pRequest->nAbi != kWindowModuleAbi || !pszText) {
