@@ -1,29 +1,43 @@
 #include "app/NuvikApp.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <utility>
 
-#include "discovery/EchoRequest.h"
-#include "discovery/NeighbourTable.h"
-#include "discovery/Resolver.h"
+#include "Version.h"
+#include "app/ExitStatus.h"
+#include "app/Output.h"
+#include "app/ScanMode.h"
+#include "base/Address.h"
+#include "base/PrintableText.h"
 #include "hosts/HostLookUp.h"
-#include "hosts/ProfileName.h"
+#include "net/Resolver.h"
 #include "net/SocketLayer.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
-#include "ui/PrintableText.h"
 #include "ui/Resource.h"
 #include "wake/Listener.h"
 
-void PauseMs(int nMs)
-{
-    timespec left{nMs / 1000, (nMs % 1000) * 1000000L};
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) { }
-}
+// A mode: when it is chosen, what runs, and whether it needs the socket
+// layer. The first row whose test holds is the mode.
+struct CnuvikApp::CMode {
+    bool (*pfnChosen)(const CCommandLine& line);
+    int (CnuvikApp::*pfnRun)();
+    bool bSockets;
+};
+
+const CnuvikApp::CMode CnuvikApp::s_modes[] = {
+    {[](const CCommandLine& line) { return line.bHelp; }, &CnuvikApp::RunHelp, false},
+    {[](const CCommandLine& line) { return line.bVersion; }, &CnuvikApp::RunVersion, false},
+    {[](const CCommandLine& line) { return line.bScan; }, &CnuvikApp::RunScan, false},
+    {[](const CCommandLine& line) { return line.bStatus; }, &CnuvikApp::RunStatus, true},
+    {[](const CCommandLine& line) { return line.bListen; }, &CnuvikApp::RunListen, true},
+    {[](const CCommandLine& line) { return line.bWake; }, &CnuvikApp::RunWakeOption, true},
+    {[](const CCommandLine& line) { return line.args.empty(); }, &CnuvikApp::RunWindow, true},
+    {[](const CCommandLine& line) { return line.args[0].find(".ini") != std::string::npos; },
+     &CnuvikApp::RunProfile, true},
+    {[](const CCommandLine&) { return true; }, &CnuvikApp::RunArguments, true},
+};
 
 std::string AppNameFromPath(const std::string& strPath)
 {
@@ -34,7 +48,7 @@ std::string AppNameFromPath(const std::string& strPath)
     return strName.empty() ? std::string("nuvik") : strName;
 }
 
-CnuvikApp::CnuvikApp(std::string strExePath, CCommandLine line, CAppServices services)
+CnuvikApp::CnuvikApp(std::string strExePath, CCommandLine line, const CAppServices& services)
     : m_strExePath(std::move(strExePath))
     , m_strAppName(AppNameFromPath(m_strExePath))
     , m_line(std::move(line))
@@ -48,64 +62,12 @@ CnuvikApp::CnuvikApp(std::string strExePath, CCommandLine line, CAppServices ser
     }
 }
 
-void CnuvikApp::PrintLine(const std::string& strLine)
-{
-    std::FILE* pOut = m_services.pOut ? m_services.pOut : stdout;
-    std::fprintf(pOut, "%s\n", PrintableText(strLine).c_str());
-    std::fflush(pOut);  // as it happens, also from the window
-}
-
-bool CnuvikApp::ResolveDelivery(CDelivery& delivery, IResolver& resolver)
-{
-    IMessageBox& messages = *m_services.pMessages;
-    delivery.nPort = m_line.nPort;
-    if (!m_line.strTo.empty()) {
-        const std::string& strTo = m_line.strTo;
-        in_addr addr{};
-        CHostRecord record;
-        if (inet_pton(AF_INET, strTo.c_str(), &addr) == 1) {
-            delivery.dwTo = addr.s_addr;
-        } else if (resolver.GetHostByName(strTo, record) && !record.addresses.empty()) {
-            delivery.dwTo = record.addresses.front();
-        } else {
-            messages.MessageBox("--to " + strTo + ": no IPv4 address for this name (" +
-                                resolver.LastErrorText() + ")");
-            return false;
-        }
-        if (delivery.dwTo == 0) {
-            messages.MessageBox("--to " + strTo + ": 0.0.0.0 is no address to send to");
-            return false;
-        }
-    }
-    if (!m_line.strInterface.empty()) {
-        const std::string strWhat = "--interface " + m_line.strInterface + ": ";
-        switch (m_services.pRoutes->FindLink(m_line.strInterface, delivery.nInterface)) {
-        case ELinkState::Missing: messages.MessageBox(strWhat + "no such interface"); return false;
-        case ELinkState::Down: messages.MessageBox(strWhat + "the interface is down"); return false;
-        case ELinkState::NoAddress:
-            messages.MessageBox(strWhat + "the interface holds no IPv4 address");
-            return false;
-        case ELinkState::Usable: break;
-        }
-    }
-    return true;
-}
-
-template <typename F>
-void CnuvikApp::InRounds(F wakeRound)
-{
-    for (int nRound = 0; nRound < m_line.nRepeat; ++nRound) {
-        if (nRound > 0 && m_services.pfnPause)
-            m_services.pfnPause(kRepeatPauseMs);
-        wakeRound(nRound == 0);
-    }
-}
-
 bool CnuvikApp::InitInstance()
 {
+    const CMode& mode = *std::find_if(std::begin(s_modes), std::end(s_modes),
+                                      [&](const CMode& row) { return row.pfnChosen(m_line); });
     IMessageBox& messages = *m_services.pMessages;
-
-    if (SocketStartUp(*m_services.pSockets) != 0) {
+    if (mode.bSockets && SocketStartUp(*m_services.pSockets) != 0) {
         messages.MessageBox(IDS_SOCKETS_INIT_FAILED);
         // Started from the desktop, nobody reads standard error: the window's
         // own message box says it too.
@@ -114,56 +76,143 @@ bool CnuvikApp::InitInstance()
         m_nExitCode = kExitNothingRan;
         return false;
     }
-
-    if (m_line.bStatus) {
-        CSystemEthers systemEthers;
-        m_nExitCode = RunStatusCommand(
-            m_line, m_profile, m_services.pEthers ? *m_services.pEthers : systemEthers, messages);
-        return false;
-    }
-
-    if (m_line.bListen) {
-        m_nExitCode = ListenForWakes(m_line.nListenPort, messages,
-                                     m_services.pOut ? m_services.pOut : stdout);
-        return false;
-    }
-
-    CSystemResolver systemResolver;
-    IResolver& resolver = m_services.pResolver ? *m_services.pResolver : systemResolver;
-    CDlgServices services{m_services.pSockets, &messages, &m_profile, {}};
-    if (!ResolveDelivery(services.delivery, resolver)) {
-        m_nExitCode = kExitNothingRan;
-        return false;
-    }
-    CNetlinkNeighbourTable neighbours;
-    CEchoRequest echo(neighbours);
-    services.pResolver = &resolver;
-    services.pEcho = &echo;
-    services.pNeighbours = &neighbours;
-    services.pRoutes = m_services.pRoutes;
-    services.nRepeat = m_line.nRepeat;
-    services.pfnPause = m_services.pfnPause;
-    if (m_line.bVerbose)
-        services.onDatagram = [this](const std::string& strLine) { PrintLine(strLine); };
-    CNUVIKDlg dlg(m_args, services);
-
-    if (m_line.bWake) {
-        CSystemEthers systemEthers;
-        WakeHosts(dlg, m_services.pEthers ? *m_services.pEthers : systemEthers);
-    } else if (m_args.empty()) {
-        m_nExitCode = m_services.pfnRunDialog ? m_services.pfnRunDialog(dlg, m_strExePath, messages)
-                                              : kExitNothingRan;
-        return false;
-    } else if (m_args[0].find(".ini") != std::string::npos) {
-        WakeProfile(dlg);
-    } else {
-        WakeArguments(dlg);
-    }
-    if (m_line.nWaitSeconds > 0 && m_nExitCode != kExitNothingRan) {
-        const int nWait = WaitForWoken(m_woken, m_line.nWaitSeconds, messages);
-        m_nExitCode = nWait == kExitInterrupted ? nWait : std::max(m_nExitCode, nWait);
-    }
+    // What the mode printed must have reached standard output.
+    m_nExitCode = FinishOutput(m_services.pOut, messages, (this->*mode.pfnRun)());
     return false;
+}
+
+int CnuvikApp::RunHelp()
+{
+    std::fprintf(m_services.pOut,
+                 "Usage: %1$s [OPTION...]             open the window with the address book\n"
+                 "       %1$s [OPTION...] MAC...      wake each hardware address, in order\n"
+                 "       %1$s [OPTION...] FILE.ini    wake every host of a profile file\n"
+                 "       %1$s [OPTION...] -w HOST...  wake hosts, by any address form or by name\n"
+                 "       %1$s --listen[=PORT]         show the magic packets that arrive here\n"
+                 "       %1$s --status [HOST...]      is it up? (no HOST: every host of the book)\n"
+                 "       %1$s --scan[=CIDR] [--add]   list the hosts of the attached links\n"
+                 "\n"
+                 "MAC is twelve hexadecimal digits 0-9 and A-F with no separators, for example\n"
+                 "001122334455. Each host gets one magic packet from UDP port 4000.\n"
+                 "\n"
+                 "%2$s"
+                 "\n"
+                 "Exit status: 0 all sent; 1 an address was not valid, a host was not found or a\n"
+                 "send failed; 2 nothing could run (a bad option, an unreadable address book).\n"
+                 "--status and --wait: 0 all are up; 1 some are not; 130 --wait was interrupted.\n",
+                 PrintableText(m_strAppName).c_str(), OptionHelp().c_str());
+    return kExitOk;
+}
+
+int CnuvikApp::RunVersion()
+{
+    std::fprintf(m_services.pOut, "%s\n", NUVIK_TITLE);
+    return kExitOk;
+}
+
+int CnuvikApp::RunScan()
+{
+    const CScanRequest request{m_line.bScanRange, m_line.strScanRange, m_line.bAdd, m_line.bJson,
+                               m_line.strInterface};
+    return RunScanMode(request, m_profile, m_services);
+}
+
+int CnuvikApp::RunStatus() { return RunStatusCommand(m_line, m_profile, m_services); }
+
+int CnuvikApp::RunListen()
+{
+    const CStatus status = ListenForWakes(m_line.nListenPort, m_services.pOut);
+    if (status.Ok())
+        return kExitOk;
+    m_services.pMessages->MessageBox(status.strError);
+    return kExitNothingRan;
+}
+
+bool CnuvikApp::ResolveDelivery(CDelivery& delivery)
+{
+    IMessageBox& messages = *m_services.pMessages;
+    delivery.nPort = m_line.nPort;
+    if (!m_line.strTo.empty()) {
+        const std::string& strTo = m_line.strTo;
+        if (!ParseDotted(strTo, delivery.dwTo)) {
+            CHostRecord record;
+            if (const int nError = m_services.pResolver->GetHostByName(strTo, record)) {
+                messages.MessageBox("--to " + strTo + ": no IPv4 address for this name (" +
+                                    ResolverErrorText(nError) + ")");
+                return false;
+            }
+            delivery.dwTo = record.addresses.front();
+        }
+        if (delivery.dwTo == 0) {
+            messages.MessageBox("--to " + strTo + ": 0.0.0.0 is no address to send to");
+            return false;
+        }
+    }
+    if (m_line.strInterface.empty())
+        return true;
+    const std::string strWhat = "--interface " + m_line.strInterface + ": ";
+    switch (m_services.pRoutes->FindLink(m_line.strInterface, delivery.nInterface)) {
+    case ELinkState::Missing: messages.MessageBox(strWhat + "no such interface"); return false;
+    case ELinkState::Down: messages.MessageBox(strWhat + "the interface is down"); return false;
+    case ELinkState::NoAddress:
+        messages.MessageBox(strWhat + "the interface holds no IPv4 address");
+        return false;
+    case ELinkState::Usable: break;
+    }
+    return true;
+}
+
+CWakeOptions CnuvikApp::WakeOptions(const CDelivery& delivery)
+{
+    CWakeOptions options{delivery, m_line.nRepeat, m_services.pfnPause, {}};
+    if (m_line.bVerbose)
+        options.onDatagram = [pOut = m_services.pOut](const std::string& strLine) {
+            std::fprintf(pOut, "%s\n", PrintableText(strLine).c_str());
+            std::fflush(pOut);  // as it happens, also from the window
+        };
+    return options;
+}
+
+CNUVIKDlg CnuvikApp::MakeDialog(const CDelivery& delivery)
+{
+    CDlgServices services;
+    services.pSockets = m_services.pSockets;
+    services.pMessages = m_services.pMessages;
+    services.pProfile = &m_profile;
+    services.pResolver = m_services.pResolver;
+    services.pPlatform = m_services.pPlatform;
+    services.pNeighbours = m_services.pNeighbours;
+    services.pRoutes = m_services.pRoutes;
+    services.wake = WakeOptions(delivery);
+    return CNUVIKDlg(m_args, std::move(services));
+}
+
+void CnuvikApp::TellOutcome(const std::string& strWhat, const CWakeOutcome& outcome,
+                            const std::string& strInvalid)
+{
+    IMessageBox& messages = *m_services.pMessages;
+    switch (outcome.status) {
+    case CWakeOutcome::EStatus::Sent:
+        if (!outcome.strReason.empty())
+            messages.MessageBox(strWhat + " woken, but the " + outcome.strReason);
+        return;
+    case CWakeOutcome::EStatus::InvalidMac: messages.MessageBox(strInvalid); break;
+    case CWakeOutcome::EStatus::SendFailed:
+        messages.MessageBox(strWhat + " not woken: " + outcome.strReason);
+        break;
+    }
+    m_nExitCode = kExitSomeFailed;
+}
+
+int CnuvikApp::RunWindow()
+{
+    CDelivery delivery;
+    if (!ResolveDelivery(delivery))
+        return kExitNothingRan;
+    CNUVIKDlg dlg = MakeDialog(delivery);
+    return m_services.pfnRunDialog
+        ? m_services.pfnRunDialog(dlg, m_strExePath, *m_services.pMessages)
+        : kExitNothingRan;
 }
 
 void CnuvikApp::NoteWoken(const std::string& strName, const std::string& strIp,
@@ -172,163 +221,15 @@ void CnuvikApp::NoteWoken(const std::string& strName, const std::string& strIp,
     if (m_line.nWaitSeconds <= 0)
         return;
     uint32_t dwAddr = StoredAddress(strIp);
-    if (dwAddr == 0 && !strMac.empty()) {
-        CNetlinkNeighbourTable neighbours;
-        dwAddr = WaitAddressOfMac(book, neighbours, strMac);
-    }
+    if (dwAddr == 0 && !strMac.empty())
+        dwAddr = WaitAddressOfMac(book, *m_services.pNeighbours, strMac);
     m_woken.push_back({strName, dwAddr});
 }
 
-std::string CnuvikApp::InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg)
+int CnuvikApp::WaitIfAsked(int nExit)
 {
-    const std::string strStart = "\"" + strArg + "\" is not a hardware address";
-    std::string strMac;
-    if (ParseAnyMac(strArg, strMac))
-        return strStart + ": write " + strMac + ", or --wake for other forms";
-    if (!m_bBookLoaded)
-        dlg.m_hosts.LoadProfile();  // once, for an argument that may be a name of the address book
-    m_bBookLoaded = true;
-    const bool bBookName = !strArg.empty() &&
-        std::any_of(dlg.m_hosts.begin(), dlg.m_hosts.end(),
-                    [&](auto& strEntry) { return NamesMatch(EntryField(strEntry, 0), strArg); });
-    if (bBookName)
-        return strStart + ": to wake the host of that name in the address book, write --wake " +
-            strArg;
-    return strStart + " (" + kMacTextExpected + ")";
-}
-
-void CnuvikApp::WakeArguments(CNUVIKDlg& dlg)
-{
-    InRounds([&](bool bFirst) {
-        for (const std::string& strArg : m_args) {
-            dlg.m_strMac = strArg;
-            const CWakeOutcome outcome = dlg.WakeHost();
-            if (!bFirst)
-                continue;
-            if (outcome.status == CWakeOutcome::EStatus::Sent) {
-                if (m_line.nWaitSeconds > 0 && !std::exchange(m_bBookLoaded, true))
-                    dlg.m_hosts.LoadProfile();  // where the host's address may be found
-                std::string strMac = strArg;
-                CutToMacText(strMac);
-                NoteWoken(strArg, {}, strMac, dlg.m_hosts);
-                if (!outcome.strReason.empty())
-                    m_services.pMessages->MessageBox(strArg + " woken, but the " +
-                                                     outcome.strReason);
-                continue;
-            }
-            m_nExitCode = kExitSomeFailed;
-            if (outcome.status == CWakeOutcome::EStatus::InvalidMac)
-                m_services.pMessages->MessageBox(InvalidArgumentText(dlg, strArg));
-            else
-                m_services.pMessages->MessageBox(strArg + " not woken: " + outcome.strReason);
-        }
-    });
-}
-
-void CnuvikApp::WakeProfile(CNUVIKDlg& dlg)
-{
-    const std::string& strFile = m_args[0];
-    // A selected profile name is a path relative to the current directory.
-    // The one open that reads it also tells whether it can be read.
-    dlg.m_hosts.SelectProfile(strFile);
-    if (const CFileStatus& loaded = dlg.m_hosts.LoadStatus(); !loaded.bOk) {
-        m_services.pMessages->MessageBox(loaded.strError);
-        m_nExitCode = kExitNothingRan;
-        return;
-    }
-    if (dlg.m_hosts.IsEmpty()) {
-        m_services.pMessages->MessageBox(strFile +
-                                         ": holds no host to wake (no entry 0 in section [list])");
-        m_nExitCode = kExitSomeFailed;
-        return;
-    }
-
-    InRounds([&](bool bFirst) {
-        const std::vector<CBatchItem> items = dlg.WakeAllInProfile();
-        for (const CBatchItem& item : items) {
-            if (!bFirst)
-                break;
-            if (item.outcome.status == CWakeOutcome::EStatus::Sent)
-                NoteWoken(EntryField(item.strEntry, 0), EntryField(item.strEntry, 1), {},
-                          dlg.m_hosts);
-            if (item.outcome.status == CWakeOutcome::EStatus::Sent &&
-                item.outcome.strReason.empty())
-                continue;
-            const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
-            if (item.outcome.status == CWakeOutcome::EStatus::Sent) {
-                m_services.pMessages->MessageBox(strWhere + ": woken, but the " +
-                                                 item.outcome.strReason);
-                continue;
-            }
-            m_nExitCode = kExitSomeFailed;
-            if (item.outcome.status == CWakeOutcome::EStatus::InvalidMac)
-                m_services.pMessages->MessageBox(
-                    strWhere + ": skipped, the third field is not a hardware address (" +
-                    kMacTextExpected + ")");
-            else
-                m_services.pMessages->MessageBox(strWhere +
-                                                 ": not woken: " + item.outcome.strReason);
-        }
-    });
-}
-
-void CnuvikApp::WakeHosts(CNUVIKDlg& dlg, IEthers& ethers)
-{
-    IMessageBox& messages = *m_services.pMessages;
-    CSetList& book = dlg.m_hosts;
-    book.LoadProfile();
-    // A missing default book holds no names; a book asked for by name must be there.
-    const CFileStatus& loaded = book.LoadStatus();
-    const bool bBookRead = loaded.bOk || (loaded.nError == ENOENT && !m_line.HasProfile());
-    std::string strMac;
-    const bool bNamesAsked =
-        std::any_of(m_args.begin(), m_args.end(),
-                    [&](const std::string& strArg) { return !ParseAnyMac(strArg, strMac); });
-    if (!bBookRead && bNamesAsked) {
-        messages.MessageBox(loaded.strError.empty() ? NotFoundText({}) : loaded.strError);
-        m_nExitCode = kExitNothingRan;
-        return;
-    }
-    if (!bBookRead)
-        book.RemoveAll();
-
-    std::vector<std::pair<std::string, CHostMatch>> hosts;
-    for (const std::string& strArg : m_args) {
-        CHostMatch match = LookUpHost(strArg, book, ethers);
-        if (match.source != EHostSource::NotFound) {
-            hosts.emplace_back(strArg, std::move(match));
-            continue;
-        }
-        messages.MessageBox("\"" + strArg + "\": " + NotFoundText(book.ProfilePath()));
-        m_nExitCode = kExitSomeFailed;
-    }
-
-    InRounds([&](bool bFirst) {
-        for (const auto& [strArg, match] : hosts) {
-            dlg.m_strMac = match.strMac;
-            dlg.m_strIp = match.strIp;
-            dlg.m_strName = match.strName;
-            const CWakeOutcome outcome = dlg.WakeHost();
-            if (bFirst && outcome.status == CWakeOutcome::EStatus::Sent)
-                NoteWoken(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac,
-                          book);
-            if (!bFirst ||
-                (outcome.status == CWakeOutcome::EStatus::Sent && outcome.strReason.empty()))
-                continue;
-            const std::string strWhat = match.strName.empty() || match.strName == strArg
-                ? strArg
-                : strArg + " (" + match.strName + ")";
-            if (outcome.status == CWakeOutcome::EStatus::Sent) {
-                messages.MessageBox(strWhat + " woken, but the " + outcome.strReason);
-                continue;
-            }
-            m_nExitCode = kExitSomeFailed;
-            if (outcome.status == CWakeOutcome::EStatus::InvalidMac)
-                messages.MessageBox(strWhat +
-                                    ": the address book's entry holds no hardware address (\"" +
-                                    match.strMac + "\", " + kMacTextExpected + ")");
-            else
-                messages.MessageBox(strWhat + " not woken: " + outcome.strReason);
-        }
-    });
+    if (m_line.nWaitSeconds <= 0 || nExit == kExitNothingRan)
+        return nExit;
+    const int nWait = WaitForWoken(m_woken, m_line.nWaitSeconds, m_services);
+    return nWait == kExitInterrupted ? nWait : std::max(nExit, nWait);
 }

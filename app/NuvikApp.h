@@ -1,55 +1,21 @@
 #pragma once
-// The application: start-up, and the choice of mode from the command line.
-#include <cstdio>
+// The application: start-up, and the choice of mode from the command line,
+// made in one table.
 #include <string>
 #include <vector>
 
+#include "app/AppServices.h"
 #include "app/CommandLine.h"
 #include "app/StatusMode.h"
 #include "hosts/ProfileName.h"
+#include "wake/Waker.h"
 
-class ISocketLayer;
-class IMessageBox;
-class IRouteTable;
-class IResolver;
-class IEthers;
 class CNUVIKDlg;
 class CSetList;
-struct CDelivery;
-struct CWakeOutcome;
-
-// Exit statuses of the process.
-enum : int {
-    kExitOk = 0,          // every wake asked for was sent
-    kExitSomeFailed = 1,  // an argument or entry was not valid, or a send failed
-    kExitNothingRan = 2   // nothing could run: start-up failure, unreadable profile, no window
-};
-
-// Runs the dialog mode on a dialog object; returns the exit status.
-using DialogRunner = int (*)(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
-
-// Shows one message in the window's message box, without the window;
-// false when there is no window to show it with.
-using DialogMessage = bool (*)(const std::string& strExePath, const std::string& strText);
-
-struct CAppServices {
-    ISocketLayer* pSockets = nullptr;
-    IMessageBox* pMessages = nullptr;        // command-line messages
-    DialogRunner pfnRunDialog = nullptr;     // dialog mode
-    DialogMessage pfnShowMessage = nullptr;  // dialog mode's start-up failure
-    IRouteTable* pRoutes = nullptr;          // which link a wake leaves by
-    IResolver* pResolver = nullptr;          // --to NAME; nullptr: the system's
-    IEthers* pEthers = nullptr;              // --wake NAME; nullptr: the system's
-    void (*pfnPause)(int nMs) = nullptr;     // between rounds of --repeat; nullptr: none
-    std::FILE* pOut = nullptr;               // --verbose, --listen; nullptr: standard output
-};
-
-// Sleeps for nMs milliseconds.
-void PauseMs(int nMs);
 
 class CnuvikApp {
 public:
-    CnuvikApp(std::string strExePath, CCommandLine line, CAppServices services);
+    CnuvikApp(std::string strExePath, CCommandLine line, const CAppServices& services);
 
     // Start-up; always returns false, the process then ends with ExitCode().
     bool InitInstance();
@@ -58,21 +24,33 @@ public:
     const std::string& AppName() const { return m_strAppName; }
 
 private:
-    bool ResolveDelivery(CDelivery& delivery, IResolver& resolver);
-    void WakeArguments(CNUVIKDlg& dlg);
-    void WakeProfile(CNUVIKDlg& dlg);
-    void WakeHosts(CNUVIKDlg& dlg, IEthers& ethers);
-    // Runs wakeRound once per datagram each host is to get, with a pause in
-    // between; bFirst is true for the first round, which alone reports.
-    template <typename F>
-    void InRounds(F wakeRound);
+    struct CMode;
+    static const CMode s_modes[];
+
+    int RunHelp();
+    int RunVersion();
+    int RunScan();
+    int RunStatus();
+    int RunListen();
+    int RunWakeOption();
+    int RunWindow();
+    int RunProfile();
+    int RunArguments();
+
+    bool ResolveDelivery(CDelivery& delivery);
+    CWakeOptions WakeOptions(const CDelivery& delivery);
+    CNUVIKDlg MakeDialog(const CDelivery& delivery);
+    // Tells what became of a wake that did not simply work; one that was not
+    // sent makes the exit status 1.
+    void TellOutcome(const std::string& strWhat, const CWakeOutcome& outcome,
+                     const std::string& strInvalid);
     // The hint for a bare argument that is not a hardware address text.
     std::string InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg);
-    void PrintLine(const std::string& strLine);
     // --wait: a host woken, by the address it was woken with (a bare
     // hardware address: its book entry's, else its neighbour entry's).
     void NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac,
                    const CSetList& book);
+    int WaitIfAsked(int nExit);
 
     std::string m_strExePath;
     std::string m_strAppName;
@@ -80,7 +58,7 @@ private:
     std::vector<std::string>& m_args = m_line.args;
     CAppServices m_services;
     CProfileName m_profile;  // the address book's file
-    int m_nExitCode = kExitOk;
+    int m_nExitCode = 0;
     bool m_bBookLoaded = false;
     std::vector<CWaitHost> m_woken;  // for --wait
 };

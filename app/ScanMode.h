@@ -2,16 +2,13 @@
 // The scan mode: finds the hosts of the attached links, prints them in the
 // address book's entry form (or as JSON Lines), and with bAdd adds the new
 // ones to the address book.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/AppServices.h"
 #include "discovery/Scanner.h"
 
-struct CCommandLine;
 class CSetList;
-class IMessageBox;
-class ILinkAddresses;
 struct CProfileName;
 
 struct CScanRequest {
@@ -19,23 +16,16 @@ struct CScanRequest {
     std::string strRange;  // --scan=CIDR
     bool bAdd = false;
     bool bJson = false;
-    std::string strProfile;    // --profile FILE; empty: the default address book
     std::string strInterface;  // --interface NAME: only that link; empty: every one
 };
 
-struct CScanModeServices {
-    ILinkAddresses* pLinks = nullptr;
-    CScanner* pScanner = nullptr;
-    IMessageBox* pMessages = nullptr;  // notes and counts: standard error
-    std::FILE* pOut = stdout;          // the hosts
-};
-
-// Runs the scan; returns the exit status: 0 hosts found, 1 none found, 2 the
-// scan or the address book's save could not run.
-int RunScanMode(const CScanRequest& request, CProfileName& profile, CScanModeServices& services);
+// Runs the scan on the address book profile names; returns the exit status:
+// 0 hosts found, 1 none found, 2 the scan or the address book's save could
+// not run.
+int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppServices& services);
 
 // The host's line in the address book's form: "name address HARDWARE"; the
-// name as File > Add stores it (no blanks, no line breaks).
+// name as File > Add stores it.
 std::string ScanEntry(const CScanHost& host);
 // One JSON object: name, ip, mac, interface.
 std::string ScanJsonLine(const CScanHost& host);
@@ -47,7 +37,3 @@ struct CAddCount {
 // Adds every host whose hardware address is not in the book yet, as File >
 // Add adds: at the head, replacing an entry of the same name.
 CAddCount AddScannedHosts(CSetList& hosts, const std::vector<CScanHost>& found);
-
-// Runs the scan that the command line asks for with the system's services;
-// returns the exit status.
-int RunScanCommand(const std::string& strAppName, const CCommandLine& line);

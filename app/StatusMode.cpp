@@ -1,22 +1,17 @@
 #include "app/StatusMode.h"
 
-#include <arpa/inet.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "app/CommandLine.h"
-#include "app/NuvikApp.h"
-#include "discovery/MacScan.h"
-#include "discovery/NeighbourTable.h"
-#include "discovery/Netlink.h"
+#include "app/ExitStatus.h"
+#include "app/SystemServices.h"
+#include "base/Address.h"
+#include "base/PrintableText.h"
 #include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
-#include "net/SocketLayer.h"
+#include "net/NeighbourTable.h"
 #include "ui/MessageBox.h"
-#include "ui/PrintableText.h"
 
 namespace {
 
@@ -30,38 +25,7 @@ CStatusHost HostOfEntry(const std::string& strEntry)
     return host;
 }
 
-// The line that ends with a write error is reported, not taken for success.
-int Finish(const CStatusServices& services, int nExit)
-{
-    if (std::fflush(services.pOut) == 0 && !std::ferror(services.pOut))
-        return nExit;
-    services.pMessages->MessageBox("cannot write to standard output: " + ErrorText(errno));
-    return kExitNothingRan;
-}
-
-volatile sig_atomic_t s_bInterrupted = 0;
-void OnInterrupt(int) { s_bInterrupted = 1; }
-
-// The real system behind the modes.
-struct CSystemServices {
-    CPosixProbePlatform platform;
-    CNetlinkRouteTable routes;
-    CNetlinkNeighbourTable neighbours;
-    CStatusServices services;
-    explicit CSystemServices(IMessageBox& messages)
-        : services{&platform,      &routes, &neighbours,
-                   &messages,      stdout,  ::isatty(STDERR_FILENO) ? stderr : nullptr,
-                   &s_bInterrupted}
-    { }
-};
-
 }  // namespace
-
-uint32_t StoredAddress(const std::string& strIp)
-{
-    in_addr addr{};
-    return ::inet_pton(AF_INET, strIp.c_str(), &addr) == 1 ? addr.s_addr : 0;
-}
 
 CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost)
 {
@@ -101,7 +65,7 @@ std::vector<CStatusHost> BookHosts(const CSetList& book)
     return hosts;
 }
 
-int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CStatusServices& services)
+int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CAppServices& services)
 {
     std::vector<CProbeTarget> targets;
     for (const CStatusHost& host : hosts)
@@ -125,7 +89,7 @@ int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CStatusSe
         std::fputs(FormatStatusTable(hosts, results).c_str(), services.pOut);
     }
     const bool bStopped = services.pStop && *services.pStop;
-    return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
+    return bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed;
 }
 
 uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
@@ -135,17 +99,15 @@ uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
         if (const uint32_t dwAddr = StoredAddress(EntryField(*pEntry, 1)))
             return dwAddr;
     std::vector<CNeighbourRow> rows;
-    if (!neighbours.GetTable(rows))
+    if (neighbours.GetTable(rows) != 0)
         return 0;
-    for (const CNeighbourRow& row : rows) {
-        std::string strRowMac;
-        if (ScanNeighbourTable({row}, row.dwAddr, strRowMac) && strRowMac == strMac)
+    for (const CNeighbourRow& row : rows)
+        if (NeighbourMacText(row) == strMac)
             return row.dwAddr;
-    }
     return 0;
 }
 
-int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatusServices& services)
+int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services)
 {
     std::vector<CProbeTarget> targets;
     size_t nWaiting = 0;
@@ -204,44 +166,34 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CStatu
                          Seconds(nElapsedMs));
     }
     const bool bStopped = services.pStop && *services.pStop;
-    return Finish(services, bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed);
+    return bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed;
 }
 
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, IEthers& ethers,
-                     IMessageBox& messages)
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services)
 {
     CSetList book;
-    book.AttachProfile(&profile, nullptr);
+    book.AttachProfile(&profile);
     book.LoadProfile();
     // Hosts given by address need no book; a missing default one holds no names.
-    const CFileStatus& loaded = book.LoadStatus();
-    if (!loaded.bOk && (loaded.nError != ENOENT || line.HasProfile() || line.args.empty())) {
-        messages.MessageBox(loaded.strError.empty() ? "the address book has no place (no HOME)"
-                                                    : loaded.strError);
+    const CStatus& loaded = book.LoadStatus();
+    if (!loaded.Ok() && (loaded.nError != ENOENT || line.HasProfile() || line.args.empty())) {
+        services.pMessages->MessageBox(loaded.strError);
         return kExitNothingRan;
     }
     std::vector<CStatusHost> hosts;
     for (const std::string& strHost : line.args)
-        hosts.push_back(FindStatusHost(book, ethers, strHost));
+        hosts.push_back(FindStatusHost(book, *services.pEthers, strHost));
     if (line.args.empty())
         hosts = BookHosts(book);
     if (hosts.empty()) {
-        messages.MessageBox(book.ProfilePath() + ": holds no host to ask about");
+        services.pMessages->MessageBox(book.ProfilePath() + ": holds no host to ask about");
         return kExitSomeFailed;
     }
-    CSystemServices system(messages);
-    return RunStatus(hosts, line.bJson, system.services);
+    return RunStatus(hosts, line.bJson, services);
 }
 
-int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, IMessageBox& messages)
+int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services)
 {
-    struct sigaction interrupt {
-    }, before{};
-    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: the wait ends at once
-    sigemptyset(&interrupt.sa_mask);
-    ::sigaction(SIGINT, &interrupt, &before);
-    CSystemServices system(messages);
-    const int nExit = WaitForHosts(hosts, nSeconds, system.services);
-    ::sigaction(SIGINT, &before, nullptr);
-    return nExit;
+    const CStopOnInterrupt stop;
+    return WaitForHosts(hosts, nSeconds, services);
 }

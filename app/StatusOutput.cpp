@@ -5,17 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ui/PrintableText.h"
+#include "base/PrintableText.h"
+#include "base/Text.h"
 
 namespace {
-
-// Characters on screen of a printable UTF-8 text.
-size_t Width(const std::string& strText)
-{
-    return static_cast<size_t>(std::count_if(strText.begin(), strText.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 std::string Cell(const std::string& strText)
 {
@@ -36,32 +29,6 @@ std::string LastText(const CProbeResult& result)
 
 }  // namespace
 
-std::string ShownUtf8(std::string_view text)
-{
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    bool bUtf8 = true;
-    for (size_t i = 0; i < text.size() && bUtf8;) {
-        const size_t n =
-            static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8SequenceLength(text, i);
-        bUtf8 = n != 0;
-        i += n;
-    }
-    if (bUtf8)
-        return std::string(text);
-    std::string strOut;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            strOut += c;
-        } else {
-            strOut += static_cast<char>(0xC0 | b >> 6);
-            strOut += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return strOut;
-}
-
 std::string ShownMac(const CStatusHost& host, const CProbeResult& result)
 {
     return host.strMac.empty() ? result.strMac : host.strMac;
@@ -77,7 +44,7 @@ std::string FormatStatusTable(const std::vector<CStatusHost>& hosts,
                         Cell(ShownMac(hosts[i], results[i])), ProbeStateName(results[i].state),
                         LastText(results[i])});
         for (size_t k = 0; k < 4; ++k)
-            anWidth[k] = std::max(anWidth[k], Width(rows.back()[k]));
+            anWidth[k] = std::max(anWidth[k], CharacterCount(rows.back()[k]));
     }
     std::string strOut;
     for (const auto& row : rows) {
@@ -85,7 +52,7 @@ std::string FormatStatusTable(const std::vector<CStatusHost>& hosts,
         for (size_t k = 0; k < row.size(); ++k) {
             strLine += row[k];
             if (k < 4)
-                strLine.append(anWidth[k] - Width(row[k]) + 2, ' ');
+                strLine.append(anWidth[k] - CharacterCount(row[k]) + 2, ' ');
         }
         strLine.erase(strLine.find_last_not_of(' ') + 1);
         strOut += strLine + "\n";

@@ -16,10 +16,6 @@ struct CStatusHost {
     std::string strProblem;  // why it can't be asked ("not in the address book"); empty when it can
 };
 
-// A name as the window shows it, in UTF-8: UTF-8 as it is, any other text
-// read as Latin-1 (a leading byte order mark is dropped).
-std::string ShownUtf8(std::string_view text);
-
 // One line per host, columns aligned: name, address, hardware address,
 // state, then the round-trip time, or the reason when the state is unknown.
 std::string FormatStatusTable(const std::vector<CStatusHost>& hosts,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Version.h"
+#include "app/ExitStatus.h"
 #include "app/NuvikApp.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"

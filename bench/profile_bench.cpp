@@ -48,13 +48,13 @@ int main(int argc, char** argv)
     for (int n = 0; n < nRounds; ++n) {
         CProfileName profile = CProfileName::Default("nuvik");
         CSetList hosts;
-        hosts.AttachProfile(&profile, nullptr);
+        hosts.AttachProfile(&profile);
         const auto t0 = std::chrono::steady_clock::now();
         hosts.SelectProfile(strPath);
         const auto t1 = std::chrono::steady_clock::now();
-        const CFileStatus status = hosts.SaveProfile();
+        const CStatus status = hosts.SaveProfile();
         const auto t2 = std::chrono::steady_clock::now();
-        if (!status.bOk || hosts.GetCount() != nEntries) {
+        if (!status.Ok() || hosts.GetCount() != nEntries) {
             std::fprintf(stderr, "round %d failed: %zu entries, %s\n", n, hosts.GetCount(),
                          status.strError.c_str());
             return 1;

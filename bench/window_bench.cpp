@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "hosts/ProfileName.h"
+#include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
 #include "ui/qt/MainWindow.h"
@@ -85,7 +86,8 @@ CRun RunWindow(const QString& strDir, size_t nHosts, bool bInteract)
 
     CRun run;
     const CClock::time_point t0 = CClock::now();
-    CNUVIKDlg dlg({}, CDlgServices{nullptr, nullptr, &profile, ""});
+    CPosixSocketLayer sockets;  // closing sends nothing
+    CNUVIKDlg dlg({}, CDlgServices{&sockets, nullptr, &profile, ""});
     const CWindowRequest request{.pDialog = &dlg, .pszTitle = "NUVIK 1.0.3", .pszVersion = "1.0.3"};
     CMainWindow window(request);
     CQtMessageBox messages(&window, "nuvik");

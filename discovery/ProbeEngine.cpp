@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <map>
 
-#include "discovery/EchoRequest.h"
-#include "discovery/MacScan.h"
+#include "base/Error.h"
+#include "discovery/EchoMessage.h"
 
 namespace {
 
@@ -49,14 +49,24 @@ bool Retryable(int nError)
     return nError == EAGAIN || nError == EWOULDBLOCK || nError == ENOBUFS;
 }
 
+// Why a way of asking is refused, with what would allow it, as ping says it.
+std::string Refusal(EProbeSocket kind, int nError)
+{
+    std::string strText = ErrorText(nError);
+    if (kind == EProbeSocket::EchoDgram && (nError == EACCES || nError == EPERM))
+        strText += ": the group is outside the sysctl net.ipv4.ping_group_range";
+    else if (kind == EProbeSocket::EchoRaw && (nError == EACCES || nError == EPERM))
+        strText += ": a raw socket needs the capability CAP_NET_RAW";
+    return strText;
+}
+
 class CRun {
 public:
     CRun(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours,
-         CProbeWays& ways, const CProbeOptions& options)
+         const CProbeOptions& options)
         : m_platform(platform)
         , m_routes(routes)
         , m_neighbours(neighbours)
-        , m_ways(ways)
         , m_options(options)
     { }
     ~CRun()
@@ -74,16 +84,20 @@ public:
 
 private:
     int64_t ElapsedMs() const { return (m_platform.NowUs() - m_nStartUs) / 1000; }
-    void Plan(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results);
+    int64_t WakeAt(int64_t nNowUs, int64_t nNextRoundUs) const;
+    void Group(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results);
+    void ChooseWays();
+    int OpenEcho();
     void Classify(CUnit& unit);
     void Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue);
-    bool ReadTable();
+    void ReadTable();
     void Admit(int64_t nNowUs);
     void Send(CUnit& unit, int64_t nNowUs);
-    bool SendOn(CPool& pool, const std::vector<uint8_t>& data, uint16_t nPort, const CUnit& unit);
+    void SendOn(CPool& pool, const std::vector<uint8_t>& data, uint16_t nPort, const CUnit& unit);
     void StartTcp(CUnit& unit, int64_t nNowUs);
     void Wait(int64_t nUntilUs);
     void ReadEcho(int hSocket, int64_t nNowUs);
+    void ReadWatch(int64_t nNowUs);
     void SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified);
     void MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, double dRttMs);
     double Rtt(const CUnit& unit, int64_t nNowUs) const
@@ -91,23 +105,24 @@ private:
         return unit.nSentUs >= 0 ? static_cast<double>(nNowUs - unit.nSentUs) / 1000.0 : -1;
     }
     void Decide(CUnit& unit, EProbeState state);
+    void Unknown(CUnit& unit, std::string strReason);
     void CloseTcp(CUnit& unit);
     bool Stopped() const { return m_options.pStop && *m_options.pStop; }
 
     IProbePlatform& m_platform;
     IRouteTable& m_routes;
     INeighbourTable& m_neighbours;
-    CProbeWays& m_ways;
     const CProbeOptions& m_options;
     std::vector<CUnit> m_units;
     std::multimap<uint32_t, size_t> m_byAddr;  // address -> unit
     CPool m_echo{EProbeSocket::EchoDgram, {}};
     CPool m_udp{EProbeSocket::Udp, {}};
+    std::string m_strNoEcho;  // why no echo socket could be had
     int m_hWatch = -1;
     size_t m_nTcpOpen = 0;
     size_t m_nUndecided = 0;
+    unsigned m_nTableLimit = 0;         // the most entries the neighbour table may hold
     std::vector<CNeighbourRow> m_rows;  // the table as last read
-    bool m_bRowsRead = false;
     int64_t m_nStartUs = 0;
     size_t m_nAdmittedSinceRead = 0;  // new on-link hosts asked since the table was read
     int64_t m_nNextAdmitUs = 0;       // with nPerSecond: when the next new host may be asked
@@ -122,7 +137,8 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
     std::vector<CProbeResult> results(targets.size());
     m_pResults = &results;
     m_nStartUs = m_platform.NowUs();
-    Plan(targets, results);
+    Group(targets, results);
+    ChooseWays();
     const int nRoundMs = std::max(kRoundMs, m_options.nAnswerMs);
     int64_t nNextRoundUs = m_nStartUs;
     const int64_t nEndUs = m_nStartUs + m_options.nUntilMs * int64_t{1000};
@@ -141,19 +157,8 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
         }
         if (m_nUndecided == 0)
             break;
-        // Wake at the next round or when the first probe's wait is over.
-        int64_t nWakeUs = m_bPaceHeld ? std::min(nNextRoundUs, m_nNextAdmitUs) : nNextRoundUs;
-        for (const CUnit& unit : m_units) {
-            // A wait that is over already (asked again only in the next round) wakes nothing.
-            const int64_t nAnswerOverUs = unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
-            if (!unit.bDecided && unit.bAdmitted && nAnswerOverUs > nNowUs)
-                nWakeUs = std::min(nWakeUs, nAnswerOverUs);
-            if (!unit.bDecided && unit.nNeighbourUpUs >= 0)
-                nWakeUs = std::min(nWakeUs, unit.nNeighbourUpUs + kEchoGraceUs);
-        }
-        if (m_options.nUntilMs > 0)
-            nWakeUs = std::min(nWakeUs, nEndUs);
-        Wait(nWakeUs);
+        const int64_t nWakeUs = WakeAt(nNowUs, nNextRoundUs);
+        Wait(m_options.nUntilMs > 0 ? std::min(nWakeUs, nEndUs) : nWakeUs);
     }
     for (CUnit& unit : m_units)
         if (!unit.bDecided)
@@ -161,8 +166,24 @@ std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
     return results;
 }
 
-void CRun::Plan(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results)
+// The next round, or the first probe's wait that ends before it.
+int64_t CRun::WakeAt(int64_t nNowUs, int64_t nNextRoundUs) const
 {
+    int64_t nWakeUs = m_bPaceHeld ? std::min(nNextRoundUs, m_nNextAdmitUs) : nNextRoundUs;
+    for (const CUnit& unit : m_units) {
+        // A wait that is over already (asked again only in the next round) wakes nothing.
+        const int64_t nAnswerOverUs = unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
+        if (!unit.bDecided && unit.bAdmitted && nAnswerOverUs > nNowUs)
+            nWakeUs = std::min(nWakeUs, nAnswerOverUs);
+        if (!unit.bDecided && unit.nNeighbourUpUs >= 0)
+            nWakeUs = std::min(nWakeUs, unit.nNeighbourUpUs + kEchoGraceUs);
+    }
+    return nWakeUs;
+}
+
+void CRun::Group(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results)
+{
+    std::map<std::pair<uint32_t, unsigned>, size_t> units;  // (address, interface) -> unit
     for (size_t i = 0; i < targets.size(); ++i) {
         const CProbeTarget& target = targets[i];
         const uint8_t nFirst = static_cast<uint8_t>(ntohl(target.dwAddr) >> 24);
@@ -174,60 +195,74 @@ void CRun::Plan(const std::vector<CProbeTarget>& targets, std::vector<CProbeResu
             results[i].strReason = "not the address of one host";
             continue;
         }
-        auto it = std::find_if(m_units.begin(), m_units.end(), [&](const CUnit& unit) {
-            return unit.dwAddr == target.dwAddr && unit.nIfIndex == target.nIfIndex;
-        });
-        if (it == m_units.end()) {
+        const auto [it, bNew] =
+            units.emplace(std::pair(target.dwAddr, target.nIfIndex), m_units.size());
+        if (bNew) {
             m_units.push_back({});
-            it = m_units.end() - 1;
-            it->dwAddr = target.dwAddr;
-            it->nIfIndex = target.nIfIndex;
+            m_units.back().dwAddr = target.dwAddr;
+            m_units.back().nIfIndex = target.nIfIndex;
         }
-        it->targets.push_back(i);
+        m_units[it->second].targets.push_back(i);
     }
+}
 
-    // The ladder: an echo where the system allows one, else what the
-    // host's place in the network allows.
+// The first echo socket the system allows; its errno when none.
+int CRun::OpenEcho()
+{
+    std::string strWhy;
     for (const EProbeSocket kind : {EProbeSocket::EchoDgram, EProbeSocket::EchoRaw}) {
-        if (m_units.empty() || m_options.bOnLinkOnly)
-            break;
-        const int hSocket = m_platform.Open(kind);
-        if (hSocket >= 0) {
+        int hSocket = -1;
+        const int nError = m_platform.Open(kind, hSocket);
+        if (nError == 0) {
             m_echo = {kind, {hSocket}};
-            (kind == EProbeSocket::EchoDgram ? m_ways.bEchoDgram : m_ways.bEchoRaw) = true;
-            break;
+            return 0;
         }
+        strWhy += (strWhy.empty() ? "" : "; ") + Refusal(kind, nError);
     }
+    m_strNoEcho = "no ICMP socket (" + strWhy + ")";
+    return EPERM;
+}
+
+// The ladder: an echo where the system allows one, else what the host's
+// place in the network allows.
+void CRun::ChooseWays()
+{
+    if (!m_units.empty() && !m_options.bOnLinkOnly)
+        OpenEcho();
     bool bAnyOnLink = false;
     for (size_t u = 0; u < m_units.size(); ++u) {
-        CUnit& unit = m_units[u];
-        Classify(unit);
-        bAnyOnLink = bAnyOnLink || (unit.bOnLink && !unit.bDecided);
-        m_byAddr.emplace(unit.dwAddr, u);
+        Classify(m_units[u]);
+        bAnyOnLink = bAnyOnLink || (m_units[u].bOnLink && !m_units[u].bDecided);
+        m_byAddr.emplace(m_units[u].dwAddr, u);
     }
-    if (bAnyOnLink) {
-        m_hWatch = m_platform.OpenNeighbourWatch();
-        if (m_echo.sockets.empty()) {
-            const int hSocket = m_platform.Open(EProbeSocket::Udp);
-            m_ways.bUdp = hSocket >= 0;
-            if (hSocket >= 0)
-                m_udp.sockets.push_back(hSocket);
-        }
+    if (bAnyOnLink && m_platform.OpenNeighbourWatch(m_hWatch) != 0)
+        m_hWatch = -1;
+    std::string strNoUdp;
+    const bool bUdpWanted = m_echo.sockets.empty() && (bAnyOnLink || m_options.bUntilSettled);
+    if (int hSocket = -1; bUdpWanted) {
+        if (const int nError = m_platform.Open(EProbeSocket::Udp, hSocket))
+            strNoUdp = "no UDP socket (" + ErrorText(nError) + ")";
+        else
+            m_udp.sockets.push_back(hSocket);
     }
+    CNeighbourLoad load;
+    m_neighbours.GetLoad(load);
+    m_nTableLimit = m_options.nNeighbourLimit ? m_options.nNeighbourLimit : load.nThresh3;
     for (CUnit& unit : m_units) {
         if (unit.bDecided)
             continue;
         unit.bEcho = !m_echo.sockets.empty();
-        unit.bUdp = unit.bOnLink && !unit.bEcho && m_ways.bUdp;
-        unit.bTcp = !unit.bOnLink && !unit.bEcho;
+        unit.bUdp =
+            !unit.bEcho && !m_udp.sockets.empty() && (unit.bOnLink || m_options.bUntilSettled);
+        unit.bTcp = !unit.bOnLink && !unit.bEcho && !m_options.bUntilSettled;
         unit.result.how = unit.bEcho ? EProbeHow::Echo
             : unit.bOnLink           ? EProbeHow::Neighbour
-                                     : EProbeHow::Tcp;
-        if (!unit.bEcho && !unit.bUdp && !unit.bTcp) {
-            unit.result.strReason = "no way to probe it";
-            unit.result.how = EProbeHow::None;
-            Decide(unit, EProbeState::Unknown);
-        }
+            : unit.bTcp              ? EProbeHow::Tcp
+                                     : EProbeHow::None;
+        if (!unit.bEcho && !unit.bUdp && !unit.bTcp)
+            Unknown(unit,
+                    "no way to probe it: " + m_strNoEcho +
+                        (strNoUdp.empty() ? "" : " and " + strNoUdp));
     }
 }
 
@@ -239,45 +274,37 @@ void CRun::Classify(CUnit& unit)
         unit.nLinkIndex = unit.nIfIndex;
     } else {
         CRouteInfo route;
-        if (!m_routes.LookUpRoute(unit.dwAddr, route) ||
+        if (m_routes.LookUpRoute(unit.dwAddr, route) != 0 ||
             (route.nType != RTN_UNICAST && route.nType != RTN_LOCAL &&
-             route.nType != RTN_BROADCAST)) {
-            unit.result.strReason = "no route to it";
-            Decide(unit, EProbeState::Unknown);
-            return;
-        }
-        if (route.nType == RTN_BROADCAST) {
-            unit.result.strReason = "not the address of one host";
-            Decide(unit, EProbeState::Unknown);
-            return;
-        }
+             route.nType != RTN_BROADCAST))
+            return Unknown(unit, "no route to it");
+        if (route.nType == RTN_BROADCAST)
+            return Unknown(unit, "not the address of one host");
         unit.bOnLink = route.OnLink();
         unit.nLinkIndex = route.dwOutIndex;
     }
     unit.result.bOnLink = unit.bOnLink;
-    if (m_options.bOnLinkOnly && !unit.bOnLink) {
-        unit.result.strReason = "not on an attached link";
-        Decide(unit, EProbeState::Unknown);
-    }
+    if (m_options.bOnLinkOnly && !unit.bOnLink)
+        Unknown(unit, "not on an attached link");
 }
 
 void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
 {
     bool bExpired = false;
     bool bOnLinkWaiting = false;
+    const int64_t nAnswerUs = m_options.nAnswerMs * int64_t{1000};
     for (const CUnit& unit : m_units) {
         if (unit.bDecided)
             continue;
         bOnLinkWaiting = bOnLinkWaiting || unit.bOnLink;
-        bExpired = bExpired ||
-            (unit.bAdmitted && nNowUs >= unit.nSentUs + m_options.nAnswerMs * int64_t{1000});
+        bExpired = bExpired || (unit.bAdmitted && nNowUs >= unit.nSentUs + nAnswerUs);
     }
     // One read of the table per round: what the notifications missed, and
     // room for the next batch.
     if (bOnLinkWaiting && (bExpired || bRoundDue))
         ReadTable();
     for (CUnit& unit : m_units) {
-        const bool bOver = nNowUs >= unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
+        const bool bOver = nNowUs >= unit.nSentUs + nAnswerUs;
         if (!unit.bDecided && unit.nNeighbourUpUs >= 0 &&
             (bOver || nNowUs >= unit.nNeighbourUpUs + kEchoGraceUs))
             MarkUp(unit, EProbeHow::Neighbour, nNowUs, unit.dNeighbourRttMs);
@@ -293,25 +320,21 @@ void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
         Admit(nNowUs);
 }
 
-bool CRun::ReadTable()
+void CRun::ReadTable()
 {
     std::vector<CNeighbourRow> rows;
-    if (!m_neighbours.GetTable(rows))
-        return false;
+    if (m_neighbours.GetTable(rows) != 0)
+        return;
     m_rows = std::move(rows);
-    m_bRowsRead = true;
     m_nAdmittedSinceRead = 0;
     const int64_t nNowUs = m_platform.NowUs();
     for (const CNeighbourRow& row : m_rows)
         SeeRow(row, nNowUs, false);
-    return true;
 }
 
 void CRun::Admit(int64_t nNowUs)
 {
-    const CNeighbourLimits limits = m_platform.NeighbourLimits();
-    size_t nRoom = NeighbourBudget(
-        m_rows, m_options.nNeighbourLimit ? m_options.nNeighbourLimit : limits.nGcThresh3);
+    size_t nRoom = NeighbourBudget(m_rows, m_nTableLimit);
     nRoom = nRoom > m_nAdmittedSinceRead ? nRoom - m_nAdmittedSinceRead : 0;
     const int64_t nSlotUs = m_options.nPerSecond ? 1000000 / m_options.nPerSecond : 0;
     m_bPaceHeld = false;
@@ -340,7 +363,8 @@ void CRun::Admit(int64_t nNowUs)
         // An entry that holds an address but is not confirmed would make the
         // kernel wait seconds before it asks the host again; a connection
         // attempt gets an answer at once.
-        if (unit.bUdp && (unit.wEntryState & (NUD_STALE | NUD_DELAY | NUD_PROBE)) &&
+        if (unit.bUdp && !m_options.bUntilSettled &&
+            (unit.wEntryState & (NUD_STALE | NUD_DELAY | NUD_PROBE)) &&
             m_nTcpOpen + nPorts <= nSocketBudget)
             unit.bTcp = true;
         if (nSlotUs)  // no burst to catch up after a pause
@@ -362,29 +386,36 @@ void CRun::Send(CUnit& unit, int64_t nNowUs)
         SendOn(m_udp, std::vector<uint8_t>(kEchoDataSize, kEchoDataByte), kDiscardPort, unit);
     if (unit.bTcp)
         StartTcp(unit, nNowUs);
+    // A datagram that no reply can answer and no entry can settle: nothing
+    // is left to wait for.
+    if (m_options.bUntilSettled && !unit.bEcho && !unit.bOnLink)
+        Decide(unit, EProbeState::Down);
 }
 
-bool CRun::SendOn(CPool& pool, const std::vector<uint8_t>& data, uint16_t nPort, const CUnit& unit)
+void CRun::SendOn(CPool& pool, const std::vector<uint8_t>& data, uint16_t nPort, const CUnit& unit)
 {
     int nError = m_platform.SendTo(pool.sockets.back(), data, unit.dwAddr, nPort, unit.nIfIndex);
     if (Retryable(nError) && pool.sockets.size() < kMaxPoolSockets) {
-        const int hSocket = m_platform.Open(pool.kind);
-        if (hSocket >= 0) {
+        int hSocket = -1;
+        if (m_platform.Open(pool.kind, hSocket) == 0) {
             pool.sockets.push_back(hSocket);
-            nError = m_platform.SendTo(hSocket, data, unit.dwAddr, nPort, unit.nIfIndex);
+            m_platform.SendTo(hSocket, data, unit.dwAddr, nPort, unit.nIfIndex);
         }
     }
-    return nError == 0;
 }
 
 void CRun::StartTcp(CUnit& unit, int64_t nNowUs)
 {
     CloseTcp(unit);
     for (const uint16_t nPort : kProbeTcpPorts) {
-        const int hSocket = m_platform.Open(EProbeSocket::Tcp);
-        if (hSocket < 0)
-            break;
-        m_ways.bTcp = true;
+        int hSocket = -1;
+        if (const int nError = m_platform.Open(EProbeSocket::Tcp, hSocket)) {
+            if (unit.tcp.empty() && !unit.bOnLink)
+                Unknown(unit,
+                        "no way to probe it: " + m_strNoEcho + " and no TCP socket (" +
+                            ErrorText(nError) + ")");
+            return;
+        }
         const int nResult = m_platform.Connect(hSocket, unit.dwAddr, nPort);
         if (nResult == EINPROGRESS) {
             unit.tcp.push_back(hSocket);
@@ -392,10 +423,8 @@ void CRun::StartTcp(CUnit& unit, int64_t nNowUs)
             continue;
         }
         m_platform.Close(hSocket);
-        if (nResult == 0 || nResult == ECONNREFUSED) {
-            MarkUp(unit, EProbeHow::Tcp, nNowUs, Rtt(unit, nNowUs));
-            return;
-        }
+        if (nResult == 0 || nResult == ECONNREFUSED)
+            return MarkUp(unit, EProbeHow::Tcp, nNowUs, Rtt(unit, nNowUs));
     }
 }
 
@@ -416,29 +445,17 @@ void CRun::Wait(int64_t nUntilUs)
         }
     const int64_t nLeftUs = nUntilUs - m_platform.NowUs();
     const int nTimeoutMs = nLeftUs <= 0 ? 0 : static_cast<int>((nLeftUs + 999) / 1000);
-    if (m_platform.Poll(fds, nTimeoutMs) <= 0)
-        return;  // the time is over, or a signal came
+    if (m_platform.Poll(fds, nTimeoutMs) != 0)
+        return;  // a signal came
     const int64_t nNowUs = m_platform.NowUs();
     for (size_t i = 0; i < nEchoFds; ++i)
         if (fds[i].revents)
             ReadEcho(fds[i].fd, nNowUs);
-    if (m_hWatch >= 0 && fds[nEchoFds].revents) {
-        std::vector<CNeighbourRow> rows;
-        const int nRead = m_platform.ReadNeighbourWatch(m_hWatch, rows);
-        for (const CNeighbourRow& row : rows)
-            SeeRow(row, nNowUs, true);
-        if (nRead == -1) {
-            ReadTable();
-        } else if (nRead == -2) {
-            m_platform.Close(m_hWatch);
-            m_hWatch = -1;
-        }
-    }
+    if (m_hWatch >= 0 && fds[nEchoFds].revents)
+        ReadWatch(nNowUs);
     for (size_t i = nFixed; i < fds.size(); ++i) {
-        if (!fds[i].revents)
-            continue;
         CUnit& unit = m_units[owners[i - nFixed]];
-        if (unit.bDecided)
+        if (!fds[i].revents || unit.bDecided)
             continue;
         const int nError = m_platform.PendingError(fds[i].fd);
         if (nError == 0 || nError == ECONNREFUSED) {
@@ -455,19 +472,30 @@ void CRun::ReadEcho(int hSocket, int64_t nNowUs)
 {
     const bool bRaw = m_echo.kind == EProbeSocket::EchoRaw;
     uint8_t buffer[1500];
-    for (;;) {
-        uint32_t dwFrom = 0;
-        const long nGot = m_platform.Receive(hSocket, buffer, sizeof buffer, dwFrom);
-        if (nGot < 0)
-            return;
+    size_t nGot = 0;
+    uint32_t dwFrom = 0;
+    while (m_platform.Receive(hSocket, buffer, sizeof buffer, nGot, dwFrom) == 0) {
         const auto range = m_byAddr.equal_range(dwFrom);
         for (auto it = range.first; it != range.second; ++it) {
             CUnit& unit = m_units[it->second];
             if (unit.bAdmitted && !unit.bDecided && unit.bEcho &&
-                IsEchoReplyFor(buffer, static_cast<size_t>(nGot), bRaw, bRaw, m_nIdentifier,
-                               unit.nSeq))
+                IsEchoReplyFor(buffer, nGot, bRaw, m_nIdentifier, unit.nSeq))
                 MarkUp(unit, EProbeHow::Echo, nNowUs, Rtt(unit, nNowUs));
         }
+    }
+}
+
+void CRun::ReadWatch(int64_t nNowUs)
+{
+    std::vector<CNeighbourRow> rows;
+    const int nError = m_platform.ReadNeighbourWatch(m_hWatch, rows);
+    for (const CNeighbourRow& row : rows)
+        SeeRow(row, nNowUs, true);
+    if (nError == ENOBUFS) {
+        ReadTable();  // some notifications were lost
+    } else if (nError != 0) {
+        m_platform.Close(m_hWatch);
+        m_hWatch = -1;
     }
 }
 
@@ -480,11 +508,17 @@ void CRun::SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified)
             continue;
         unit.bHasEntry = true;
         unit.wEntryState = row.wState;
-        std::string strMac;
-        if (row.dwPhysAddrLen > 0 && !(row.wState & (NUD_FAILED | NUD_INCOMPLETE)) &&
-            ScanNeighbourTable({row}, row.dwAddr, strMac))
-            unit.result.strMac = strMac;
-        if (!unit.bDecided && IsNeighbourUp(row) && (unit.bAdmitted || !bNotified)) {
+        if (row.dwPhysAddrLen > 0 && !(row.wState & (NUD_FAILED | NUD_INCOMPLETE)))
+            unit.result.strMac = NeighbourMacText(row);
+        if (unit.bDecided)
+            continue;
+        const bool bUp = IsNeighbourUp(row);
+        if (m_options.bUntilSettled && IsNeighbourSettled(row) && (unit.bAdmitted || !bNotified)) {
+            if (!unit.bAdmitted)  // known already: asked all the same, as the host is
+                unit.bAdmitted = true, Send(unit, nNowUs);
+            unit.result.how = EProbeHow::Neighbour;
+            Decide(unit, unit.result.strMac.empty() ? EProbeState::Down : EProbeState::Up);
+        } else if (bUp && (unit.bAdmitted || !bNotified)) {
             if (!unit.bAdmitted) {
                 // Reachable already: it answered a moment ago. It is asked
                 // all the same, as every host is.
@@ -510,6 +544,13 @@ void CRun::MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, double dRttMs)
     if (m_options.onUp)
         for (const size_t i : unit.targets)
             m_options.onUp(i, (*m_pResults)[i]);
+}
+
+void CRun::Unknown(CUnit& unit, std::string strReason)
+{
+    unit.result.strReason = std::move(strReason);
+    unit.result.how = EProbeHow::None;
+    Decide(unit, EProbeState::Unknown);
 }
 
 void CRun::Decide(CUnit& unit, EProbeState state)
@@ -555,11 +596,6 @@ const char* ProbeHowName(EProbeHow how)
     return "";
 }
 
-bool IsNeighbourUp(const CNeighbourRow& row)
-{
-    return (row.wState & NUD_REACHABLE) && row.dwPhysAddrLen > 0;
-}
-
 size_t NeighbourBudget(const std::vector<CNeighbourRow>& rows, unsigned nLimit)
 {
     // Failed entries are the first the kernel collects when it needs room.
@@ -573,7 +609,6 @@ size_t NeighbourBudget(const std::vector<CNeighbourRow>& rows, unsigned nLimit)
 std::vector<CProbeResult> CProbeEngine::Probe(const std::vector<CProbeTarget>& targets,
                                               const CProbeOptions& options)
 {
-    m_ways = {};
-    CRun run(m_platform, m_routes, m_neighbours, m_ways, options);
+    CRun run(m_platform, m_routes, m_neighbours, options);
     return run.Run(targets);
 }

@@ -12,6 +12,8 @@
 // and read once more by one dump of the table at the end of each round.
 // Hosts on a link are probed in batches that keep the kernel's neighbour
 // table below its limit. Each address gets at most one probe a second.
+// A way that the system refuses is reported with its reason: a host that no
+// way can reach is "unknown", saying why and what would allow one.
 #include <signal.h>
 
 #include <cstdint>
@@ -19,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/NeighbourTable.h"
-#include "discovery/ProbePlatform.h"
+#include "net/NeighbourTable.h"
+#include "net/ProbePlatform.h"
 #include "net/Routes.h"
 
 enum class EProbeState { Unknown, Up, Down };
@@ -58,6 +60,10 @@ struct CProbeOptions {
     // Only hosts on an attached link, by their neighbour entries (a scan):
     // the others are Unknown, and no TCP is tried.
     bool bOnLinkOnly = false;
+    // One probe, for a host's hardware address: an echo, else a datagram
+    // to the discard port, never TCP; done as soon as the echo reply came or
+    // the host's neighbour entry is settled (holds an address, or failed).
+    bool bUntilSettled = false;
     // The most entries the neighbour table may hold while probing; 0: the
     // kernel's hard limit (gc_thresh3). A lower one (gc_thresh2) keeps the
     // kernel from collecting entries early.
@@ -73,14 +79,6 @@ struct CProbeOptions {
     const volatile sig_atomic_t* pStop = nullptr;
 };
 
-// Which ways of asking the system allows, as the engine found them.
-struct CProbeWays {
-    bool bEchoDgram = false;
-    bool bEchoRaw = false;
-    bool bUdp = false;
-    bool bTcp = false;
-};
-
 class CProbeEngine {
 public:
     CProbeEngine(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours)
@@ -93,19 +91,14 @@ public:
     // same address (and interface) are asked once and share their result.
     std::vector<CProbeResult> Probe(const std::vector<CProbeTarget>& targets,
                                     const CProbeOptions& options);
-    const CProbeWays& Ways() const { return m_ways; }
 
 private:
     IProbePlatform& m_platform;
     IRouteTable& m_routes;
     INeighbourTable& m_neighbours;
-    CProbeWays m_ways;
 };
 
 // How many new on-link hosts may be asked now: the table's limit (less a
 // margin for other traffic) less the entries in it that the kernel could not
 // collect yet. rows: the table as read now.
 size_t NeighbourBudget(const std::vector<CNeighbourRow>& rows, unsigned nLimit);
-
-// A row that says its host answered recently: reachable, with a hardware address.
-bool IsNeighbourUp(const CNeighbourRow& row);

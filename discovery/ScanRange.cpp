@@ -1,28 +1,19 @@
 #include "discovery/ScanRange.h"
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <set>
+
+#include "base/Address.h"
 
 namespace {
 
 uint32_t MaskOf(unsigned nPrefixLen)
 {
     return nPrefixLen == 0 ? 0 : ~0u << (32 - std::min(nPrefixLen, 32u));
-}
-
-unsigned PrefixOfMask(uint32_t dwMask)  // host order; a mask with holes counts its leading ones
-{
-    unsigned n = 0;
-    while (n < 32 && (dwMask & (0x80000000u >> n)))
-        ++n;
-    return n;
 }
 
 std::string RangeText(uint32_t dwFirst, uint32_t dwLast)
@@ -32,51 +23,12 @@ std::string RangeText(uint32_t dwFirst, uint32_t dwLast)
 
 }  // namespace
 
-std::string DottedText(uint32_t dwAddr)
-{
-    char sz[INET_ADDRSTRLEN] = "";
-    in_addr addr{dwAddr};
-    ::inet_ntop(AF_INET, &addr, sz, sizeof sz);
-    return sz;
-}
-
-bool CSystemLinkAddresses::GetLinkAddresses(std::vector<CLinkAddress>& addresses)
-{
-    ifaddrs* pList = nullptr;
-    if (::getifaddrs(&pList) != 0)
-        return false;
-    std::vector<CLinkAddress> found;
-    for (const ifaddrs* p = pList; p != nullptr; p = p->ifa_next) {
-        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET ||
-            p->ifa_netmask == nullptr)
-            continue;
-        if ((p->ifa_flags & (IFF_UP | IFF_BROADCAST)) != (IFF_UP | IFF_BROADCAST) ||
-            (p->ifa_flags & IFF_LOOPBACK))
-            continue;
-        // An address with a label ("eth0:1") belongs to the interface named before the colon.
-        const std::string strName(p->ifa_name, std::strcspn(p->ifa_name, ":"));
-        const unsigned nIndex = ::if_nametoindex(strName.c_str());
-        if (nIndex == 0)
-            continue;
-        CLinkAddress link;
-        link.nIndex = nIndex;
-        link.strLink = strName;
-        link.dwAddr = reinterpret_cast<const sockaddr_in*>(p->ifa_addr)->sin_addr.s_addr;
-        link.nPrefixLen = PrefixOfMask(
-            ntohl(reinterpret_cast<const sockaddr_in*>(p->ifa_netmask)->sin_addr.s_addr));
-        found.push_back(link);
-    }
-    ::freeifaddrs(pList);
-    addresses = std::move(found);
-    return true;
-}
-
 bool ParseScanRange(const std::string& strText, CScanRange& range, std::string& strError)
 {
     const size_t nSlash = strText.find('/');
     const std::string strAddr = strText.substr(0, nSlash);
-    in_addr addr{};
-    if (strAddr.empty() || ::inet_pton(AF_INET, strAddr.c_str(), &addr) != 1) {
+    uint32_t dwAddr = 0;
+    if (!ParseDotted(strAddr, dwAddr)) {
         strError = "not an IPv4 address with a prefix length, such as 192.168.1.0/24";
         return false;
     }
@@ -98,7 +50,7 @@ bool ParseScanRange(const std::string& strText, CScanRange& range, std::string& 
         return false;
     }
     const uint32_t dwMask = MaskOf(nPrefixLen);
-    range.dwFirst = ntohl(addr.s_addr) & dwMask;
+    range.dwFirst = ntohl(dwAddr) & dwMask;
     range.dwLast = range.dwFirst | ~dwMask;
     return true;
 }

@@ -7,27 +7,7 @@
 #include <string>
 #include <vector>
 
-// One IPv4 address of an interface, with the length of its on-link prefix.
-struct CLinkAddress {
-    unsigned nIndex = 0;
-    std::string strLink;  // the interface's name
-    uint32_t dwAddr = 0;  // network order
-    unsigned nPrefixLen = 0;
-};
-
-class ILinkAddresses {
-public:
-    virtual ~ILinkAddresses() = default;
-    // The IPv4 addresses of every interface that is up, can broadcast and is
-    // not the loopback, in the system's order. False when they can't be read.
-    virtual bool GetLinkAddresses(std::vector<CLinkAddress>& addresses) = 0;
-};
-
-// The interfaces as getifaddrs gives them.
-class CSystemLinkAddresses : public ILinkAddresses {
-public:
-    bool GetLinkAddresses(std::vector<CLinkAddress>& addresses) override;
-};
+#include "net/Routes.h"
 
 // An address range, both ends included, in host order.
 struct CScanRange {
@@ -61,6 +41,3 @@ struct CScanPlan {
 // range: the same, restricted to the range; a range on no attached link is
 // an error. An address on two interfaces is probed through the first.
 CScanPlan PlanScan(const std::vector<CLinkAddress>& links, const CScanRange* pRange);
-
-// Dotted text of an address in network order.
-std::string DottedText(uint32_t dwAddr);

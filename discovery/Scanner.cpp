@@ -1,27 +1,16 @@
 #include "discovery/Scanner.h"
 
-#include <linux/neighbour.h>
-#include <linux/rtnetlink.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <arpa/inet.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
-#include <arpa/inet.h>
-
-#include "discovery/NeighbourTable.h"
-#include "discovery/Netlink.h"
 #include "discovery/ProbeEngine.h"
 
 namespace {
@@ -115,85 +104,6 @@ private:
 
 }  // namespace
 
-bool SystemReverseLookup(uint32_t dwAddr, std::string& strName)
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = dwAddr;
-    char szHost[NI_MAXHOST];
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, szHost, sizeof szHost,
-                      nullptr, 0, NI_NAMEREQD) != 0)
-        return false;
-    strName = szHost;
-    return true;
-}
-
-bool CNetlinkNeighbourLoad::GetLoad(CNeighbourLoad& load)
-{
-    CNetlinkSocket netlink;
-    if (!netlink.Open())
-        return false;
-    struct {
-        nlmsghdr header;
-        ndtmsg table;
-    } request{};
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.table);
-    request.header.nlmsg_type = RTM_GETNEIGHTBL;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.table.ndtm_family = AF_INET;
-    CNeighbourLoad found;
-    bool bSeen = false;
-    const ENetlinkStep step =
-        netlink.Transact(request.header, [&](const void* pData, size_t nLength, uint32_t nSeq) {
-            int nLeft = static_cast<int>(nLength);
-            for (auto* pHeader = static_cast<const nlmsghdr*>(pData); NLMSG_OK(pHeader, nLeft);
-                 pHeader = NLMSG_NEXT(pHeader, nLeft)) {
-                if (pHeader->nlmsg_seq != nSeq)
-                    continue;
-                if (pHeader->nlmsg_type == NLMSG_DONE)
-                    return ENetlinkStep::Done;
-                if (pHeader->nlmsg_type == NLMSG_ERROR)
-                    return ENetlinkStep::Error;
-                if (pHeader->nlmsg_type != RTM_NEWNEIGHTBL ||
-                    pHeader->nlmsg_len < NLMSG_LENGTH(sizeof(ndtmsg)))
-                    continue;
-                // The table's own message carries its name and limits; the
-                // messages per interface carry none of them.
-                CNeighbourLoad table;
-                bool bName = false, bConfig = false;
-                int nAttrLeft = static_cast<int>(pHeader->nlmsg_len - NLMSG_LENGTH(sizeof(ndtmsg)));
-                for (auto* pAttr = reinterpret_cast<const rtattr*>(
-                         static_cast<const char*>(NLMSG_DATA(pHeader)) +
-                         NLMSG_ALIGN(sizeof(ndtmsg)));
-                     RTA_OK(pAttr, nAttrLeft); pAttr = RTA_NEXT(pAttr, nAttrLeft)) {
-                    const size_t nPayload = RTA_PAYLOAD(pAttr);
-                    if (pAttr->rta_type == NDTA_NAME)
-                        bName = std::strncmp(static_cast<const char*>(RTA_DATA(pAttr)), "arp_cache",
-                                             nPayload) == 0;
-                    else if (pAttr->rta_type == NDTA_THRESH2 && nPayload == 4)
-                        std::memcpy(&table.nThresh2, RTA_DATA(pAttr), 4);
-                    else if (pAttr->rta_type == NDTA_THRESH3 && nPayload == 4)
-                        std::memcpy(&table.nThresh3, RTA_DATA(pAttr), 4);
-                    else if (pAttr->rta_type == NDTA_CONFIG && nPayload >= sizeof(ndt_config)) {
-                        ndt_config config;
-                        std::memcpy(&config, RTA_DATA(pAttr), sizeof config);
-                        table.nEntries = config.ndtc_entries;
-                        bConfig = true;
-                    }
-                }
-                if (bName && bConfig) {
-                    found = table;
-                    bSeen = true;
-                }
-            }
-            return ENetlinkStep::More;
-        });
-    if (step != ENetlinkStep::Done || !bSeen)
-        return false;
-    load = found;
-    return true;
-}
-
 unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize)
 {
     const unsigned nOthers =
@@ -220,7 +130,7 @@ std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
     options.nPerSecond = m_pacing.nPerSecond;
     std::vector<CNeighbourRow> rows;
     CNeighbourLoad load;
-    if (m_load.GetLoad(load) && m_neighbours.GetTable(rows))
+    if (m_neighbours.GetLoad(load) == 0 && m_neighbours.GetTable(rows) == 0)
         options.nNeighbourLimit = ScanNeighbourLimit(load, rows.size(), targets.size());
     options.onUp = [&](size_t i, const CProbeResult&) {
         nameOf[i] = names.Add(targets[i].dwAddr);

@@ -10,32 +10,10 @@
 
 #include "discovery/ScanRange.h"
 
+#include "net/NeighbourTable.h"
+
 class IProbePlatform;
 class IRouteTable;
-class INeighbourTable;
-
-// How full the kernel's IPv4 neighbour table is, counted over every network
-// namespace (the table is the system's), and its limits: above nThresh2 the
-// kernel collects entries it has not used lately, anyone's; at nThresh3 it
-// refuses new ones ("neighbour table overflow").
-struct CNeighbourLoad {
-    unsigned nEntries = 0;
-    unsigned nThresh2 = 512;
-    unsigned nThresh3 = 1024;
-};
-
-class INeighbourLoad {
-public:
-    virtual ~INeighbourLoad() = default;
-    virtual bool GetLoad(CNeighbourLoad& load) = 0;
-};
-
-// The load as rtnetlink's dump of the neighbour tables tells it (no
-// privilege needed, and it counts the entries of every namespace).
-class CNetlinkNeighbourLoad : public INeighbourLoad {
-public:
-    bool GetLoad(CNeighbourLoad& load) override;
-};
 
 // The most entries this namespace's table may hold while nScanSize
 // addresses are asked, nOwnRows of its entries being there now: the scan
@@ -58,17 +36,14 @@ struct CScanHost {
 
 // A reverse look-up, called on worker threads: each call must stand alone.
 using ReverseLookup = std::function<bool(uint32_t dwAddr, std::string& strName)>;
-// The system resolver's reverse look-up (getnameinfo).
-bool SystemReverseLookup(uint32_t dwAddr, std::string& strName);
 
 class CScanner {
 public:
     CScanner(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours,
-             INeighbourLoad& load, ReverseLookup lookup, CScanPacing pacing = {})
+             ReverseLookup lookup, CScanPacing pacing = {})
         : m_platform(platform)
         , m_routes(routes)
         , m_neighbours(neighbours)
-        , m_load(load)
         , m_lookup(std::move(lookup))
         , m_pacing(pacing)
     { }
@@ -80,7 +55,6 @@ private:
     IProbePlatform& m_platform;
     IRouteTable& m_routes;
     INeighbourTable& m_neighbours;
-    INeighbourLoad& m_load;
     ReverseLookup m_lookup;
     CScanPacing m_pacing;
 };

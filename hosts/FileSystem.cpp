@@ -14,8 +14,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "net/SocketLayer.h"
-
 namespace {
 
 // Links followed before a path is taken for a loop, as the kernel does.
@@ -26,16 +24,6 @@ const int kNameAttempts = 16;
 // running: saves take milliseconds.
 const time_t kStaleTemporarySeconds = 60;
 const size_t kSuffixDigits = 16;
-
-CFileStatus Failure(const std::string& strPath, int nError)
-{
-    return CFileStatus{false, strPath + ": " + ErrorText(nError), nError};
-}
-
-CFileStatus Failure(const std::string& strPath, const std::string& strReason, int nError)
-{
-    return CFileStatus{false, strPath + ": " + strReason, nError};
-}
 
 const char* KindOf(mode_t nMode)
 {
@@ -149,15 +137,15 @@ int FillFile(IFileSystem& files, int hFile, const std::string& strData, const CK
 {
     size_t nDone = 0;
     while (nDone < strData.size()) {
-        const ssize_t n = files.Write(hFile, strData.data() + nDone, strData.size() - nDone);
-        if (n < 0) {
-            if (files.LastError() == EINTR)
-                continue;
-            return files.LastError();
-        }
+        size_t n = 0;
+        const int nError = files.Write(hFile, strData.data() + nDone, strData.size() - nDone, n);
+        if (nError == EINTR)
+            continue;
+        if (nError != 0)
+            return nError;
         if (n == 0)
             return EIO;
-        nDone += static_cast<size_t>(n);
+        nDone += n;
     }
     struct stat st { };
     // Before the mode: a change of owner clears the set-id bits.
@@ -165,8 +153,8 @@ int FillFile(IFileSystem& files, int hFile, const std::string& strData, const CK
         (st.st_uid != kept.nOwner || st.st_gid != kept.nGroup))
         files.Fchown(hFile, kept.nOwner, kept.nGroup);
     files.Fchmod(hFile, kept.nMode);
-    if (files.Fsync(hFile) != 0)
-        return files.LastError();
+    if (const int nError = files.Fsync(hFile))
+        return nError;
     if (pWritten != nullptr && files.Fstat(hFile, st) == 0)
         *pWritten = CFileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
     return 0;
@@ -175,22 +163,25 @@ int FillFile(IFileSystem& files, int hFile, const std::string& strData, const CK
 // Rewrites an existing regular file in place (truncate, write, flush), for
 // a directory that takes no new file. A failure part way leaves the file
 // cut: only a fallback.
-CFileStatus WriteInPlace(IFileSystem& files, const std::string& strPath,
-                         const std::string& strWhere, const std::string& strData,
-                         const CKeptAttributes& kept, CFileIdentity* pWritten)
+CStatus WriteInPlace(IFileSystem& files, const std::string& strPath, const std::string& strWhere,
+                     const std::string& strData, const CKeptAttributes& kept,
+                     CFileIdentity* pWritten)
 {
-    const int hFile = files.Open(strPath, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0);
-    if (hFile < 0)
-        return Failure(strWhere, files.LastError());
+    int hFile = -1;
+    if (const int nError =
+            files.Open(strPath, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0, hFile))
+        return Failure(strWhere, nError);
     struct stat st { };
-    int nError = files.Fstat(hFile, st) != 0 ? files.LastError() : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    if (nError == 0 && files.Ftruncate(hFile, 0) != 0)
-        nError = files.LastError();
+    int nError = files.Fstat(hFile, st);
+    if (nError == 0 && !S_ISREG(st.st_mode))
+        nError = EINVAL;
+    if (nError == 0)
+        nError = files.Ftruncate(hFile, 0);
     if (nError == 0)
         nError = FillFile(files, hFile, strData, CKeptAttributes{kept.nMode}, pWritten);
-    if (files.Close(hFile) != 0 && nError == 0)
-        nError = files.LastError();
-    return nError == 0 ? CFileStatus{} : Failure(strWhere, nError);
+    if (const int nClosed = files.Close(hFile); nError == 0)
+        nError = nClosed;
+    return nError == 0 ? CStatus{} : Failure(strWhere, nError);
 }
 
 // Gives an unnamed file a temporary name beside the target. False when the
@@ -200,9 +191,10 @@ bool NameUnnamedFile(IFileSystem& files, int hFile, const std::string& strPath,
 {
     for (int nAttempt = 0; nAttempt < kNameAttempts; ++nAttempt) {
         strTemp = TemporaryNameFor(strPath);
-        if (files.LinkOpenFile(hFile, strTemp) == 0)
+        const int nError = files.LinkOpenFile(hFile, strTemp);
+        if (nError == 0)
             return true;
-        if (files.LastError() != EEXIST)
+        if (nError != EEXIST)
             break;
     }
     strTemp.clear();
@@ -210,78 +202,75 @@ bool NameUnnamedFile(IFileSystem& files, int hFile, const std::string& strPath,
 }
 
 // Creates a new hidden file beside the target, trying fresh names while one
-// is taken. The handle, or -1 with the reason in files.LastError().
-int OpenNamedTemporary(IFileSystem& files, const std::string& strPath, std::string& strTemp)
+// is taken. 0, or the errno.
+int OpenNamedTemporary(IFileSystem& files, const std::string& strPath, std::string& strTemp,
+                       int& hFile)
 {
-    for (int nAttempt = 0; nAttempt < kNameAttempts; ++nAttempt) {
+    int nError = EEXIST;
+    for (int nAttempt = 0; nAttempt < kNameAttempts && nError == EEXIST; ++nAttempt) {
         strTemp = TemporaryNameFor(strPath);
-        const int hFile = files.Open(strTemp, O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
-        if (hFile >= 0 || files.LastError() != EEXIST)
-            return hFile;
+        nError = files.Open(strTemp, O_WRONLY | O_CREAT | O_EXCL, kNewFileMode, hFile);
     }
-    return -1;
+    return nError;
 }
 
-CFileStatus ReadOpenFile(IFileSystem& files, int hFile, const std::string& strPath,
-                         std::string& strData, size_t nLimit)
+CStatus ReadOpenFile(IFileSystem& files, int hFile, const std::string& strPath,
+                     std::string& strData, size_t nLimit)
 {
     struct stat st { };
-    if (files.Fstat(hFile, st) != 0)
-        return Failure(strPath, files.LastError());
+    if (const int nError = files.Fstat(hFile, st))
+        return Failure(strPath, nError);
     if (S_ISDIR(st.st_mode))
         return Failure(strPath, EISDIR);
     if (!S_ISREG(st.st_mode))
         return Failure(strPath, std::string("is ") + KindOf(st.st_mode) + ", not a regular file",
                        EINVAL);
-    const CFileStatus tooLarge = Failure(strPath,
-                                         "is larger than " + std::to_string(nLimit >> 20) +
-                                             " MiB, more than an address book can be",
-                                         EFBIG);
+    const CStatus tooLarge = Failure(strPath,
+                                     "is larger than " + std::to_string(nLimit >> 20) +
+                                         " MiB, more than an address book can be",
+                                     EFBIG);
     if (static_cast<unsigned long long>(st.st_size) > nLimit)
         return tooLarge;
 
     strData.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
-        const ssize_t n = files.Read(hFile, buffer, sizeof buffer);
+        size_t n = 0;
+        const int nError = files.Read(hFile, buffer, sizeof buffer, n);
+        if (nError == EINTR)
+            continue;
+        if (nError != 0)
+            return Failure(strPath, nError);
         if (n == 0)
             return {};
-        if (n < 0) {
-            if (files.LastError() == EINTR)
-                continue;
-            return Failure(strPath, files.LastError());
-        }
-        if (strData.size() + static_cast<size_t>(n) > nLimit)
+        if (strData.size() + n > nLimit)
             return tooLarge;  // it grew while it was read
-        strData.append(buffer, static_cast<size_t>(n));
+        strData.append(buffer, n);
     }
 }
 
+int Result(int nResult) { return nResult < 0 ? errno : 0; }
+
 }  // namespace
 
-int CPosixFileSystem::Result(int nResult)
+int CPosixFileSystem::Open(const std::string& strPath, int nFlags, mode_t nMode, int& hFile)
 {
-    m_nLastError = nResult < 0 ? errno : 0;
-    return nResult;
+    hFile = ::open(strPath.c_str(), nFlags | O_CLOEXEC, nMode);
+    return Result(hFile);
 }
 
-int CPosixFileSystem::Open(const std::string& strPath, int nFlags, mode_t nMode)
-{
-    return Result(::open(strPath.c_str(), nFlags | O_CLOEXEC, nMode));
-}
-
-ssize_t CPosixFileSystem::Read(int hFile, void* pData, size_t nLength)
+int CPosixFileSystem::Read(int hFile, void* pData, size_t nLength, size_t& nRead)
 {
     const ssize_t n = ::read(hFile, pData, nLength);
-    m_nLastError = n < 0 ? errno : 0;
-    return n;
+    nRead = n < 0 ? 0 : static_cast<size_t>(n);
+    return Result(static_cast<int>(n < 0 ? -1 : 0));
 }
 
-ssize_t CPosixFileSystem::Write(int hFile, const void* pData, size_t nLength)
+int CPosixFileSystem::Write(int hFile, const void* pData, size_t nLength, size_t& nWritten)
 {
     const ssize_t n = ::write(hFile, pData, nLength);
-    m_nLastError = n < 0 ? errno : 0;
-    return n;
+    nWritten = n < 0 ? 0 : static_cast<size_t>(n);
+    return Result(static_cast<int>(n < 0 ? -1 : 0));
 }
 
 int CPosixFileSystem::Fstat(int hFile, struct stat& st) { return Result(::fstat(hFile, &st)); }
@@ -310,7 +299,7 @@ int CPosixFileSystem::LinkOpenFile(int hFile, const std::string& strTo)
     // By the descriptor itself where the process may (it needs a capability),
     // otherwise through its entry in /proc.
     if (::linkat(hFile, "", AT_FDCWD, strTo.c_str(), AT_EMPTY_PATH) == 0)
-        return Result(0);
+        return 0;
     const std::string strProc = "/proc/self/fd/" + std::to_string(hFile);
     return Result(::linkat(AT_FDCWD, strProc.c_str(), AT_FDCWD, strTo.c_str(), AT_SYMLINK_FOLLOW));
 }
@@ -333,14 +322,14 @@ int CPosixFileSystem::ReadDirectory(const std::string& strPath, std::vector<std:
     names.clear();
     DIR* pDir = ::opendir(strPath.c_str());
     if (pDir == nullptr)
-        return Result(-1);
+        return errno;
     while (const dirent* pEntry = ::readdir(pDir)) {
         const std::string strName = pEntry->d_name;
         if (strName != "." && strName != "..")
             names.push_back(strName);
     }
     ::closedir(pDir);
-    return Result(0);
+    return 0;
 }
 
 CPosixFileSystem& CPosixFileSystem::Instance()
@@ -365,17 +354,17 @@ bool IsSymbolicLink(const std::string& strPath)
     return ::lstat(strPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData,
-                          size_t nLimit)
+CStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData,
+                      size_t nLimit)
 {
     strData.clear();
     // Without O_NONBLOCK, opening a FIFO would wait for a writer.
-    const int hFile = files.Open(strPath, O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
-    if (hFile < 0)
-        return Failure(strPath, files.LastError());
-    CFileStatus status = ReadOpenFile(files, hFile, strPath, strData, nLimit);
+    int hFile = -1;
+    if (const int nError = files.Open(strPath, O_RDONLY | O_NONBLOCK | O_NOCTTY, 0, hFile))
+        return Failure(strPath, nError);
+    CStatus status = ReadOpenFile(files, hFile, strPath, strData, nLimit);
     files.Close(hFile);
-    if (!status.bOk)
+    if (!status.Ok())
         strData.clear();
     return status;
 }
@@ -390,16 +379,68 @@ bool CFileIdentity::operator==(const CFileIdentity& other) const
 CFileIdentity FileIdentity(IFileSystem& files, const std::string& strPath)
 {
     struct stat st { };
-    if (files.Stat(strPath, st) != 0)
-        return CFileIdentity{false, files.LastError()};
+    if (const int nError = files.Stat(strPath, st))
+        return CFileIdentity{false, nError};
     return CFileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed,
-                            const std::string& strData, CFileIdentity* pWritten)
+namespace {
+
+// Writes the new file beside the target and renames it over it; on failure
+// nothing is left behind and the target is as it was.
+CStatus ReplaceByNewFile(IFileSystem& files, const std::string& strPath,
+                         const std::string& strWhere, const std::string& strData,
+                         const CKeptAttributes& kept, bool bExists, CFileIdentity* pWritten)
+{
+    // An unnamed file first: should the process die before the rename, the
+    // file goes with it. It gets a name only once it is complete.
+    std::string strTemp;
+    int hFile = -1;
+    if (files.Open(DirectoryOf(strPath), O_TMPFILE | O_WRONLY, kNewFileMode, hFile) == 0) {
+        if (const int nError = FillFile(files, hFile, strData, kept, pWritten)) {
+            files.Close(hFile);
+            return Failure(strWhere, nError);
+        }
+        if (!NameUnnamedFile(files, hFile, strPath, strTemp)) {
+            files.Close(hFile);
+            hFile = -1;
+        }
+    } else {
+        hFile = -1;
+    }
+    if (hFile < 0) {
+        // No unnamed files on this file system, or no way to name one.
+        if (const int nError = OpenNamedTemporary(files, strPath, strTemp, hFile)) {
+            // A folder the user can't write (shared, or root's) may still
+            // hold a book the user may write.
+            if (bExists && (nError == EACCES || nError == EPERM))
+                return WriteInPlace(files, strPath, strWhere, strData, kept, pWritten);
+            return Failure(strWhere, nError);
+        }
+        if (const int nError = FillFile(files, hFile, strData, kept, pWritten)) {
+            files.Close(hFile);
+            files.Unlink(strTemp);
+            return Failure(strWhere, nError);
+        }
+    }
+    // Up to the rename the old file is untouched.
+    int nError = files.Close(hFile);
+    if (nError == 0)
+        nError = files.Rename(strTemp, strPath);
+    if (nError != 0) {
+        files.Unlink(strTemp);
+        return Failure(strWhere, nError);
+    }
+    return {};
+}
+
+}  // namespace
+
+CStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsNamed,
+                        const std::string& strData, CFileIdentity* pWritten)
 {
     std::string strPath;
-    if (const int nError = FinalTarget(strPathAsNamed, strPath); nError != 0)
+    if (const int nError = FinalTarget(strPathAsNamed, strPath))
         return Failure(strPathAsNamed, nError);
     // Through a link, a message names the file that is at stake.
     const std::string strWhere = strPath == strPathAsNamed
@@ -419,50 +460,15 @@ CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsName
         kept =
             CKeptAttributes{(st.st_mode & 07777) | S_IRUSR | S_IWUSR, true, st.st_uid, st.st_gid};
     }
-
-    // An unnamed file first: should the process die before the rename, the
-    // file goes with it. It gets a name only once it is complete.
-    std::string strTemp;
-    int hFile = files.Open(DirectoryOf(strPath), O_TMPFILE | O_WRONLY, kNewFileMode);
-    if (hFile >= 0) {
-        if (const int nError = FillFile(files, hFile, strData, kept, pWritten); nError != 0) {
-            files.Close(hFile);
-            return Failure(strWhere, nError);
-        }
-        if (!NameUnnamedFile(files, hFile, strPath, strTemp)) {
-            files.Close(hFile);
-            hFile = -1;
-        }
-    }
-    if (hFile < 0) {
-        // No unnamed files on this file system, or no way to name one.
-        hFile = OpenNamedTemporary(files, strPath, strTemp);
-        if (hFile < 0) {
-            // A folder the user can't write (shared, or root's) may still
-            // hold a book the user may write.
-            const int nError = files.LastError();
-            if (bExists && (nError == EACCES || nError == EPERM))
-                return WriteInPlace(files, strPath, strWhere, strData, kept, pWritten);
-            return Failure(strWhere, nError);
-        }
-        if (const int nError = FillFile(files, hFile, strData, kept, pWritten); nError != 0) {
-            files.Close(hFile);
-            files.Unlink(strTemp);
-            return Failure(strWhere, nError);
-        }
-    }
-
-    // Up to the rename the old file is untouched.
-    if (files.Close(hFile) != 0 || files.Rename(strTemp, strPath) != 0) {
-        const int nError = files.LastError();
-        files.Unlink(strTemp);
-        return Failure(strWhere, nError);
-    }
+    if (CStatus status =
+            ReplaceByNewFile(files, strPath, strWhere, strData, kept, bExists, pWritten);
+        !status.Ok())
+        return status;
 
     // Make the rename itself durable. The new file is in place by now, so a
     // directory that can't be synced (some file systems refuse) is no failure.
-    const int hDir = files.Open(DirectoryOf(strPath), O_RDONLY | O_DIRECTORY, 0);
-    if (hDir >= 0) {
+    int hDir = -1;
+    if (files.Open(DirectoryOf(strPath), O_RDONLY | O_DIRECTORY, 0, hDir) == 0) {
         files.Fsync(hDir);
         files.Close(hDir);
     }
@@ -470,38 +476,34 @@ CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPathAsName
     return {};
 }
 
-CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo)
+CStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo)
 {
     std::string strData;
-    if (CFileStatus status = ReadWholeFile(files, strFrom, strData); !status.bOk)
+    if (CStatus status = ReadWholeFile(files, strFrom, strData); !status.Ok())
         return status;
     return WriteFileAtomic(files, strTo, strData);
 }
 
-CFileStatus RemoveFile(IFileSystem& files, const std::string& strPath)
+CStatus RemoveFile(IFileSystem& files, const std::string& strPath)
 {
-    if (files.Unlink(strPath) != 0 && files.LastError() != ENOENT)
-        return Failure(strPath, files.LastError());
+    if (const int nError = files.Unlink(strPath); nError != 0 && nError != ENOENT)
+        return Failure(strPath, nError);
     return {};
 }
 
-CFileStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode_t nMode)
+CStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode_t nMode)
 {
     if (strPath.empty() || strPath == "/" || strPath == ".")
         return {};
-    if (files.MkDir(strPath, nMode) == 0)
-        return {};
-    int nError = files.LastError();
+    int nError = files.MkDir(strPath, nMode);
     if (nError == ENOENT) {
-        if (CFileStatus parent = MakeDirectories(files, DirectoryOf(strPath), nMode); !parent.bOk)
+        if (CStatus parent = MakeDirectories(files, DirectoryOf(strPath), nMode); !parent.Ok())
             return parent;
-        if (files.MkDir(strPath, nMode) == 0)
-            return {};
-        nError = files.LastError();
+        nError = files.MkDir(strPath, nMode);
     }
     // Something of that name is there already. Should it be no directory, the
     // file meant for it can't be created either, and that failure is reported.
-    if (nError == EEXIST)
+    if (nError == 0 || nError == EEXIST)
         return {};
     return Failure(strPath, nError);
 }

@@ -10,22 +10,17 @@
 #include <string>
 #include <vector>
 
-// Outcome of a file operation: on failure, the path and the reason.
-struct CFileStatus {
-    bool bOk = true;
-    std::string strError;  // "<path>: <reason>" when !bOk
-    int nError = 0;        // the system's error number behind it, when there is one
-};
+#include "base/Error.h"
 
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
 
-    // Each call mirrors its POSIX namesake: -1 on failure, with the reason
-    // available from LastError() until the next call.
-    virtual int Open(const std::string& strPath, int nFlags, mode_t nMode) = 0;
-    virtual ssize_t Read(int hFile, void* pData, size_t nLength) = 0;
-    virtual ssize_t Write(int hFile, const void* pData, size_t nLength) = 0;
+    // Each call mirrors its POSIX namesake and returns 0 or the errno of its
+    // failure.
+    virtual int Open(const std::string& strPath, int nFlags, mode_t nMode, int& hFile) = 0;
+    virtual int Read(int hFile, void* pData, size_t nLength, size_t& nRead) = 0;
+    virtual int Write(int hFile, const void* pData, size_t nLength, size_t& nWritten) = 0;
     virtual int Fstat(int hFile, struct stat& st) = 0;
     virtual int Stat(const std::string& strPath, struct stat& st) = 0;
     virtual int Lstat(const std::string& strPath, struct stat& st) = 0;
@@ -41,15 +36,14 @@ public:
     virtual int MkDir(const std::string& strPath, mode_t nMode) = 0;
     // The names in a directory, "." and ".." left out.
     virtual int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) = 0;
-    virtual int LastError() const = 0;
 };
 
 // The operating system's files.
 class CPosixFileSystem : public IFileSystem {
 public:
-    int Open(const std::string& strPath, int nFlags, mode_t nMode) override;
-    ssize_t Read(int hFile, void* pData, size_t nLength) override;
-    ssize_t Write(int hFile, const void* pData, size_t nLength) override;
+    int Open(const std::string& strPath, int nFlags, mode_t nMode, int& hFile) override;
+    int Read(int hFile, void* pData, size_t nLength, size_t& nRead) override;
+    int Write(int hFile, const void* pData, size_t nLength, size_t& nWritten) override;
     int Fstat(int hFile, struct stat& st) override;
     int Stat(const std::string& strPath, struct stat& st) override;
     int Lstat(const std::string& strPath, struct stat& st) override;
@@ -63,15 +57,8 @@ public:
     int Unlink(const std::string& strPath) override;
     int MkDir(const std::string& strPath, mode_t nMode) override;
     int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) override;
-    int LastError() const override { return m_nLastError; }
 
     static CPosixFileSystem& Instance();
-
-protected:
-    int m_nLastError = 0;  // the reason of the last call that failed, or 0
-
-private:
-    int Result(int nResult);
 };
 
 // The largest profile nuvik reads: far above any address book (100,000
@@ -81,8 +68,8 @@ constexpr size_t kProfileSizeLimit = 16 * 1024 * 1024;
 // Reads the whole file into strData. Only a regular file of at most nLimit
 // bytes is read; the file is opened without blocking, so a FIFO or a device
 // is refused at once rather than waited on.
-CFileStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData,
-                          size_t nLimit = kProfileSizeLimit);
+CStatus ReadWholeFile(IFileSystem& files, const std::string& strPath, std::string& strData,
+                      size_t nLimit = kProfileSizeLimit);
 
 // Mode of a file nuvik creates: the address book is a private list.
 constexpr mode_t kNewFileMode = 0600;
@@ -115,18 +102,17 @@ CFileIdentity FileIdentity(IFileSystem& files, const std::string& strPath);
 // and group; a new one gets kNewFileMode. When the directory takes no new
 // file but the file itself may be written, it is rewritten in place: not
 // atomic, so only then. pWritten, when given, gets the new file's identity.
-CFileStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath,
-                            const std::string& strData, CFileIdentity* pWritten = nullptr);
+CStatus WriteFileAtomic(IFileSystem& files, const std::string& strPath, const std::string& strData,
+                        CFileIdentity* pWritten = nullptr);
 
 // Copies strFrom over strTo (read as ReadWholeFile reads, replaced as above).
-CFileStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom,
-                           const std::string& strTo);
+CStatus CopyFileAtomic(IFileSystem& files, const std::string& strFrom, const std::string& strTo);
 
 // Removes the file; a file that is not there is no error.
-CFileStatus RemoveFile(IFileSystem& files, const std::string& strPath);
+CStatus RemoveFile(IFileSystem& files, const std::string& strPath);
 
 // Creates the directory and its missing parents with the given mode.
-CFileStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode_t nMode);
+CStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode_t nMode);
 
 // The directory part of a path ("." for a bare name).
 std::string DirectoryOf(const std::string& strPath);

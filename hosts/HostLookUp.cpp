@@ -1,19 +1,7 @@
 #include "hosts/HostLookUp.h"
 
-#include <netinet/ether.h>
-
-#include <cstring>
-
+#include "base/MacText.h"
 #include "hosts/SetList.h"
-
-bool CSystemEthers::HostToEther(const std::string& strName, std::array<uint8_t, kMacBytes>& address)
-{
-    ether_addr found{};
-    if (strName.find('\0') != std::string::npos || ::ether_hostton(strName.c_str(), &found) != 0)
-        return false;
-    std::memcpy(address.data(), found.ether_addr_octet, kMacBytes);
-    return true;
-}
 
 const std::string* FindHostByMac(const CSetList& book, const std::string& strMac)
 {
@@ -45,14 +33,11 @@ CHostMatch LookUpHost(const std::string& strText, const CSetList& book, IEthers&
             return match;
         }
     }
-    std::array<uint8_t, kMacBytes> address{};
+    CMacAddress address{};
     if (!strText.empty() && ethers.HostToEther(strText, address)) {
         match.source = EHostSource::Ethers;
         match.strName = strText;
-        for (uint8_t byte : address) {
-            match.strMac += kMacDigits[byte >> 4];
-            match.strMac += kMacDigits[byte & 0xF];
-        }
+        match.strMac = MacBytesText(address.data(), address.size());
     }
     return match;
 }

@@ -1,30 +1,12 @@
 #pragma once
 // Finding a host from what the user typed: a hardware address in any common
 // form, a name of the address book, or a name of the system's ethers
-// database (/etc/ethers and whatever else NSS has for "ethers").
-#include <array>
-#include <cstdint>
+// database.
 #include <string>
 
-#include "wake/MacText.h"
+#include "net/Ethers.h"
 
 class CSetList;
-
-// The system's ethers database, behind an interface so that tests can
-// substitute their own.
-class IEthers {
-public:
-    virtual ~IEthers() = default;
-    // The hardware address of a name; false when there is none.
-    virtual bool HostToEther(const std::string& strName,
-                             std::array<uint8_t, kMacBytes>& address) = 0;
-};
-
-// ether_hostton(3).
-class CSystemEthers : public IEthers {
-public:
-    bool HostToEther(const std::string& strName, std::array<uint8_t, kMacBytes>& address) override;
-};
 
 // Where a host was found.
 enum class EHostSource {

@@ -5,10 +5,10 @@
 #include <charconv>
 #include <iterator>
 
+#include "base/PrintableText.h"
+#include "base/Text.h"
 #include "hosts/FileSystem.h"
 #include "hosts/IniFile.h"
-#include "ui/FileChooser.h"
-#include "ui/PrintableText.h"
 
 namespace {
 
@@ -89,6 +89,13 @@ std::string EntryField(const std::string& strEntry, int k)
     return strField;
 }
 
+std::string EntryName(std::string_view strTyped)
+{
+    std::string strName = TrimBlanks(strTyped);
+    std::erase_if(strName, [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
+    return strName;
+}
+
 bool NamesMatch(const std::string& strA, const std::string& strB)
 {
     size_t nA = 0;
@@ -145,10 +152,9 @@ int CSetList::RemoveHost(std::string strName)
 // ---------------------------------------------------------------------------
 // The profile file
 
-void CSetList::AttachProfile(CProfileName* pProfile, IFileChooser* pChooser, IFileSystem* pFiles)
+void CSetList::AttachProfile(CProfileName* pProfile, IFileSystem* pFiles)
 {
     m_pProfile = pProfile;
-    m_pChooser = pChooser;
     m_pFiles = pFiles;
 }
 
@@ -160,20 +166,19 @@ namespace {
 
 // The default profile has no place when no absolute directory is known for
 // it; nothing then falls back to the current directory.
-CFileStatus NoPlaceFor(const CProfileName& profile)
+CStatus NoPlaceFor(const CProfileName& profile)
 {
-    return CFileStatus{false,
-                       profile.strName +
-                           ": the address book has no place: neither XDG_CONFIG_HOME nor HOME "
-                           "names an absolute directory",
-                       ENOENT};
+    return Failure(profile.strName,
+                   "the address book has no place: neither XDG_CONFIG_HOME nor HOME names an "
+                   "absolute directory",
+                   ENOENT);
 }
 
 }  // namespace
 
 // The configuration directory is made when it is first needed; a selected
 // profile lives wherever its name says and nothing is made for it.
-CFileStatus CSetList::PrepareProfileDirectory() const
+CStatus CSetList::PrepareProfileDirectory() const
 {
     if (Profile().bSelected)
         return {};
@@ -192,9 +197,9 @@ int CSetList::LoadProfile()
         strPath.empty() ? NoPlaceFor(Profile()) : ReadWholeFile(Files(), strPath, strText);
     // A missing file holds no entries; one that is there but can't be read
     // holds entries nobody has seen, and is kept.
-    m_bProfileUnread = !m_loadStatus.bOk && m_loadStatus.nError != ENOENT;
+    m_bProfileUnread = !m_loadStatus.Ok() && m_loadStatus.nError != ENOENT;
     m_leftovers = {};
-    if (m_loadStatus.bOk)
+    if (m_loadStatus.Ok())
         m_leftovers = AppendEntries(strText);
     m_savedEntries = m_entries;
     return 0;
@@ -264,98 +269,71 @@ void CSetList::MarkSaved(const CFileIdentity& identity)
     m_bIdentityKnown = true;
 }
 
-CFileStatus CSetList::SaveProfile(bool bReplaceAgreed)
+CStatus CSetList::SaveProfile(bool bReplaceAgreed)
 {
     const std::string strPath = ProfilePath();
     if (strPath.empty())
         return NoPlaceFor(Profile());
     switch (bReplaceAgreed ? EReplaceRisk::None : ReplaceRisk()) {
     case EReplaceRisk::Unread:
-        return CFileStatus{false, m_loadStatus.strError + " (so it was not replaced)",
-                           m_loadStatus.nError};
+        return {m_loadStatus.nError, m_loadStatus.strError + " (so it was not replaced)"};
     case EReplaceRisk::ChangedOnDisk:
-        return CFileStatus{false, strPath + ": changed since it was read (so it was not replaced)",
-                           EAGAIN};
+        return Failure(strPath, "changed since it was read (so it was not replaced)", EAGAIN);
     case EReplaceRisk::Leftovers:
-        return CFileStatus{
-            false, strPath + ": holds entries the list does not carry (so it was not replaced)",
-            EAGAIN};
+        return Failure(strPath, "holds entries the list does not carry (so it was not replaced)",
+                       EAGAIN);
     case EReplaceRisk::None: break;
     }
     // An empty list leaves no file, but a link someone keeps the profile
     // behind stays, and the file it names then holds no hosts.
-    CFileStatus status;
+    CStatus status;
     CFileIdentity written;
     if (m_entries.empty() && !IsSymbolicLink(strPath)) {
         status = RemoveFile(Files(), strPath);
         written = FileIdentity(Files(), strPath);
     } else {
         status = PrepareProfileDirectory();
-        if (status.bOk)
+        if (status.Ok())
             status = WriteFileAtomic(Files(), strPath, FormatProfile(*this), &written);
     }
-    if (status.bOk)
+    if (status.Ok())
         MarkSaved(written);
     return status;
 }
 
-CDialogOutcome CSetList::ExportProfile()
+CStatus CSetList::SaveBeforeExport()
 {
-    CDialogOutcome outcome;
-    // A profile at risk stays as it is (and one that has no place can't be
-    // saved), and one that the list matches is not rewritten; the export is
-    // then the list itself, as a save would write it.
-    const bool bFromList =
-        ProfilePath().empty() || !IsChanged() || ReplaceRisk() != EReplaceRisk::None;
-    if (!bFromList)
-        outcome.status = SaveProfile();
-    if (!outcome.status.bOk || m_pChooser == nullptr)
-        return outcome;
-
-    CFileDialogRequest request;
-    request.bOpen = false;
-    const std::optional<std::string> chosen = m_pChooser->ChooseFile(request);
-    if (!chosen)
-        return outcome;
-    outcome.nResult = 1;
-    // An empty address book has no profile file to copy; its export is the
-    // file that holds no hosts.
-    outcome.status = m_entries.empty() || bFromList
-        ? WriteFileAtomic(Files(), *chosen, FormatProfile(*this))
-        : CopyFileAtomic(Files(), ProfilePath(), *chosen);
-    return outcome;
+    if (ProfilePath().empty() || !IsChanged() || ReplaceRisk() != EReplaceRisk::None)
+        return {};
+    return SaveProfile();
 }
 
-CDialogOutcome CSetList::ImportProfile()
+CStatus CSetList::ExportProfile(const std::string& strPath) const
 {
-    CDialogOutcome outcome;
-    if (m_pChooser == nullptr)
-        return outcome;
-    CFileDialogRequest request;
-    request.bOpen = true;
-    const std::optional<std::string> chosen = m_pChooser->ChooseFile(request);
-    if (!chosen)
-        return outcome;
-    outcome.nResult = 1;
+    return WriteFileAtomic(Files(), strPath, FormatProfile(*this));
+}
+
+CStatus CSetList::ImportProfile(const std::string& strPath)
+{
     if (ReplaceRisk() != EReplaceRisk::None) {
         // A profile at risk is not copied over: the chosen file's hosts
         // become the list, and closing asks before they replace it.
         std::string strText;
-        outcome.status = ReadWholeFile(Files(), *chosen, strText);
-        if (outcome.status.bOk) {
+        CStatus status = ReadWholeFile(Files(), strPath, strText);
+        if (status.Ok()) {
             RemoveAll();
             AppendEntries(strText);
         }
-        return outcome;
+        return status;
     }
-    outcome.status = ProfilePath().empty() ? NoPlaceFor(Profile()) : PrepareProfileDirectory();
-    if (outcome.status.bOk)
-        outcome.status = CopyFileAtomic(Files(), *chosen, ProfilePath());
-    if (outcome.status.bOk) {
+    CStatus status = ProfilePath().empty() ? NoPlaceFor(Profile()) : PrepareProfileDirectory();
+    if (status.Ok())
+        status = CopyFileAtomic(Files(), strPath, ProfilePath());
+    if (status.Ok()) {
         RemoveAll();
         LoadProfile();
     }
-    return outcome;
+    return status;
 }
 
 int CSetList::SelectProfile(std::string strFileName)

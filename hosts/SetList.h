@@ -4,28 +4,20 @@
 // profile file on disk.
 #include <list>
 #include <string>
+#include <string_view>
 
 #include "hosts/FileSystem.h"
 #include "hosts/IniFile.h"
 #include "hosts/ProfileName.h"
 
-class IFileChooser;
-
-// Outcome of an operation that asks the user for a file first.
-struct CDialogOutcome {
-    int nResult = 0;     // 1 confirmed, 0 cancelled
-    CFileStatus status;  // what became of the copy when confirmed
-};
-
 class CSetList {
 public:
     CSetList() = default;
 
-    // Where the profile file is, who picks files for export and import, and
-    // the file system (the real one when none is given). Until a profile is
-    // attached the list uses its own default profile name, nuvik.INI.
-    void AttachProfile(CProfileName* pProfile, IFileChooser* pChooser,
-                       IFileSystem* pFiles = nullptr);
+    // Where the profile file is, and the file system (the real one when none
+    // is given). Until a profile is attached the list uses its own default
+    // profile name, nuvik.INI.
+    void AttachProfile(CProfileName* pProfile, IFileSystem* pFiles = nullptr);
 
     // The list itself.
     using const_iterator = std::list<std::string>::const_iterator;
@@ -33,7 +25,6 @@ public:
     const_iterator end() const { return m_entries.end(); }
     size_t GetCount() const { return m_entries.size(); }
     bool IsEmpty() const { return m_entries.empty(); }
-    void AddHead(std::string strEntry) { m_entries.push_front(std::move(strEntry)); }
     void AddTail(std::string strEntry) { m_entries.push_back(std::move(strEntry)); }
     void RemoveAll() { m_entries.clear(); }
 
@@ -48,7 +39,7 @@ public:
     // unreadable file holds none) and returns 0; LoadStatus() tells how the
     // read went.
     int LoadProfile();
-    const CFileStatus& LoadStatus() const { return m_loadStatus; }
+    const CStatus& LoadStatus() const { return m_loadStatus; }
     // A profile file that is there but could not be read is kept as it is:
     // no save, export or import of this list replaces or removes it until
     // the user has agreed. It counts as read once a save of it succeeded.
@@ -68,17 +59,17 @@ public:
     // it, or empties the file a symbolic link names); on failure the previous
     // file is as it was. Refused while ReplaceRisk() is not None, unless the
     // user agreed to replace it.
-    CFileStatus SaveProfile(bool bReplaceAgreed = false);
-    // Saves, then asks for a file and copies the profile file there. When the
-    // save fails nothing is asked and the result is 0 with the save's status.
-    // A profile file at risk, or one the list has not changed from, is left
-    // as it is, and the export is written from the list.
-    CDialogOutcome ExportProfile();
-    // Asks for a file and copies it over the profile file; when the copy
-    // succeeded the list is emptied and loaded again, otherwise it stays.
-    // A profile file at risk (ReplaceRisk) is not copied over: the chosen
-    // file's entries become the list, and a save asks first.
-    CDialogOutcome ImportProfile();
+    CStatus SaveProfile(bool bReplaceAgreed = false);
+    // The save that comes before an export's file dialog: a changed list is
+    // saved; a profile file at risk (or with no place) is left as it is.
+    CStatus SaveBeforeExport();
+    // Writes the list to strPath as a save writes the profile file.
+    CStatus ExportProfile(const std::string& strPath) const;
+    // Copies strPath over the profile file; when the copy succeeded the list
+    // is emptied and loaded again, otherwise it stays. A profile file at risk
+    // (ReplaceRisk) is not copied over: the file's entries become the list,
+    // and a save asks first.
+    CStatus ImportProfile(const std::string& strPath);
     // Makes strFileName (a path, relative to the current directory) the
     // profile file and appends its entries; returns 0.
     int SelectProfile(std::string strFileName);
@@ -90,20 +81,19 @@ private:
     CProfileName& Profile() { return m_pProfile ? *m_pProfile : m_ownProfile; }
     const CProfileName& Profile() const { return m_pProfile ? *m_pProfile : m_ownProfile; }
     IFileSystem& Files() const;
-    CFileStatus PrepareProfileDirectory() const;
+    CStatus PrepareProfileDirectory() const;
     CIniFile::CLeftovers AppendEntries(const std::string& strText);
     void MarkSaved(const CFileIdentity& identity);
 
     std::list<std::string> m_entries;
     std::list<std::string> m_savedEntries;  // as last loaded or saved
-    CFileStatus m_loadStatus;
+    CStatus m_loadStatus;
     bool m_bProfileUnread = false;
     CIniFile::CLeftovers m_leftovers;
     bool m_bIdentityKnown = false;  // m_identity is the file as loaded or saved
     CFileIdentity m_identity;
     CProfileName m_ownProfile = CProfileName::Default("nuvik");
     CProfileName* m_pProfile = nullptr;
-    IFileChooser* m_pChooser = nullptr;
     IFileSystem* m_pFiles = nullptr;
 };
 
@@ -116,6 +106,11 @@ std::string FormatProfile(const CSetList& hosts);
 // (Unicode's simple case folding, so the command line and the window agree),
 // and bytes that are not UTF-8 exactly.
 bool NamesMatch(const std::string& strA, const std::string& strB);
+
+// A name as File > Add stores it: one word on one line. Blanks at either end
+// go, and so do spaces and line breaks within (pasted text can bring them),
+// which the profile file could not hold.
+std::string EntryName(std::string_view strTyped);
 
 // Field k of an entry: fields are maximal runs of non-space bytes; the empty
 // text when the entry has fewer than k + 1 fields.

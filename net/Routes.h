@@ -1,7 +1,7 @@
 #pragma once
-// The kernel's routes and links, as far as a wake needs them: which way a
-// datagram to an address would go, and which interfaces can broadcast.
-// Behind an interface so that tests can substitute a fake.
+// The kernel's routes and links, as far as nuvik needs them: which way a
+// datagram to an address would go, which links are attached and with which
+// prefixes. Behind an interface so that tests can substitute a fake.
 #include <linux/rtnetlink.h>
 #include <netinet/in.h>
 
@@ -33,6 +33,14 @@ struct CLinkRoute {
     }
 };
 
+// One IPv4 address of an attached link, with the length of its prefix.
+struct CLinkAddress {
+    unsigned nIndex = 0;
+    std::string strLink;  // the interface's name
+    uint32_t dwAddr = 0;  // network order
+    unsigned nPrefixLen = 0;
+};
+
 // A network interface: its index and name.
 struct CLink {
     unsigned nIndex = 0;
@@ -46,18 +54,20 @@ class IRouteTable {
 public:
     virtual ~IRouteTable() = default;
 
-    // Asks the kernel for the route to dwAddr (network order). False when
-    // there is none or the lookup fails.
-    virtual bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route) = 0;
-    // Every IPv4 unicast route without a gateway, of every table. False when
-    // they can't be read.
-    virtual bool LinkRoutes(std::vector<CLinkRoute>& routes) = 0;
-    // Every interface that is up, can broadcast, is not the loopback and
-    // holds an IPv4 address, in the kernel's order.
-    virtual std::vector<CLink> BroadcastLinks() = 0;
+    // The route to dwAddr (network order). 0, or the errno (ENETUNREACH
+    // when there is none).
+    virtual int LookUpRoute(uint32_t dwAddr, CRouteInfo& route) = 0;
+    // Every IPv4 unicast route without a gateway, of every table.
+    virtual int LinkRoutes(std::vector<CLinkRoute>& routes) = 0;
+    // Every IPv4 address of every interface that is up, can broadcast and is
+    // not the loopback, in the kernel's order.
+    virtual int LinkAddresses(std::vector<CLinkAddress>& addresses) = 0;
     // The interface's name, for messages; its number when it has none.
     virtual std::string LinkName(unsigned nIndex) = 0;
     // The interface of that name: missing, down, up without an IPv4
     // address, or usable; nIndex gets its index when it exists.
     virtual ELinkState FindLink(const std::string& strName, unsigned& nIndex) = 0;
 };
+
+// The interfaces of the addresses, each once, in their order.
+std::vector<CLink> LinksOf(const std::vector<CLinkAddress>& addresses);

@@ -1,14 +1,10 @@
 #include "ui/NUVIKDlg.h"
 
-#include <arpa/inet.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-
+#include "base/MacText.h"
+#include "base/Text.h"
 #include "hosts/FileSystem.h"
-#include "hosts/IniFile.h"
-#include "hosts/ProfileName.h"
-#include "net/SocketLayer.h"
 #include "ui/ControlServices.h"
 #include "ui/FileChooser.h"
 #include "ui/MessageBox.h"
@@ -16,94 +12,61 @@
 
 namespace {
 
-constexpr char kWhitespace[] = " \t\n\v\f\r";
 constexpr size_t kMacBoxLimit = 12;
 // Leftover keys named in a message; the rest are counted.
 constexpr size_t kLeftoversNamed = 10;
-
-std::string CountOf(size_t n, const char* pszOne, const char* pszMany)
-{
-    return std::to_string(n) + " " + (n == 1 ? pszOne : pszMany);
-}
-
-// Characters, not bytes: the box counts what the user sees.
-size_t CountCharacters(const std::string& str)
-{
-    return static_cast<size_t>(std::count_if(str.begin(), str.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-// The host-order address of a dotted text, as the IP address control takes
-// it; a text that holds no address gives the platform's error value.
-uint32_t DottedToHostOrder(const std::string& strDotted)
-{
-    return ntohl(inet_addr(strDotted.c_str()));
-}
-
-// The network-order address of a dotted text; 0, unknown, for "0.0.0.0" and
-// for a text that holds no address.
-uint32_t HostAddress(const std::string& strDotted)
-{
-    in_addr addr{};
-    return inet_pton(AF_INET, strDotted.c_str(), &addr) == 1 ? addr.s_addr : 0;
-}
 
 }  // namespace
 
 CNUVIKDlg::CNUVIKDlg(std::vector<std::string> args, CDlgServices services)
     : m_args(std::move(args))
     , m_services(std::move(services))
-    , m_links(m_services.pRoutes, m_services.delivery)
+    , m_waker(*m_services.pSockets, m_services.pRoutes, m_services.wake)
     , m_pMessages(m_services.pMessages)
 {
-    m_hosts.AttachProfile(m_services.pProfile, nullptr);
+    m_hosts.AttachProfile(m_services.pProfile);
 }
 
 bool CNUVIKDlg::IsValidMac() { return CutToMacText(m_strMac); }
 
 CWakeOutcome CNUVIKDlg::WakeHost()
 {
-    CWakeOutcome outcome;
     const bool bInteractive = IsInteractive();
     if (bInteractive)
         UpdateData(true);
     if (!IsValidMac()) {
         if (bInteractive)
             Messages().MessageBox("Invalid MAC address");
-        return outcome;
+        return {};
     }
+    if (!bInteractive)
+        return m_waker.Wake({m_strName, m_strIp, m_strMac});
 
-    // A batch reads the routes once; the window lives long enough for them
-    // to change between two wakes.
-    if (bInteractive)
-        m_links.Forget();
-    CSendResult sent;
-    for (int i = 0; i < (bInteractive ? m_services.nRepeat : 1); ++i) {
-        if (i > 0 && m_services.pfnPause)
-            m_services.pfnPause(kRepeatPauseMs);
-        sent = SendMagicPacket(*m_services.pSockets, BuildMagicPacket(MacTextToBytes(m_strMac)),
-                               &m_links, HostAddress(m_strIp));
-        for (const CSentDatagram& datagram : sent.sent)
-            if (m_services.onDatagram)
-                m_services.onDatagram(DescribeDatagram(m_strName, m_strMac, datagram, m_links));
-        if (!sent.bSent)
-            break;
-    }
-    if (sent.bSent) {
-        outcome.status = CWakeOutcome::EStatus::Sent;
-        outcome.strReason = sent.Reason();
-        if (bInteractive && !outcome.strReason.empty())
-            Messages().MessageBox("The wake-up packet for " + m_strMac + " was sent, but the " +
-                                  outcome.strReason);
-        return outcome;
-    }
-    outcome.status = CWakeOutcome::EStatus::SendFailed;
-    outcome.strReason = sent.Reason();
-    if (bInteractive)
+    // The window lives long enough for the routes to change between two
+    // wakes; each of its wakes sends the datagrams asked for.
+    m_waker.Forget();
+    CWakeOutcome outcome;
+    m_waker.InRounds(1, [&](size_t, bool bFirst) {
+        if (bFirst || outcome.status == CWakeOutcome::EStatus::Sent)
+            outcome = m_waker.Wake({m_strName, m_strIp, m_strMac});
+    });
+    if (outcome.status == CWakeOutcome::EStatus::SendFailed)
         Messages().MessageBox("The wake-up packet for " + m_strMac +
                               " could not be sent: " + outcome.strReason);
+    else if (!outcome.strReason.empty())
+        Messages().MessageBox("The wake-up packet for " + m_strMac + " was sent, but the " +
+                              outcome.strReason);
     return outcome;
+}
+
+std::vector<CBatchItem> CNUVIKDlg::WakeAllInProfile()
+{
+    return WakeEntries(m_hosts, m_waker, [this](const CWakeHost& host) {
+        m_strMac = host.strMac;
+        m_strIp = host.strIp;  // the link to wake it on
+        m_strName = host.strName;
+        return WakeHost();
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -128,7 +91,7 @@ void CNUVIKDlg::DoDataExchange(bool bSave, bool& bOk)
     // 1, 2: the hardware address box, at most 12 characters.
     if (bSave) {
         m_strMac = controls.GetWindowText(IDC_MAC);
-        if (CountCharacters(m_strMac) > kMacBoxLimit) {
+        if (CharacterCount(m_strMac) > kMacBoxLimit) {
             Messages().MessageBox("A hardware address has at most 12 characters.");
             controls.GotoDlgCtrl(IDC_MAC);
             controls.SelectAll(IDC_MAC);
@@ -165,7 +128,7 @@ void CNUVIKDlg::AttachWindow(IControlServices* pControls, IMessageBox* pMessages
 {
     m_pControls = pControls;
     m_pMessages = pMessages ? pMessages : m_services.pMessages;
-    m_hosts.AttachProfile(m_services.pProfile, pFiles);
+    m_pFiles = pFiles;
     if (!pControls) {
         m_ctlName.Attach(nullptr);
         m_ctlIp.Attach(nullptr);
@@ -324,8 +287,8 @@ bool CNUVIKDlg::SaveBeforeClosing()
         }
     }
     for (;;) {
-        const CFileStatus status = m_hosts.SaveProfile(bAgreed);
-        if (status.bOk)
+        const CStatus status = m_hosts.SaveProfile(bAgreed);
+        if (status.Ok())
             return true;
         switch (Messages().AskSave(EQuestion::SaveFailed,
                                    "The address book could not be saved: " + status.strError)) {
@@ -354,123 +317,4 @@ void CNUVIKDlg::OnExitCommand()
 {
     if (SaveBeforeClosing())
         OnOK();
-}
-
-// ---------------------------------------------------------------------------
-// Export and import
-
-void CNUVIKDlg::FillNameBox()
-{
-    // All at once: the box sorts them in one pass, however many there are.
-    std::vector<std::string> names;
-    names.reserve(m_hosts.GetCount());
-    for (const std::string& strEntry : m_hosts)
-        names.push_back(EntryField(strEntry, 0));
-    m_ctlName.AddStrings(names);
-}
-
-void CNUVIKDlg::OnExportList()
-{
-    const CDialogOutcome outcome = m_hosts.ExportProfile();
-    if (!outcome.status.bOk)
-        Messages().MessageBox("The address book could not be exported: " + outcome.status.strError);
-}
-
-void CNUVIKDlg::OnImportList()
-{
-    // Only a copy over the profile file brings leftovers of its own.
-    const bool bCopies = m_hosts.ReplaceRisk() == CSetList::EReplaceRisk::None;
-    const CDialogOutcome outcome = m_hosts.ImportProfile();
-    if (outcome.nResult == 0)
-        return;
-    if (!outcome.status.bOk)
-        Messages().MessageBox("The address book could not be imported: " + outcome.status.strError);
-    else if (bCopies)
-        TellLeftovers();
-    m_ctlName.ResetContent();
-    m_strName.clear();
-    m_strMac.clear();
-    m_strIp.clear();
-    FillNameBox();
-    UpdateData(false);
-}
-
-// ---------------------------------------------------------------------------
-// Host editing
-
-void CNUVIKDlg::OnAddHost()
-{
-    UpdateData(true);
-
-    const size_t nLast = m_strName.find_last_not_of(kWhitespace);
-    m_strName.erase(nLast == std::string::npos ? 0 : nLast + 1);
-    m_strName.erase(0, m_strName.find_first_not_of(kWhitespace));
-    // A name is one word on one line: blanks go, and so do line breaks
-    // (pasted text can bring them), which the profile file could not hold.
-    std::erase_if(m_strName, [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
-
-    if (m_strName.empty() && m_strIp != "0.0.0.0")
-        m_strName = m_strIp;
-    if (m_strName.empty())
-        return;
-    if (!IsValidMac())
-        return;
-
-    std::string strEntry = m_strName + " " + m_strIp + " " + m_strMac;
-    // The profile file holds no longer line: the next load would cut it.
-    if (strEntry.size() > kIniValueMax) {
-        Messages().MessageBox("The name is too long to be stored: a host entry holds at most " +
-                              std::to_string(kIniValueMax) + " characters.");
-        return;
-    }
-    if (m_hosts.AddOrReplaceHost(std::move(strEntry)) != 2)
-        m_ctlName.AddString(m_strName);
-}
-
-void CNUVIKDlg::OnDeleteHost()
-{
-    UpdateData(true);
-
-    const std::string strStored = m_hosts.FindHostField(m_strName, 0);
-    if (m_hosts.RemoveHost(m_strName) == 1) {
-        // The list item that goes is the one naming the deleted host, not
-        // whichever item happens to be selected.
-        for (int i = 0, n = m_ctlName.GetCount(); i < n; ++i) {
-            if (NamesMatch(m_ctlName.GetLBText(i), strStored)) {
-                m_ctlName.DeleteString(i);
-                break;
-            }
-        }
-        m_strName.clear();
-        m_ctlIp.ClearAddress();
-        m_strIp.clear();
-        m_strMac.clear();
-    }
-    UpdateData(false);
-}
-
-void CNUVIKDlg::OnHostSelChange()
-{
-    const int nSel = m_ctlName.GetCurSel();
-    const std::string strPicked = nSel == CB_ERR ? std::string() : m_ctlName.GetLBText(nSel);
-
-    m_strMac = m_hosts.FindHostField(strPicked, 2);
-    const std::string strIp = m_hosts.FindHostField(strPicked, 1);
-    m_ctlIp.SetAddress(DottedToHostOrder(strIp));
-    m_strIp = strIp;
-    // The name box shows the picked item; the refresh below must not put
-    // the previous name back.
-    if (nSel != CB_ERR)
-        m_strName = strPicked;
-    UpdateData(false);
-}
-
-void CNUVIKDlg::OnHostEditUpdate()
-{
-    UpdateData(true);
-    m_strMac = m_hosts.FindHostField(m_strName, 2);
-    const std::string strIp = m_hosts.FindHostField(m_strName, 1);
-    m_ctlIp.SetAddress(DottedToHostOrder(strIp));
-    m_strIp = strIp;
-    UpdateData(false);
 }

@@ -4,14 +4,14 @@
 // is only the holder of m_strMac and m_hosts; in dialog mode a window is
 // attached to it and reaches it through IDialogEvents.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "hosts/SetList.h"
 #include "ui/ControlWrappers.h"
 #include "ui/DialogEvents.h"
-#include "wake/LinkChooser.h"
-#include "wake/MagicPacket.h"
+#include "wake/Waker.h"
 
 class ISocketLayer;
 class IMessageBox;
@@ -19,42 +19,20 @@ class IControlServices;
 class IFileChooser;
 struct CProfileName;
 class IResolver;
-class IEchoRequest;
+class IProbePlatform;
 class INeighbourTable;
 
 // The platform services the dialog object uses. Not owned.
 struct CDlgServices {
     ISocketLayer* pSockets = nullptr;
-    IMessageBox* pMessages = nullptr;  // until a window brings its own
-    CProfileName* pProfile = nullptr;  // where the address book lives
-    std::string strHelpPage;           // the file "Help" opens
-    IResolver* pResolver = nullptr;    // the "MAC" button's lookups
-    IEchoRequest* pEcho = nullptr;
+    IMessageBox* pMessages = nullptr;     // until a window brings its own
+    CProfileName* pProfile = nullptr;     // where the address book lives
+    std::string strHelpPage;              // the file "Help" opens
+    IResolver* pResolver = nullptr;       // the "MAC" button's lookups
+    IProbePlatform* pPlatform = nullptr;  // and its probe
     INeighbourTable* pNeighbours = nullptr;
-    IRouteTable* pRoutes = nullptr;       // which link a wake leaves by
-    CDelivery delivery;                   // destination, port and interface of every wake
-    int nRepeat = 1;                      // datagrams per wake of the window's "OK"
-    void (*pfnPause)(int nMs) = nullptr;  // between them
-    std::function<void(const std::string&)> onDatagram;  // a line for each datagram, when wanted
-};
-
-// The pause between two rounds of datagrams.
-constexpr int kRepeatPauseMs = 50;
-
-// What became of one WakeHost call.
-struct CWakeOutcome {
-    enum class EStatus { Sent, InvalidMac, SendFailed };
-    EStatus status = EStatus::InvalidMac;
-    std::string strReason;  // for SendFailed: the failed step and the system's text;
-                            // for Sent: the interfaces that did not take it, if any
-};
-
-// What became of one entry of a batch wake: its key in the profile's list
-// ("0", "1", ...), the entry as loaded, and the wake's outcome.
-struct CBatchItem {
-    std::string strKey;
-    std::string strEntry;
-    CWakeOutcome outcome;
+    IRouteTable* pRoutes = nullptr;  // which link a wake leaves by
+    CWakeOptions wake;               // delivery, datagrams per wake, their lines
 };
 
 class CNUVIKDlg : public IDialogEvents {
@@ -82,12 +60,14 @@ public:
     // exactly twelve remain.
     bool IsValidMac();
 
-    // Wakes every entry of m_hosts, head to tail, by its third field (an entry
-    // with fewer fields wakes nothing), on the link of its second. Returns
-    // what became of each entry.
+    // Wakes every entry of m_hosts, head to tail, through WakeHost with the
+    // entry's fields (its third the hardware address, its second choosing
+    // the link), in the waker's rounds. Returns what became of each entry.
     std::vector<CBatchItem> WakeAllInProfile();
 
     bool IsInteractive() const { return m_args.empty(); }
+    // The waker behind WakeHost, for batches in rounds.
+    CWaker& Waker() { return m_waker; }
     void SetHelpPage(std::string strPath) { m_services.strHelpPage = std::move(strPath); }
 
     // Copies the controls into the fields (true) or the fields into the
@@ -117,7 +97,7 @@ public:
     void OnLookup();
 
     // Finds the hardware address of the host in the IP address control: one
-    // echo request, then the neighbour table. True when m_strMac got one.
+    // probe, then the neighbour table. True when m_strMac got one.
     bool DiscoverMac();
 
 protected:
@@ -128,11 +108,15 @@ protected:
     void OnOK();               // takes the controls; closes when they are valid
     void EndDialog(int nResult);
     IMessageBox& Messages() { return *m_pMessages; }
+    // The file the user chose in the open (import) or save (export) dialog;
+    // nothing when the user cancelled.
+    std::optional<std::string> ChooseFile(bool bOpen);
 
     std::vector<std::string> m_args;
     CDlgServices m_services;
-    CLinkChooser m_links;
+    CWaker m_waker;
     IControlServices* m_pControls = nullptr;
     IMessageBox* m_pMessages = nullptr;
+    IFileChooser* m_pFiles = nullptr;
     bool m_bInExchange = false;
 };

@@ -5,9 +5,6 @@ enum : int {
     IDOK = 1,
     IDCANCEL = 2,
 
-    IDD_ABOUTBOX = 100,
-    IDD_NUVIK_DIALOG = 102,
-
     IDC_HELP_LINK = 1000,     // "Help" button
     IDC_LOOKUP = 1001,        // "MAC" button
     IDC_NAME_MODE = 1002,     // "&Name" mode button

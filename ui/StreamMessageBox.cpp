@@ -1,5 +1,5 @@
+#include "base/PrintableText.h"
 #include "ui/MessageBox.h"
-#include "ui/PrintableText.h"
 
 void CStreamMessageBox::MessageBox(const std::string& strText)
 {

@@ -8,9 +8,9 @@ void CLinkChooser::ReadRoutes()
 {
     CRouteInfo broadcast;
     m_dwBroadcastIndex =
-        m_pRoutes->LookUpRoute(htonl(INADDR_BROADCAST), broadcast) ? broadcast.dwOutIndex : 0;
+        m_pRoutes->LookUpRoute(htonl(INADDR_BROADCAST), broadcast) == 0 ? broadcast.dwOutIndex : 0;
     m_otherLinks.clear();
-    m_bOtherLinksKnown = m_pRoutes->LinkRoutes(m_otherLinks);
+    m_bOtherLinksKnown = m_pRoutes->LinkRoutes(m_otherLinks) == 0;
     if (m_dwBroadcastIndex != 0)
         std::erase_if(m_otherLinks, [this](const CLinkRoute& route) {
             return route.dwOutIndex == m_dwBroadcastIndex;
@@ -31,7 +31,7 @@ unsigned CLinkChooser::ChooseLink(uint32_t dwHost)
     if (m_bOtherLinksKnown && std::none_of(m_otherLinks.begin(), m_otherLinks.end(), Covers))
         return 0;
     CRouteInfo host;
-    if (!m_pRoutes->LookUpRoute(dwHost, host) || !host.OnLink())
+    if (m_pRoutes->LookUpRoute(dwHost, host) != 0 || !host.OnLink())
         return 0;
     // Without a route for the limited broadcast the host's own link is the
     // one that can reach it.
@@ -64,7 +64,15 @@ std::string CLinkChooser::LinkNameOf(const CDestination& dest)
     if (dest.nLink)
         return m_pRoutes->LinkName(dest.nLink);
     CRouteInfo route;
-    if (m_pRoutes->LookUpRoute(dest.dwAddr, route) && route.dwOutIndex)
+    if (m_pRoutes->LookUpRoute(dest.dwAddr, route) == 0 && route.dwOutIndex)
         return m_pRoutes->LinkName(route.dwOutIndex);
     return "the kernel's route";
+}
+
+std::vector<CLink> CLinkChooser::BroadcastLinks()
+{
+    std::vector<CLinkAddress> addresses;
+    if (m_pRoutes == nullptr || m_pRoutes->LinkAddresses(addresses) != 0)
+        return {};
+    return LinksOf(addresses);
 }

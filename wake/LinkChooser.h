@@ -35,8 +35,6 @@ struct CDestination {
     uint16_t nPort = kWakePort;
     unsigned nLink = 0;  // the interface to send out of; 0: the kernel's route
     ELinkWhy why = ELinkWhy::DefaultRoute;
-
-    bool IsLimitedBroadcast() const { return dwAddr == 0xFFFFFFFFu; }
 };
 
 class CLinkChooser {
@@ -54,20 +52,21 @@ public:
     // with no link of its own, the one the kernel's route for it names.
     std::string LinkNameOf(const CDestination& dest);
 
-    // The interface to send the wake of the host at dwHost (network order,
-    // 0 when unknown) out of; 0 to send by the default route, which is the
-    // answer for an unknown address, a host behind a gateway, a failed
-    // lookup and a host on the default route's own link.
-    unsigned ChooseLink(uint32_t dwHost);
+    // Every interface that can broadcast, for a limited broadcast that has
+    // no route at all.
+    std::vector<CLink> BroadcastLinks();
 
     // The route of the limited broadcast and the table's on-link routes are
     // read once and kept, for a batch; after this they are read afresh.
     void Forget() { m_bRoutesRead = false; }
 
-    IRouteTable* Routes() const { return m_pRoutes; }
-
 private:
     void ReadRoutes();
+    // The interface to send the wake of the host at dwHost (network order,
+    // 0 when unknown) out of; 0 to send by the default route, which is the
+    // answer for an unknown address, a host behind a gateway, a failed
+    // lookup and a host on the default route's own link.
+    unsigned ChooseLink(uint32_t dwHost);
 
     IRouteTable* m_pRoutes;
     CDelivery m_delivery;

@@ -3,15 +3,10 @@
 // each, for checking that a wake reaches the machine it is meant for.
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
-class IMessageBox;
-
-// What a datagram holds: strMac gets the hardware address it wakes (the six
-// bytes after the first six; empty when it is too short for one); the
-// result is "well formed" (102 bytes: six 0xFF, then sixteen copies of the
-// address) or says what is wrong.
-std::string CheckMagicPacket(const uint8_t* pData, size_t nLength, std::string& strMac);
+#include "base/Error.h"
 
 // The line printed for one datagram: "2026-12-07 13:05:01.123 from
 // 10.0.0.1 port 4000 to 255.255.255.255: 001122334455, well formed".
@@ -19,6 +14,6 @@ std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFro
                             uint32_t dwTo, const uint8_t* pData, size_t nLength);
 
 // Prints a line on pOut for each datagram that arrives on UDP port nPort
-// (all local addresses) until SIGINT or SIGTERM, and returns 0 then; 2 when
-// it cannot listen, or cannot write, with the reason in messages.
-int ListenForWakes(uint16_t nPort, IMessageBox& messages, std::FILE* pOut);
+// (all local addresses) until SIGINT or SIGTERM; a failure to listen or to
+// write ends it, with the reason.
+CStatus ListenForWakes(uint16_t nPort, std::FILE* pOut);

@@ -31,9 +31,12 @@ class Window(unittest.TestCase):
         with open(profile, "rb") as f:
             self.assertEqual(f.read(), text)  # nothing changed: byte for byte
 
-    def test_no_display_and_no_proc_loads_no_module_from_the_current_directory(self):
+    def test_no_display_and_no_proc_finds_the_module_through_a_link(self):
+        # The module is found beside the file the link names, never in the
+        # current directory nor beside the link.
         with open(os.path.join(self.home, "nuvik-window.so"), "wb") as f:
             f.write(b"not nuvik's module")
+        os.symlink(self.nuvik, os.path.join(self.home, "nuvik"))
         result = nsutil.run(
             "unshare",
             "-mn",
@@ -42,7 +45,7 @@ class Window(unittest.TestCase):
             'umount -l /proc && cd "$0" && exec nuvik',
             self.home,
             check=False,
-            env={"PATH": os.path.dirname(self.nuvik) + ":/usr/bin:/bin", "HOME": self.home},
+            env={"PATH": self.home + ":/usr/bin:/bin", "HOME": self.home},
         )
         self.assertEqual((result.returncode, result.stdout), (2, ""))
         self.assertRegex(

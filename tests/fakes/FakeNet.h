@@ -4,6 +4,7 @@
 // neighbour table that follows what was sent, and a clock that poll moves.
 #include <arpa/inet.h>
 #include <linux/neighbour.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/ProbePlatform.h"
+#include "net/NeighbourTable.h"
+#include "net/ProbePlatform.h"
 #include "net/Routes.h"
 
 class CFakeNet : public IProbePlatform, public IRouteTable, public INeighbourTable {
@@ -34,9 +36,9 @@ public:
     std::vector<std::pair<int64_t, std::string>> sent;  // (ms, "echo|udp:9|tcp:80 ADDR")
     size_t nMostEntries = 0, nDumps = 0;
 
-    int Open(EProbeSocket kind) override
+    int Open(EProbeSocket kind, int& h) override
     {
-        return refused.count(kind) ? -1 : (m_sockets[++m_nNext] = {kind}, m_nNext);
+        return refused.count(kind) ? EACCES : (m_sockets[h = ++m_nNext] = {kind}, 0);
     }
     int Connect(int h, uint32_t dwAddr, uint16_t nPort) override
     {
@@ -63,15 +65,16 @@ public:
         }
         return 0;
     }
-    long Receive(int h, uint8_t* p, size_t n, uint32_t& dwFrom) override
+    int Receive(int h, uint8_t* p, size_t n, size_t& nGot, uint32_t& dwFrom) override
     {
         auto& queue = m_sockets[h].queue;
         if (queue.empty())
-            return -1;
+            return EAGAIN;
         const auto [data, from] = queue.front();
         queue.erase(queue.begin());
         dwFrom = from;
-        return static_cast<long>(std::copy_n(data.begin(), std::min(n, data.size()), p) - p);
+        nGot = static_cast<size_t>(std::copy_n(data.begin(), std::min(n, data.size()), p) - p);
+        return 0;
     }
     int PendingError(int h) override { return m_sockets[h].nError; }
     void Close(int h) override { m_sockets.erase(h); }
@@ -88,13 +91,13 @@ public:
                 nReady += fd.revents != 0;
             }
             if (nReady)
-                return nReady;
+                return 0;
             int64_t nNextUs = nEndUs + 1;
             for (const CEvent& event : m_events)
                 nNextUs = std::min(nNextUs, event.nAtUs);
             if (nStopAtUs >= 0 && nStopAtUs <= std::min(nEndUs, nNextUs - 1)) {  // Ctrl-C
                 nNowUs = std::max(nNowUs, nStopAtUs), nStopAtUs = -1;
-                return bStop = 1, -1;
+                return bStop = 1, EINTR;
             }
             nNowUs = std::max(nNowUs, std::min(nEndUs, nNextUs));
             if (nNextUs > nEndUs)
@@ -107,29 +110,29 @@ public:
         }
     }
     int64_t NowUs() override { return nNowUs; }
-    int OpenNeighbourWatch() override { return m_sockets[kWatch] = {EProbeSocket::Udp}, kWatch; }
+    int OpenNeighbourWatch(int& h) override
+    {
+        return m_sockets[h = kWatch] = {EProbeSocket::Udp}, 0;
+    }
     int ReadNeighbourWatch(int, std::vector<CNeighbourRow>& rows) override
     {
         rows.swap(m_notices), m_notices.clear();
-        return bLoseNotices ? (rows.clear(), -1) : 1;
+        return bLoseNotices ? (rows.clear(), ENOBUFS) : 0;
     }
-    CNeighbourLimits NeighbourLimits() override { return {}; }
     unsigned SocketBudget() override { return 1000; }
 
-    bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override
+    int LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override
     {
         route = {RTN_UNICAST, 2, OnLink(dwAddr) ? 0 : inet_addr("10.0.0.1")};
-        return !noRoute.count(inet_ntoa(in_addr{dwAddr}));
+        return noRoute.count(inet_ntoa(in_addr{dwAddr})) ? ENETUNREACH : 0;
     }
-    bool LinkRoutes(std::vector<CLinkRoute>&) override { return false; }
-    std::vector<CLink> BroadcastLinks() override { return {}; }
+    int LinkRoutes(std::vector<CLinkRoute>&) override { return EPERM; }
+    int LinkAddresses(std::vector<CLinkAddress>&) override { return EPERM; }
     std::string LinkName(unsigned) override { return {}; }
     ELinkState FindLink(const std::string&, unsigned&) override { return ELinkState::Missing; }
-    bool GetTable(std::vector<CNeighbourRow>& rows) override
-    {
-        return ++nDumps, rows = table, true;
-    }
-    bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
+    int GetTable(std::vector<CNeighbourRow>& rows) override { return ++nDumps, rows = table, 0; }
+    int GetLoad(CNeighbourLoad& out) override { return out = load, 0; }
+    CNeighbourLoad load;
 
 private:
     static constexpr int kWatch = 99;

@@ -1,10 +1,11 @@
 #pragma once
-// Stand-ins for the platform services: sockets, routes, files, the window's
-// controls, message boxes, file dialogs and the "MAC" button's lookups. Each
-// records what it was asked and can be told to fail.
+// Stand-ins for the platform services: files, sockets, routes, the
+// resolver, ethers, the window's controls, message boxes and file dialogs.
+// Each records what it was asked and can be told to fail.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -16,23 +17,19 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "discovery/EchoRequest.h"
-#include "discovery/NeighbourTable.h"
-#include "discovery/Resolver.h"
 #include "hosts/FileSystem.h"
-#include "hosts/HostLookUp.h"
-#include "hosts/ProfileName.h"
+#include "net/Ethers.h"
+#include "net/NeighbourTable.h"
+#include "net/Resolver.h"
 #include "net/Routes.h"
 #include "net/SocketLayer.h"
 #include "ui/ControlServices.h"
 #include "ui/FileChooser.h"
 #include "ui/MessageBox.h"
-#include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
 
 using List = std::vector<std::string>;
@@ -83,163 +80,133 @@ inline bool MakeZeroDevice(const std::string& strPath)
 }
 
 // The real file system, but any call can be told to fail ("tmpfile": no
-// unnamed files, "create": no new named file, "sync": no directory to sync);
-// records the calls made. Writes are short, so that callers
-// must loop.
+// unnamed files, "create": no new named file, "sync": no directory to
+// sync), recording the calls made ("sync:<dir>" for a directory opened to be
+// synced, "fsync:<n>" for the n-th descriptor synced). Writes are short, so
+// that callers must loop.
 class CFaultyFileSystem : public CPosixFileSystem {
 public:
     std::map<std::string, int> failures;
     List ops;
-    int nInterrupts = 0;       // writes that fail with EINTR first
-    bool bNoProgress = false;  // writes that take nothing
+    int nInterrupts = 0;                // writes that fail with EINTR first
+    bool bNoProgress = false;           // writes that take nothing
+    std::map<int, std::string> opened;  // descriptor -> path
 
-    int Open(const std::string& strPath, int nFlags, mode_t nMode) override
+    int Open(const std::string& strPath, int nFlags, mode_t nMode, int& hFile) override
     {
-        if ((nFlags & O_TMPFILE) == O_TMPFILE && Fails("tmpfile"))
-            return -1;
-        if ((nFlags & O_CREAT) && Fails("create"))
-            return -1;
-        if ((nFlags & O_TMPFILE) != O_TMPFILE && (nFlags & O_DIRECTORY) &&
-            (ops.push_back("sync:" + strPath), Fails("sync")))
-            return -1;
-        return Fails("open") ? -1 : CPosixFileSystem::Open(strPath, nFlags, nMode);
+        const bool bTmpFile = (nFlags & O_TMPFILE) == O_TMPFILE;
+        if (!bTmpFile && (nFlags & O_DIRECTORY))
+            ops.push_back("sync:" + strPath);
+        int nError = bTmpFile        ? Fails("tmpfile")
+            : (nFlags & O_CREAT)     ? Fails("create")
+            : (nFlags & O_DIRECTORY) ? Fails("sync")
+                                     : 0;
+        nError = nError ?: Fails("open") ?: CPosixFileSystem::Open(strPath, nFlags, nMode, hFile);
+        if (nError == 0)
+            opened[hFile] = bTmpFile ? strPath + "/(unnamed)" : strPath;
+        return nError;
     }
-    ssize_t Read(int h, void* p, size_t n) override
+    int Read(int h, void* p, size_t n, size_t& nRead) override
     {
-        return Fails("read") ? -1 : CPosixFileSystem::Read(h, p, n);
+        return Fails("read") ?: CPosixFileSystem::Read(h, p, n, nRead);
     }
-    ssize_t Write(int h, const void* p, size_t n) override
+    int Write(int h, const void* p, size_t n, size_t& nDone) override
     {
         if (nInterrupts > 0 && nInterrupts--)
-            return m_nLastError = EINTR, -1;
-        return Fails("write") ? -1
-            : bNoProgress     ? 0
-                              : CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n);
+            return EINTR;
+        if (bNoProgress)
+            return nDone = 0, 0;
+        return Fails("write") ?: CPosixFileSystem::Write(h, p, n > 1 ? n / 2 : n, nDone);
     }
-    int Fsync(int h) override { return Fails("fsync") ? -1 : CPosixFileSystem::Fsync(h); }
+    int Fsync(int h) override
+    {
+        ops.push_back("fsync:" + opened[h]);
+        return Fails("fsync") ?: CPosixFileSystem::Fsync(h);
+    }
     int Close(int h) override  // releases the descriptor even when it fails, as close(2)
     {
-        return CPosixFileSystem::Close(h) != 0 || Fails("close") ? -1 : 0;
+        const int nError = CPosixFileSystem::Close(h);
+        return nError ?: Fails("close");
     }
     int LinkOpenFile(int h, const std::string& s) override
     {
-        return Fails("link") ? -1 : CPosixFileSystem::LinkOpenFile(h, s);
+        return Fails("link") ?: CPosixFileSystem::LinkOpenFile(h, s);
     }
     int Rename(const std::string& a, const std::string& b) override
     {
-        return Fails("rename") ? -1 : CPosixFileSystem::Rename(a, b);
+        return Fails("rename") ?: CPosixFileSystem::Rename(a, b);
     }
 
 private:
-    bool Fails(const char* pszOp)
+    int Fails(const char* pszOp)
     {
         ops.push_back(pszOp);
         const auto it = failures.find(pszOp);
-        if (it != failures.end())
-            m_nLastError = it->second;
-        return it != failures.end();
+        return it == failures.end() ? 0 : it->second;
     }
 };
 
-// --- sockets and routes ---------------------------------------------------------
+// --- sockets, routes, the neighbour table -----------------------------------
 
 class CFakeSocketLayer : public ISocketLayer {
 public:
-    struct CCall {
-        std::string strOp;
+    struct CSend {
         std::vector<uint8_t> data;
-        unsigned nIfIndex = 0;  // sendmsg: the interface it was to leave by
+        unsigned nIfIndex = 0;  // the interface it was to leave by; 0: by the routes
     };
-    std::vector<CCall> calls;
+    List ops;
+    std::vector<CSend> sends;
     std::map<std::string, int> failures;   // op -> errno
-    std::map<unsigned, int> linkFailures;  // sendmsg out of an interface -> errno
+    std::map<unsigned, int> linkFailures;  // a send out of an interface -> errno
     bool bShortSends = false;              // the kernel takes one byte less than asked
     int nOpen = 0;
 
-    int Socket(int, int, int) override { return Call({"socket"}) ? -1 : (++nOpen, 7); }
-    int SetSockOpt(int, int, int, const void*, socklen_t) override
+    int Socket(int, int, int, int& h) override { return Op("socket") ?: (h = 7, ++nOpen, 0); }
+    int SetSockOpt(int, int, int, const void*, socklen_t) override { return Op("setsockopt"); }
+    int Bind(int, const sockaddr_in&) override { return Op("bind"); }
+    int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned nIf,
+               size_t& nSent) override
     {
-        return Call({"setsockopt"}) ? -1 : 0;
+        sends.push_back({{(const uint8_t*)p, (const uint8_t*)p + n}, nIf});
+        nSent = n - bShortSends;
+        const int nError = Op("send");
+        return nError ?: linkFailures.count(nIf) ? linkFailures[nIf] : 0;
     }
-    int Bind(int, const sockaddr_in&) override { return Call({"bind"}) ? -1 : 0; }
-    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override
-    {
-        return Send({"sendto", Bytes(p, n)});
-    }
-    ssize_t SendMsg(int, const void* p, size_t n, int, const sockaddr_in&, unsigned nIf) override
-    {
-        return Send({"sendmsg", Bytes(p, n), nIf});
-    }
-    int Close(int) override { return Call({"close"}), --nOpen, 0; }
-    int LastError() const override { return m_nError; }
-
-    List Ops() const
-    {
-        List ops;
-        for (const auto& call : calls)
-            ops.push_back(call.strOp);
-        return ops;
-    }
-    std::vector<CCall> Sends() const
-    {
-        std::vector<CCall> sends;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(sends),
-                     [](auto& c) { return c.strOp.starts_with("send"); });
-        return sends;
-    }
+    int Close(int) override { return --nOpen, Op("close"); }
 
 private:
-    static std::vector<uint8_t> Bytes(const void* p, size_t n)
+    int Op(const char* pszOp)
     {
-        return {(const uint8_t*)p, (const uint8_t*)p + n};
+        return ops.push_back(pszOp), failures.count(pszOp) ? failures[pszOp] : 0;
     }
-    ssize_t Send(CCall call)
-    {
-        const unsigned nIf = call.nIfIndex;
-        const size_t nLength = call.data.size();
-        if (!Call(std::move(call)) && linkFailures.count(nIf))
-            m_nError = linkFailures[nIf];
-        return m_nError ? -1 : static_cast<ssize_t>(nLength - bShortSends);
-    }
-    bool Call(CCall call)
-    {
-        m_nError = failures.count(call.strOp) ? failures[call.strOp] : 0;
-        calls.push_back(std::move(call));
-        return m_nError != 0;
-    }
-    int m_nError = 0;
 };
 
 // Routes of fixed answers: by dotted address; interface 2 holds the default route.
 class CFakeRoutes : public IRouteTable {
 public:
     std::map<std::string, CRouteInfo> routes;
-    std::vector<CLink> links;            // what BroadcastLinks gives
-    std::vector<CLinkRoute> linkRoutes;  // what LinkRoutes gives
+    std::vector<CLinkAddress> addresses;  // what LinkAddresses gives
+    std::vector<CLinkRoute> linkRoutes;   // what LinkRoutes gives
     bool bLinkRoutesRead = false;
     int nLookUps = 0;
+    std::map<std::string, ELinkState> linkStates;  // "if<N>" is interface N, usable unless listed
 
     static CRouteInfo Route(unsigned nIndex, const char* pszGateway = nullptr)
     {
         return {RTN_UNICAST, nIndex, pszGateway ? NetAddr(pszGateway) : 0};
     }
-    bool LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override
+    int LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override
     {
         ++nLookUps;
         const auto it = routes.find(inet_ntoa(in_addr{dwAddr}));
-        if (it != routes.end())
-            route = it->second;
-        return it != routes.end();
+        return it == routes.end() ? ENETUNREACH : (route = it->second, 0);
     }
-    bool LinkRoutes(std::vector<CLinkRoute>& out) override
+    int LinkRoutes(std::vector<CLinkRoute>& out) override
     {
-        out = linkRoutes;
-        return bLinkRoutesRead;
+        return bLinkRoutesRead ? (out = linkRoutes, 0) : EPERM;
     }
-    std::vector<CLink> BroadcastLinks() override { return links; }
+    int LinkAddresses(std::vector<CLinkAddress>& out) override { return out = addresses, 0; }
     std::string LinkName(unsigned nIndex) override { return "if" + std::to_string(nIndex); }
-    // "if<N>" is interface N, usable unless listed otherwise.
-    std::map<std::string, ELinkState> linkStates;
     ELinkState FindLink(const std::string& strName, unsigned& nIndex) override
     {
         nIndex =
@@ -250,17 +217,24 @@ public:
     }
 };
 
-// --- the "MAC" button's services -----------------------------------------------
-
 // A row of the neighbour table.
 inline CNeighbourRow Row(const char* pszAddr, const std::vector<uint8_t>& phys,
-                         uint32_t dwLen = ~0u, uint32_t dwIndex = 3)
+                         uint32_t dwLen = ~0u, uint32_t dwIndex = 3,
+                         uint16_t wState = NUD_REACHABLE)
 {
-    CNeighbourRow row{NetAddr(pszAddr), dwIndex, NUD_REACHABLE,
+    CNeighbourRow row{NetAddr(pszAddr), dwIndex, wState,
                       dwLen == ~0u ? static_cast<uint32_t>(phys.size()) : dwLen};
     std::copy_n(phys.begin(), std::min<size_t>(phys.size(), 8), row.bPhysAddr);
     return row;
 }
+
+class CFakeNeighbours : public INeighbourTable {
+public:
+    std::vector<CNeighbourRow> rows;
+    CNeighbourLoad load;
+    int GetTable(std::vector<CNeighbourRow>& out) override { return out = rows, 0; }
+    int GetLoad(CNeighbourLoad& out) override { return out = load, 0; }
+};
 
 class CFakeResolver : public IResolver {
 public:
@@ -268,44 +242,23 @@ public:
     std::map<uint32_t, std::string> reverse;     // by network-order address
     List asked;
 
-    bool GetHostByName(const std::string& strName, CHostRecord& record) override
+    int GetHostByName(const std::string& strName, CHostRecord& record) override
     {
         asked.push_back("name:" + strName);
-        return forward.count(strName) && (record = forward[strName], true);
+        return forward.count(strName) ? (record = forward[strName], 0) : EAI_NONAME;
     }
-    bool GetHostByAddr(uint32_t dwAddr, std::string& strName) override
+    int GetHostByAddr(uint32_t dwAddr, std::string& strName) override
     {
         asked.push_back(std::string("addr:") + inet_ntoa(in_addr{dwAddr}));
-        return reverse.count(dwAddr) && (strName = reverse[dwAddr], true);
+        return reverse.count(dwAddr) ? (strName = reverse[dwAddr], 0) : EAI_NONAME;
     }
-    int LastError() const override { return 0; }
-    std::string LastErrorText() const override { return {}; }
-};
-
-class CFakeEcho : public IEchoRequest {
-public:
-    bool bSetUp = true;
-    std::vector<std::pair<uint32_t, int>> requests;  // target, time-out
-
-    CEchoOutcome SendEcho(uint32_t dwTarget, int nTimeoutMs) override
-    {
-        requests.emplace_back(dwTarget, nTimeoutMs);
-        return {bSetUp, EEchoWay::Dgram, EEchoEnd::Replied};
-    }
-};
-
-class CFakeNeighbours : public INeighbourTable {
-public:
-    std::vector<CNeighbourRow> rows;
-    bool GetTable(std::vector<CNeighbourRow>& out) override { return out = rows, true; }
-    bool GetEntry(uint32_t, uint32_t, CNeighbourRow&) override { return false; }
 };
 
 // An ethers database of fixed entries, compared exactly.
 class CFakeEthers : public IEthers {
 public:
-    std::map<std::string, std::array<uint8_t, kMacBytes>> hosts;
-    bool HostToEther(const std::string& strName, std::array<uint8_t, kMacBytes>& address) override
+    std::map<std::string, CMacAddress> hosts;
+    bool HostToEther(const std::string& strName, CMacAddress& address) override
     {
         return hosts.count(strName) && (address = hosts[strName], true);
     }
@@ -362,7 +315,8 @@ public:
     }
     void AddStrings(const List& newItems) override
     {
-        std::for_each(newItems.begin(), newItems.end(), [this](auto& s) { AddString(s); });
+        for (const std::string& strItem : newItems)
+            AddString(strItem);
     }
     void ResetContent() override { items.clear(), texts[IDC_NAME].clear(), nCurSel = CB_ERR; }
     int GetCurSel() override { return nCurSel; }
@@ -385,10 +339,7 @@ public:
         return openedFiles.push_back(strPath), true;
     }
     void RunBlocking(const std::function<void()>& work) override { work(); }
-    void Pick(int n)
-    {
-        texts[IDC_NAME] = items.at(static_cast<size_t>(nCurSel = n));
-    }  // the field shows it first
+    void Pick(int n) { texts[IDC_NAME] = items.at(static_cast<size_t>(nCurSel = n)); }
 };
 
 class CRecordingMessageBox : public IMessageBox {

@@ -12,11 +12,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netdb.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
+#include "net/Resolver.h"
 #include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
@@ -32,20 +35,26 @@ namespace {
 // Keeps every datagram; none leaves.
 struct CKeptSockets : ISocketLayer {
     QByteArrayList sent;
-    int Socket(int, int, int) override { return 7; }
+    int Socket(int, int, int, int& h) override { return h = 7, 0; }
     int SetSockOpt(int, int, int, const void*, socklen_t) override { return 0; }
     int Bind(int, const sockaddr_in&) override { return 0; }
-    ssize_t SendTo(int, const void* p, size_t n, int, const sockaddr_in&) override
-    {
-        return SendMsg(0, p, n, 0, {}, 0);
-    }
-    ssize_t SendMsg(int, const void* p, size_t n, int, const sockaddr_in&, unsigned) override
+    int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned, size_t& nSent) override
     {
         sent << QByteArray(static_cast<const char*>(p), static_cast<qsizetype>(n));
-        return static_cast<ssize_t>(n);
+        return nSent = n, 0;
     }
     int Close(int) override { return 0; }
-    int LastError() const override { return 0; }
+};
+
+// A resolver that takes its time, as one waiting for a name server does.
+struct CSlowResolver : IResolver {
+    int GetHostByName(const std::string& strName, CHostRecord& record) override
+    {
+        QThread::msleep(300);
+        record = {strName, {inet_addr("10.0.0.2")}};
+        return 0;
+    }
+    int GetHostByAddr(uint32_t, std::string&) override { return EAI_NONAME; }
 };
 
 // Acts on the next modal box or dialog once it is up and active.
@@ -65,6 +74,7 @@ class TestWindow : public QObject {
 
     QTemporaryDir m_dir;
     CKeptSockets m_sockets;
+    CSlowResolver m_resolver;
     CProfileName m_profile;
     std::unique_ptr<CNUVIKDlg> m_pDlg;
     std::unique_ptr<CMainWindow> m_pWindow;
@@ -77,7 +87,7 @@ class TestWindow : public QObject {
     CDlgServices Services()
     {
         return {&m_sockets, nullptr, &m_profile,
-                m_dir.filePath("a#b/100%41/help.html").toStdString()};
+                m_dir.filePath("a#b/100%41/help.html").toStdString(), &m_resolver};
     }
 
 public slots:
@@ -203,6 +213,16 @@ private slots:
         QCOMPARE(Wnd().MacBox()->text(), QString("0A0B0C0D0E0F"));
         Wnd().MenuCommand(ID_DELETE_HOST)->trigger();
         QCOMPARE(m_pDlg->m_hosts.GetCount(), 2u);
+    }
+
+    // While "MAC" waits for its lookup, no command reaches the dialog: a
+    // Delete given meanwhile deletes nothing.
+    void commandsWaitWhileALookupRuns()
+    {
+        Wnd().NameBox()->setEditText("nas");
+        QTimer::singleShot(100, [this] { Wnd().MenuCommand(ID_DELETE_HOST)->trigger(); });
+        qobject_cast<QPushButton*>(Wnd().Control(IDC_LOOKUP))->click();
+        QCOMPARE(m_pDlg->m_hosts.GetCount(), 3u);
     }
 
     // The mode buttons move the focus; in the IP address control "." and a

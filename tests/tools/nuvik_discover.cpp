@@ -1,7 +1,9 @@
 // Probe for tests and benchmarks, one "key value" line each.
-//   nuvik_discover A.B.C.D         one echo request, one read of the neighbour
-//                                  table and the scan, as the dialog does them:
-//                                  mac, way, end, rows, ms; exit 0 when found
+//   nuvik_discover A.B.C.D         the "MAC" button's discovery: one probe, one read
+//                                  of the neighbour table and the scan of its rows:
+//                                  mac, way (the socket the probe went out on),
+//                                  end (replied, entry or timeout), rows, ms;
+//                                  exit 0 when found
 //   nuvik_discover --name NAME     forward lookup: name, then each addr
 //   nuvik_discover --addr A.B.C.D  reverse lookup: name
 // A lookup that fails prints "error" with the resolver's reason, exit 1.
@@ -12,10 +14,26 @@
 #include <string>
 #include <vector>
 
-#include "discovery/EchoRequest.h"
-#include "discovery/MacScan.h"
-#include "discovery/NeighbourTable.h"
-#include "discovery/Resolver.h"
+#include "discovery/MacDiscovery.h"
+#include "net/Netlink.h"
+#include "net/Resolver.h"
+
+namespace {
+
+// The real platform, telling which socket the probe went out on.
+struct CTracedPlatform : CPosixProbePlatform {
+    const char* pszWay = "none";
+    int Open(EProbeSocket kind, int& hSocket) override
+    {
+        static const char* const s_apszWays[] = {"dgram", "raw", "udp", "tcp"};
+        const int nError = CPosixProbePlatform::Open(kind, hSocket);
+        if (nError == 0 && pszWay == std::string("none"))
+            pszWay = s_apszWays[static_cast<int>(kind)];
+        return nError;
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -30,9 +48,10 @@ int main(int argc, char** argv)
     CSystemResolver resolver;
     CHostRecord record;
     if (bName || bAddr) {
-        if (bName ? !resolver.GetHostByName(argv[2], record)
-                  : !resolver.GetHostByAddr(addr.s_addr, record.strName)) {
-            std::printf("error %s\n", resolver.LastErrorText().c_str());
+        const int nError = bName ? resolver.GetHostByName(argv[2], record)
+                                 : resolver.GetHostByAddr(addr.s_addr, record.strName);
+        if (nError) {
+            std::printf("error %s\n", ResolverErrorText(nError).c_str());
             return 1;
         }
         std::printf("name %s\n", record.strName.c_str());
@@ -41,16 +60,21 @@ int main(int argc, char** argv)
         return 0;
     }
     const auto start = std::chrono::steady_clock::now();
+    CTracedPlatform platform;
+    CNetlinkRouteTable routes;
     CNetlinkNeighbourTable table;
-    const CEchoOutcome outcome = CEchoRequest(table).SendEcho(addr.s_addr, kEchoTimeoutMs);
-    std::string strMac;
     std::vector<CNeighbourRow> rows;
-    const bool bFound = table.GetTable(rows) && ScanNeighbourTable(rows, addr.s_addr, strMac);
+    CProbeResult result;
+    std::string strMac;
+    const bool bFound = ProbeThenReadTable(platform, routes, table, addr.s_addr, rows, &result) &&
+        ScanNeighbourTable(rows, addr.s_addr, strMac);
     const std::chrono::duration<double, std::milli> elapsed =
         std::chrono::steady_clock::now() - start;
-    static const char* const s_apszEnd[] = {"not-sent", "replied", "entry", "nothing", "timeout"};
-    std::printf("mac %s\nway %s\nend %s\nrows %zu\nms %.1f\n", strMac.c_str(),
-                EchoWayName(outcome.way), s_apszEnd[static_cast<int>(outcome.end)], rows.size(),
-                elapsed.count());
+    const char* pszEnd = result.how == EProbeHow::Echo && result.state == EProbeState::Up
+        ? "replied"
+        : elapsed.count() < kEchoTimeoutMs ? "entry"
+                                           : "timeout";
+    std::printf("mac %s\nway %s\nend %s\nrows %zu\nms %.1f\n", strMac.c_str(), platform.pszWay,
+                pszEnd, rows.size(), elapsed.count());
     return bFound ? 0 : 1;
 }

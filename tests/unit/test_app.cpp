@@ -1,23 +1,23 @@
 // Start-up: the mode, the exit status and what reaches standard error.
-#include <sys/stat.h>
-
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Version.h"
 #include "app/CommandLine.h"
+#include "app/ExitStatus.h"
 #include "app/NuvikApp.h"
 #include "app/WindowLoader.h"
+#include "base/MacText.h"
 #include "fakes/Fakes.h"
-#include "wake/MacText.h"
+#include "ui/NUVIKDlg.h"
 
 namespace {
 
 List g_shown;  // what the window's own message box showed
 int g_nDialogRuns = 0;
 std::string g_strBook;  // the window's address book
-std::vector<int> g_pauses;
 
 class AppTest : public ::testing::Test {
 protected:
@@ -27,35 +27,35 @@ protected:
     CFakeRoutes routes;
     CFakeResolver resolver;
     CFakeEthers ethers;
-    std::string strOut;  // the lines of --verbose
+    std::string strOut;  // what reached standard output
 
     int Run(List args)
     {
         g_shown.clear();
         g_nDialogRuns = 0;
-        g_pauses.clear();
-        sockets.calls.clear();
+        sockets.ops.clear();
+        sockets.sends.clear();
         messages.texts.clear();
         CCommandLine line;
         std::string strError;
         EXPECT_TRUE(ParseCommandLine(args, line, strError)) << strError;
-        std::FILE* pOut = std::tmpfile();
-        CAppServices services{&sockets, &messages,
-                              [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) {
-                                  return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0;
-                              },
-                              [](const std::string&, const std::string& strText) {
-                                  return g_shown.push_back(strText), true;
-                              },
-                              &routes};
+        CAppServices services;
+        services.pSockets = &sockets;
+        services.pRoutes = &routes;
         services.pResolver = &resolver;
         services.pEthers = &ethers;
-        services.pfnPause = [](int nMs) { g_pauses.push_back(nMs); };
-        services.pOut = pOut;
+        services.pMessages = &messages;
+        services.pfnRunDialog = [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) {
+            return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0;
+        };
+        services.pfnShowMessage = [](const std::string&, const std::string& strText) {
+            return g_shown.push_back(strText), true;
+        };
+        services.pOut = std::tmpfile();
         CnuvikApp app("/usr/bin/nuvik.exe", std::move(line), services);
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.AppName(), "nuvik");
-        strOut = Written(pOut);
+        strOut = Written(services.pOut);
         return app.ExitCode();
     }
 };
@@ -66,7 +66,7 @@ TEST_F(AppTest, SocketStartUpFailureIsReportedInEveryModeAndShownOnTheDesktop)
     for (const List& args : {List{}, List{"001122334455"}, List{"hosts.ini"}}) {
         EXPECT_EQ(Run(args), kExitNothingRan);
         EXPECT_EQ(messages.texts, List{"Windows sockets initialization failed."});
-        EXPECT_EQ(sockets.Ops(), List{"socket"});
+        EXPECT_EQ(sockets.ops, List{"socket"});
         EXPECT_EQ(g_nDialogRuns, 0);
         EXPECT_EQ(g_shown, args.empty() ? messages.texts : List{});
     }
@@ -77,7 +77,7 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
 {
     for (const List& args : {List{"--port=9", "-v"}, List{"-f", "site.ini"}}) {
         EXPECT_EQ(Run(args), kExitOk);
-        EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.Ops(), messages.texts)),
+        EXPECT_EQ((std::tuple(g_nDialogRuns, sockets.ops, messages.texts)),
                   std::tuple(1, List{"socket", "close"}, List{}));
     }
     EXPECT_EQ(g_strBook, "site.ini");
@@ -85,14 +85,14 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
     routes.linkStates["if7"] = ELinkState::NoAddress;
     for (const char* psz : {"--to=0.0.0.0", "-iif7"}) {
         EXPECT_EQ(Run({psz, "001122334455"}), kExitNothingRan) << psz;
-        EXPECT_EQ(sockets.Sends().size(), 0u) << psz;
+        EXPECT_EQ(sockets.sends.size(), 0u) << psz;
     }
     EXPECT_EQ(messages.texts, List{"--interface if7: the interface holds no IPv4 address"});
     // Hardware addresses need no book; a failure is told once, not each round.
-    sockets.failures["sendto"] = EPERM;
+    sockets.failures["send"] = EPERM;
     EXPECT_EQ(Run({"-w", "-f", dir / "missing.ini", "--repeat=2", "001122334455"}),
               kExitSomeFailed);
-    EXPECT_EQ((std::tuple(sockets.Sends().size(), messages.texts.size())), std::tuple(2u, 1u));
+    EXPECT_EQ((std::tuple(sockets.sends.size(), messages.texts.size())), std::tuple(2u, 1u));
 }
 
 // Entries are woken by their third field, on the link their second field
@@ -142,7 +142,7 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
             continue;
         EXPECT_EQ(Run({dir / c.pszName, "AABBCCDDEEFF"}), c.nExit) << c.pszName;
         std::vector<std::pair<int, unsigned>> sent;
-        for (const auto& send : sockets.Sends())
+        for (const auto& send : sockets.sends)
             sent.emplace_back(send.data.at(6), send.nIfIndex);
         EXPECT_EQ(sent, c.sent) << c.pszName;
         List said;
@@ -217,14 +217,16 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
     // direction controls (RLO, RLM, LRI, PDI, ALM) beside characters that
     // stay (U+202F, U+2065, U+200D); then UTF-8 that stays.
     const char kText[] =
-        "\x1b]0;x\x07|\0|\r\n|\xC2\x9F|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|\xED\xA0\x80|\xE6\x97(|"
+        "\x1b]0;x\x07|\0|\r\n|\x1F|\xC2\x9F|\xC2\xA0|\x7F|B\xFCro|\xC0\xAF|\xE0\x80\xAF|"
+        "\xED\xA0\x80|\xE6\x97(|"
         "\xF4\x90\x80\x80|"
         "a\xE2\x80\xAE"
         "exe.txt\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9\xD8\x9C|\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|"
         "B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB";
     box.MessageBox(std::string(kText, sizeof kText - 1));
     EXPECT_EQ(Written(pFile),
-              "nu\\x1bvik: \\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\xc2\\x9f|\\x7f|B\\xfcro|\\xc0\\xaf|"
+              "nu\\x1bvik: "
+              "\\x1b]0;x\\x07|\\x00|\\x0d\\x0a|\\x1f|\\xc2\\x9f|\xC2\xA0|\\x7f|B\\xfcro|\\xc0\\xaf|"
               "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe."
               "txt\\u200F\\u2066\\u2069\\u061C|"
               "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
@@ -250,7 +252,8 @@ TEST(WindowLoader, WithoutProcFindsTheExecutableAndTheInstalledFiles)
             WriteBytes(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME, "not a module");
             bOk = bOk && FindHelpPage("not-in-any-path") == NUVIK_DATA_DIR "/help.html";
             CRecordingMessageBox messages;
-            CNUVIKDlg dlg({}, CDlgServices{});
+            CFakeSocketLayer sockets;
+            CNUVIKDlg dlg({}, {&sockets});
             bOk = bOk && RunDialogMode(dlg, "not-in-any-path", messages) == kExitNothingRan &&
                 messages.texts.at(0).starts_with("cannot open the window: " NUVIK_MODULE_DIR
                                                  "/" NUVIK_MODULE_NAME);

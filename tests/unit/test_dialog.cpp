@@ -2,7 +2,9 @@
 // the "MAC" button, import and export, closing.
 #include <sys/stat.h>
 
+#include "fakes/FakeNet.h"
 #include "fakes/Fakes.h"
+#include "ui/NUVIKDlg.h"
 
 namespace {
 
@@ -18,8 +20,7 @@ protected:
     CFakeControls controls;
     CFakeFileChooser files;
     CFakeResolver resolver;
-    CFakeEcho echo;
-    CFakeNeighbours neighbours;
+    CFakeNet net;
     CProfileName profile{"nuvik.INI", false, dir / "config"};
     std::unique_ptr<CNUVIKDlg> dlg;
 
@@ -33,7 +34,7 @@ protected:
         dlg =
             std::make_unique<CNUVIKDlg>(List{},
                                         CDlgServices{&sockets, nullptr, &profile, dir / "help.html",
-                                                     &resolver, &echo, &neighbours});
+                                                     &resolver, &net, &net, &net});
         dlg->AttachWindow(&controls, &messages, &files);
         ASSERT_TRUE(dlg->OnInitDialog());
     }
@@ -136,93 +137,100 @@ TEST_F(DialogTest, PickingTypingAndDeletingFollowTheStoredNames)
 
 TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
 {
+    using E = EProbeSocket;
     resolver.forward["pc1"] = CHostRecord{"pc1.lan", {NetAddr("10.0.0.5"), NetAddr("10.0.0.6")}};
     resolver.reverse[NetAddr("10.0.0.5")] = "pc1.home.example";
-    neighbours.rows = {Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}),
-                       Row("10.0.0.9", {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF})};
+    const std::vector<CNeighbourRow> table = {
+        Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
+        Row("10.0.0.9", {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}, ~0u, 2)};
+    const std::set<E> kNoSocket = {E::EchoDgram, E::EchoRaw, E::Udp};
     // pszName: nullptr: address mode with pszIp
     // boxes: name, address, hardware address afterwards
-    const struct {
-        const char* pszName;
-        const char* pszIp;
-        bool bReverse, bNeighbours, bEchoSetUp;
-        List boxes;
-        const char* pszStored;
-        List said;
-    } cases[] = {
-        {"pc1",
-         "",
-         true,
-         true,
-         true,
-         {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
-         "pc1.home.example 10.0.0.5 001AFF2B3C4D",
-         {}},
-        {"pc1",
-         "",
-         false,
-         true,
-         true,
-         {"pc1.lan", "10.0.0.5", "001AFF2B3C4D"},
-         "pc1.lan 10.0.0.5 001AFF2B3C4D",
-         {}},
-        {"pc1", "", true, false, true, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
-        {"pc1", "", true, true, false, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
-        {" pc1 ",
-         "1.2.3.4",
-         true,
-         true,
-         true,
-         {" pc1 ", "0.0.0.0", "0123456789AB"},
-         "pc1 0.0.0.0 0123456789AB",
-         {"Not found!"}},
-        {nullptr,
-         "10.0.0.5",
-         true,
-         true,
-         true,
-         {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
-         "pc1.home.example 10.0.0.5 001AFF2B3C4D",
-         {}},
-        {nullptr,
-         "10.0.0.9",
-         true,
-         true,
-         true,
-         {"", "10.0.0.9", "AABBCCDDEEFF"},
-         "10.0.0.9 10.0.0.9 AABBCCDDEEFF",
-         {}},
-    };
-    const std::vector<CNeighbourRow> table = neighbours.rows;
-    for (const auto& c : cases) {
+    const std::tuple<const char*, const char*, bool, bool, std::set<E>, List, const char*, List>
+        cases[] = {
+            {"pc1",
+             "",
+             true,
+             true,
+             {},
+             {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
+             "pc1.home.example 10.0.0.5 001AFF2B3C4D",
+             {}},
+            {"pc1",
+             "",
+             false,
+             true,
+             {},
+             {"pc1.lan", "10.0.0.5", "001AFF2B3C4D"},
+             "pc1.lan 10.0.0.5 001AFF2B3C4D",
+             {}},
+            {"pc1", "", true, false, {}, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
+            {"pc1", "", true, true, kNoSocket, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
+            {" pc1 ",
+             "1.2.3.4",
+             true,
+             true,
+             {},
+             {" pc1 ", "0.0.0.0", "0123456789AB"},
+             "pc1 0.0.0.0 0123456789AB",
+             {"Not found!"}},
+            {nullptr,
+             "10.0.0.5",
+             true,
+             true,
+             {},
+             {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
+             "pc1.home.example 10.0.0.5 001AFF2B3C4D",
+             {}},
+            {nullptr,
+             "10.0.0.9",
+             true,
+             true,
+             {E::EchoDgram, E::EchoRaw},
+             {"", "10.0.0.9", "AABBCCDDEEFF"},
+             "10.0.0.9 10.0.0.9 AABBCCDDEEFF",
+             {}},
+        };
+    for (const auto& [pszName, pszIp, bReverse, bTable, refused, boxes, pszStored, said] : cases) {
         Open();
-        if (!c.pszName)
+        if (!pszName)
             Command(IDC_ADDRESS_MODE);
-        Type(IDC_NAME, c.pszName ? c.pszName : "");
-        Type(IDC_IP, c.pszIp);
+        Type(IDC_NAME, pszName ? pszName : "");
+        Type(IDC_IP, pszIp);
         Type(IDC_MAC, "0123456789AB");
         const auto reverse = resolver.reverse;
-        if (!c.bReverse)
+        if (!bReverse)
             resolver.reverse.clear();
-        neighbours.rows = c.bNeighbours ? table : std::vector<CNeighbourRow>{};
-        echo.bSetUp = c.bEchoSetUp;
+        net.table = bTable ? table : std::vector<CNeighbourRow>{};
+        net.refused = refused;
         messages.texts.clear();
         controls.cursor.clear();
         Command(IDC_LOOKUP);
         resolver.reverse = reverse;
-        ExpectBoxes(c.boxes[0], c.boxes[1], c.boxes[2]);
-        EXPECT_EQ(Entries(), c.pszStored ? List{c.pszStored} : List{}) << c.boxes[0];
-        EXPECT_EQ(messages.texts, c.said) << c.boxes[0];
+        ExpectBoxes(boxes[0], boxes[1], boxes[2]);
+        EXPECT_EQ(Entries(), pszStored ? List{pszStored} : List{}) << boxes[0];
+        EXPECT_EQ(messages.texts, said) << boxes[0];
         EXPECT_EQ(controls.cursor, List({"begin", "restore", "end"}));
     }
     EXPECT_EQ(resolver.asked.at(8), "name: pc1 ");  // as typed, blanks and all
-    EXPECT_EQ(echo.requests.front(),
-              std::pair(NetAddr("10.0.0.5"), 5000));  // the first address only
+    // One probe each, the first address only; without ICMP a datagram to the discard port.
+    std::string strSent;
+    for (const auto& [nMs, strWhat] : net.sent)
+        strSent += strWhat + ",";
+    EXPECT_EQ(strSent, "echo 10.0.0.5,echo 10.0.0.5,echo 10.0.0.5,echo 10.0.0.5,udp:9 10.0.0.9,");
     // Nothing typed: the focus goes to the box, and nothing else happens.
     Open();
     Command(IDC_LOOKUP);
-    EXPECT_EQ((std::tuple(controls.nFocus, controls.cursor.size(), echo.requests.size())),
-              std::tuple(IDC_NAME, 0u, 6u));
+    EXPECT_EQ(std::tuple(controls.nFocus, controls.cursor.size(), net.sent.size()),
+              std::tuple(IDC_NAME, 0u, 5u));
+    // A host that nothing answers for is waited for five seconds, no longer.
+    net.refused.clear();
+    net.hosts["10.9.0.7"] = {false, false, false, false};  // behind the gateway, nobody
+    const int64_t nStartUs = net.nNowUs;
+    Command(IDC_ADDRESS_MODE);
+    Type(IDC_IP, "10.9.0.7");
+    Command(IDC_LOOKUP);
+    EXPECT_EQ(net.nNowUs - nStartUs, 5000000);
 }
 
 // Closing writes the book only when the list changed, and asks first when
@@ -343,6 +351,10 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     files.answer = dir / "in.ini";
     Command(ID_IMPORT_LIST);
     Command(ID_IMPORT_LIST);  // the name box is rebuilt, not added to
+    Type(IDC_MAC, "00AABBCCDDEE");
+    files.answer.reset();  // cancelled: nothing changes
+    Command(ID_IMPORT_LIST);
+    EXPECT_EQ(controls.texts[IDC_MAC], "00AABBCCDDEE");
     files.answer = dir / "out.ini";
     Command(ID_EXPORT_LIST);
     EXPECT_EQ((std::tuple(controls.items, ReadBytes(dir / "out.ini"))),
@@ -392,7 +404,7 @@ TEST_F(DialogTest, OkWakesAndStaysOpenHelpSaysWhenItsPageIsMissing)
     Open();
     Type(IDC_MAC, "AABBCCDDEEFF");
     Command(IDC_WAKE);
-    EXPECT_EQ((std::tuple(sockets.Sends().size(), controls.nEndResult)), std::tuple(1u, -1));
+    EXPECT_EQ((std::tuple(sockets.sends.size(), controls.nEndResult)), std::tuple(1u, -1));
     Command(IDC_HELP_LINK);
     WriteBytes(dir / "help.html", "<html></html>");
     Command(IDC_HELP_LINK);

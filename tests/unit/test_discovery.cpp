@@ -1,13 +1,13 @@
 // Finding a hardware address in the neighbour table, the rtnetlink parsers on
-// hand-built buffers, and the echo message.
+// hand-built messages, and the echo message.
+#include <libmnl/libmnl.h>
 #include <linux/neighbour.h>
 
-#include <cstring>
-
-#include "discovery/MacScan.h"
-#include "discovery/Netlink.h"
-#include "discovery/ProbePlatform.h"
+#include "discovery/EchoMessage.h"
+#include "discovery/MacDiscovery.h"
 #include "fakes/Fakes.h"
+#include "net/Netlink.h"
+#include "net/ProbePlatform.h"
 
 namespace {
 
@@ -16,11 +16,7 @@ using Bytes = std::vector<uint8_t>;
 TEST(NeighbourTable, TheFirstMatchingRowWithAnAddressWins)
 {
     // pszAfter: what strMac holds after the scan; it holds "AABBCCDDEEFF" before
-    const struct {
-        std::vector<CNeighbourRow> rows;
-        bool bFound;
-        const char* pszAfter;
-    } cases[] = {
+    const std::tuple<std::vector<CNeighbourRow>, bool, const char*> cases[] = {
         {{Row("10.0.0.4", {1, 1, 1, 1, 1, 1}), Row("10.0.0.5", {0x0A, 0x1B, 0xFF, 0, 0, 1}),
           Row("10.0.0.5", {3, 3, 3, 3, 3, 3})},
          true,
@@ -30,127 +26,91 @@ TEST(NeighbourTable, TheFirstMatchingRowWithAnAddressWins)
         {{Row("10.0.0.5", {1, 2, 3, 4, 5, 6, 7, 8}, 20)}, true, "0102030405060708"},
         {{Row("10.0.0.4", {1, 2, 3, 4, 5, 6})}, false, "AABBCCDDEEFF"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [rows, bFound, pszAfter] : cases) {
         std::string strMac = "AABBCCDDEEFF";
-        EXPECT_EQ(ScanNeighbourTable(c.rows, NetAddr("10.0.0.5"), strMac), c.bFound) << c.pszAfter;
-        EXPECT_EQ(strMac, c.pszAfter);
+        EXPECT_EQ(std::pair(ScanNeighbourTable(rows, NetAddr("10.0.0.5"), strMac), strMac),
+                  std::pair(bFound, std::string(pszAfter)));
     }
-    // A single entry is the target's on its own interface (0: any).
-    const std::vector<CNeighbourRow> rows = {Row("10.0.0.5", {1}, ~0u, 2),
-                                             Row("10.0.0.5", {3}, ~0u, 3)};
-    EXPECT_EQ(FindNeighbourRow(rows, NetAddr("10.0.0.5"), 3), &rows[1]);
-    EXPECT_EQ(FindNeighbourRow(rows, NetAddr("10.0.0.5"), 0), &rows[0]);
-    EXPECT_EQ(FindNeighbourRow(rows, NetAddr("10.0.0.5"), 4), nullptr);
 }
 
-const uint32_t kSeq = 41, kPid = 777;
-
-// Netlink datagrams laid out as the kernel does: parts padded to four bytes,
-// the header's length kept up to date.
-struct CNetlinkBuffer {
-    Bytes bytes;
-    size_t nStart = 0;
-
-    CNetlinkBuffer& Begin(uint16_t nType, uint32_t nSeq = kSeq, uint16_t nFlags = NLM_F_MULTI)
-    {
-        nStart = bytes.size();
-        return Add(nlmsghdr{0, nType, nFlags, nSeq, kPid});
-    }
+// One rtnetlink message, laid out by libmnl as the kernel lays it out.
+struct CMessage {
+    alignas(nlmsghdr) char buffer[512] = {};
     template <typename T>
-    CNetlinkBuffer& Add(const T& value)
+    CMessage(uint16_t nType, const T& fixed)
     {
-        return Add(&value, sizeof value);
+        mnl_nlmsg_put_header(buffer)->nlmsg_type = nType;
+        *static_cast<T*>(mnl_nlmsg_put_extra_header(Header(), sizeof(T))) = fixed;
     }
-    CNetlinkBuffer& Add(const void* pData, size_t nSize)
+    nlmsghdr* Header() { return reinterpret_cast<nlmsghdr*>(buffer); }
+    CMessage& Attr(uint16_t nType, const void* pData, size_t nSize)
     {
-        bytes.insert(bytes.end(), static_cast<const uint8_t*>(pData),
-                     static_cast<const uint8_t*>(pData) + nSize);
-        bytes.resize(NLMSG_ALIGN(bytes.size()));
-        const auto nLen = static_cast<uint32_t>(bytes.size() - nStart);
-        std::memcpy(&bytes[nStart], &nLen, sizeof nLen);
+        mnl_attr_put(Header(), nType, nSize, pData);
         return *this;
     }
-    CNetlinkBuffer& Attr(uint16_t nType, const void* pData, size_t nSize)
+    CMessage& Addr(uint16_t nType, const char* psz)
     {
-        return Add(rtattr{static_cast<unsigned short>(RTA_LENGTH(nSize)), nType}).Add(pData, nSize);
-    }
-    CNetlinkBuffer& Neighbour(const char* pszAddr, const Bytes& lladdr, uint32_t nSeq = kSeq,
-                              uint8_t nFamily = AF_INET)
-    {
-        const uint32_t dwAddr = NetAddr(pszAddr);
-        Begin(RTM_NEWNEIGH, nSeq)
-            .Add(ndmsg{.ndm_family = nFamily, .ndm_ifindex = 3, .ndm_state = NUD_REACHABLE});
-        Attr(NDA_DST, &dwAddr, sizeof dwAddr);
-        return lladdr.empty() ? *this : Attr(NDA_LLADDR, lladdr.data(), lladdr.size());
-    }
-    CNetlinkBuffer& Route(uint8_t nType, uint8_t nDstLen, const char* pszDst, uint32_t dwOif,
-                          uint16_t nGateway = 0)
-    {
-        const uint32_t dwDst = NetAddr(pszDst);
-        Begin(RTM_NEWROUTE)
-            .Add(rtmsg{.rtm_family = AF_INET, .rtm_dst_len = nDstLen, .rtm_type = nType});
-        Attr(RTA_DST, &dwDst, sizeof dwDst).Attr(RTA_OIF, &dwOif, sizeof dwOif);
-        return nGateway ? Attr(nGateway, &dwDst, sizeof dwDst) : *this;  // RTA_GATEWAY or RTA_VIA
-    }
-    CNetlinkBuffer& Done(uint16_t nFlags = NLM_F_MULTI)
-    {
-        return Begin(NLMSG_DONE, kSeq, nFlags).Add(0);
-    }
-    CNetlinkBuffer& Error(int nErrno)
-    {
-        return Begin(NLMSG_ERROR, kSeq, 0).Add(nlmsgerr{.error = -nErrno});
+        const uint32_t dwAddr = NetAddr(psz);
+        return Attr(nType, &dwAddr, 4);
     }
 };
 
-TEST(Netlink, NeighbourDumpTakesTheIpv4RowsOfItsOwnAnswer)
+TEST(Netlink, EachMessageGivesWhatItCarriesOrNothing)
 {
-    std::vector<CNeighbourRow> rows;
-    int nError = 0;
-    const auto Dump = [&](const CNetlinkBuffer& buffer, size_t nDrop = 0) {
-        return ParseNeighbourDump(buffer.bytes.data(), buffer.bytes.size() - nDrop, kSeq, kPid,
-                                  rows, nError);
-    };
-    CNetlinkBuffer first, second, error, interrupted;
-    first.Neighbour("10.0.0.1", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10})
-        .Neighbour("10.0.0.9", {9}, 0)               // a notification
-        .Neighbour("10.0.0.8", {8}, kSeq - 1)        // an old request's answer
-        .Neighbour("10.0.0.7", {7}, kSeq, AF_INET6)  // not of the IPv4 table
-        .Neighbour("10.0.0.6", {});
-    second.Neighbour("10.0.0.2", {2}).Done();
-    EXPECT_EQ(Dump(first), ENetlinkStep::More);
-    EXPECT_EQ(Dump(second), ENetlinkStep::Done);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ((std::tuple(rows[0].dwIndex, rows[0].dwPhysAddrLen, rows[0].bPhysAddr[7])),
-              std::tuple(3u, 10u, 8));
-    EXPECT_EQ((std::tuple(rows[1].dwAddr, rows[1].dwPhysAddrLen, rows[2].dwAddr)),
-              std::tuple(NetAddr("10.0.0.6"), 0u, NetAddr("10.0.0.2")));
-    error.Error(EPERM);
-    interrupted.Neighbour("10.0.0.1", {1}).Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
-    EXPECT_EQ((std::tuple(Dump(error), nError)), std::tuple(ENetlinkStep::Error, EPERM));
-    EXPECT_EQ(Dump(interrupted), ENetlinkStep::Interrupted);
-    EXPECT_EQ((std::tuple(Dump(second, 6), nError)),
-              std::tuple(ENetlinkStep::Error, EBADMSG));  // cut short
+    const Bytes lladdr = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    CNeighbourRow row;
+    const ndmsg neigh{.ndm_family = AF_INET, .ndm_ifindex = 3, .ndm_state = NUD_STALE};
+    CMessage full(RTM_NEWNEIGH, neigh);
+    full.Addr(NDA_DST, "10.0.0.1").Attr(NDA_LLADDR, lladdr.data(), lladdr.size());
+    ASSERT_TRUE(ParseNeighbourMessage(full.Header(), row));
+    EXPECT_EQ(std::tuple(row.dwAddr, row.dwIndex, row.wState, row.dwPhysAddrLen, row.bPhysAddr[7]),
+              std::tuple(NetAddr("10.0.0.1"), 3u, uint16_t{NUD_STALE}, 10u, uint8_t{8}));
+    EXPECT_EQ(NeighbourMacText(row), "0102030405060708");
+    CMessage v6(RTM_NEWNEIGH, ndmsg{.ndm_family = AF_INET6}), noDst(RTM_NEWNEIGH, neigh);
+    v6.Addr(NDA_DST, "10.0.0.2");
+    EXPECT_FALSE(ParseNeighbourMessage(v6.Header(), row) ||
+                 ParseNeighbourMessage(noDst.Header(), row));
 
     // Of the routes, those on a link (unicast, neither gateway nor via) with
-    // their prefix; the route to one address keeps its type.
-    std::vector<CLinkRoute> links;
-    CNetlinkBuffer routes, reply;
-    routes.Route(RTN_UNICAST, 24, "10.0.3.0", 3)
-        .Route(RTN_UNICAST, 0, "0.0.0.0", 2, RTA_GATEWAY)
-        .Route(RTN_UNICAST, 16, "10.9.0.0", 4, RTA_VIA)
-        .Route(RTN_BROADCAST, 32, "10.0.3.255", 3)
-        .Done();
-    EXPECT_EQ(
-        ParseLinkRouteDump(routes.bytes.data(), routes.bytes.size(), kSeq, kPid, links, nError),
-        ENetlinkStep::Done);
-    ASSERT_EQ(links.size(), 1u);
-    EXPECT_EQ((std::tuple(links[0].dwDst, links[0].nDstLen, links[0].dwOutIndex)),
+    // their prefix; the route to one address keeps its type and gateway.
+    const auto Route = [](uint8_t nType, uint8_t nDstLen, uint16_t nGateway) {
+        CMessage route(RTM_NEWROUTE,
+                       rtmsg{.rtm_family = AF_INET, .rtm_dst_len = nDstLen, .rtm_type = nType});
+        const uint32_t dwOif = 3;
+        route.Addr(RTA_DST, "10.0.3.0").Attr(RTA_OIF, &dwOif, 4);
+        if (nGateway)
+            route.Addr(nGateway, "10.0.3.1");
+        return route;
+    };
+    CLinkRoute link;
+    ASSERT_TRUE(ParseLinkRouteMessage(Route(RTN_UNICAST, 24, 0).Header(), link));
+    EXPECT_EQ(std::tuple(link.dwDst, link.nDstLen, link.dwOutIndex),
               std::tuple(NetAddr("10.0.3.0"), 24, 3u));
+    for (const auto& [nType, nGateway] : {std::pair<uint8_t, uint16_t>{RTN_UNICAST, RTA_GATEWAY},
+                                          {RTN_UNICAST, RTA_VIA},
+                                          {RTN_BROADCAST, 0}})
+        EXPECT_FALSE(ParseLinkRouteMessage(Route(nType, 24, nGateway).Header(), link)) << nType;
     CRouteInfo route;
-    reply.Route(RTN_BROADCAST, 32, "10.0.3.255", 3);
-    EXPECT_EQ(ParseRouteReply(reply.bytes.data(), reply.bytes.size(), kSeq, kPid, route, nError),
-              ENetlinkStep::Done);
-    EXPECT_EQ((std::tuple(route.nType, route.dwOutIndex)), std::tuple(RTN_BROADCAST, 3u));
+    ASSERT_TRUE(ParseRouteMessage(Route(RTN_BLACKHOLE, 32, RTA_GATEWAY).Header(), route));
+    EXPECT_EQ(std::tuple(route.nType, route.dwOutIndex, route.dwGateway),
+              std::tuple(RTN_BLACKHOLE, 3u, NetAddr("10.0.3.1")));
+
+    // The IPv4 table's own message tells its limits and how many entries
+    // the whole system holds.
+    ndt_config config{};
+    config.ndtc_entries = 700;
+    const uint32_t dwThresh2 = 600, dwThresh3 = 900;
+    const auto Table = [&](const char* pszName) {
+        CMessage table(RTM_NEWNEIGHTBL, ndtmsg{.ndtm_family = AF_INET});
+        table.Attr(NDTA_NAME, pszName, strlen(pszName) + 1)
+            .Attr(NDTA_CONFIG, &config, sizeof config);
+        return table.Attr(NDTA_THRESH2, &dwThresh2, 4).Attr(NDTA_THRESH3, &dwThresh3, 4);
+    };
+    CNeighbourLoad load;
+    ASSERT_TRUE(ParseNeighbourTableMessage(Table("arp_cache").Header(), load));
+    EXPECT_EQ(std::tuple(load.nEntries, load.nThresh2, load.nThresh3),
+              std::tuple(700u, 600u, 900u));
+    EXPECT_FALSE(ParseNeighbourTableMessage(Table("ndisc_cache").Header(), load));
 }
 
 TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
@@ -166,25 +126,25 @@ TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
     EXPECT_EQ(
         Bytes(reinterpret_cast<const uint8_t*>(&nSum), reinterpret_cast<const uint8_t*>(&nSum) + 2),
         Bytes({0x21, 0x0D}));
-    EXPECT_FALSE(
-        IsEchoReplyFor(request.data(), request.size(), false, true, 0x1234, 7));  // looped back
+    EXPECT_FALSE(IsEchoReplyFor(request.data(), request.size(), false, 0x1234, 7));  // looped back
     Bytes packet = request;
     packet.insert(packet.begin(), 24, 0);  // an IPv4 header with 4 bytes of options, then the reply
     packet[0] = 0x46;
     packet[24] = 0;
-    EXPECT_TRUE(IsEchoReplyFor(packet.data(), packet.size(), true, true, 0x1234, 7));
-    EXPECT_FALSE(IsEchoReplyFor(packet.data(), packet.size(), true, true, 0x1235, 7));
-    EXPECT_TRUE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, false, 0x1235, 7));
-    EXPECT_FALSE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, false, 0x1234, 8));
-    EXPECT_FALSE(IsEchoReplyFor(packet.data(), 30, true, true, 0x1234, 7));  // cut short
+    EXPECT_TRUE(IsEchoReplyFor(packet.data(), packet.size(), true, 0x1234, 7));
+    EXPECT_FALSE(IsEchoReplyFor(packet.data(), packet.size(), true, 0x1235, 7));
+    EXPECT_TRUE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, 0x1235, 7));
+    EXPECT_FALSE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, 0x1234, 8));
+    EXPECT_FALSE(IsEchoReplyFor(packet.data(), 30, true, 0x1234, 7));  // cut short
 }
 
-// The real probing calls, on loopback only: who a datagram came from, a
-// socket whose state can't be read, and the kernel's numbers.
-TEST(ProbePlatform, SenderAddressesErrorsAndKernelNumbers)
+// The real probing calls, on loopback only: who a datagram came from, and a
+// socket whose state can't be read.
+TEST(ProbePlatform, SenderAddressesAndErrors)
 {
     CPosixProbePlatform platform;
-    const int hSocket = platform.Open(EProbeSocket::Udp);
+    int hSocket = -1;
+    ASSERT_EQ(platform.Open(EProbeSocket::Udp, hSocket), 0);
     sockaddr_in self{AF_INET, 0, {NetAddr("127.0.0.1")}, {}};
     socklen_t nSize = sizeof self;
     ASSERT_EQ(bind(hSocket, reinterpret_cast<sockaddr*>(&self), nSize) |
@@ -193,17 +153,14 @@ TEST(ProbePlatform, SenderAddressesErrorsAndKernelNumbers)
     ASSERT_EQ(platform.SendTo(hSocket, {1, 2, 3}, self.sin_addr.s_addr, ntohs(self.sin_port), 0),
               0);
     uint8_t buffer[8];
+    size_t nGot = 0;
     uint32_t dwFrom = 0;
-    EXPECT_EQ((std::pair(platform.Receive(hSocket, buffer, sizeof buffer, dwFrom), dwFrom)),
-              std::pair(3L, NetAddr("127.0.0.1")));
+    EXPECT_EQ(
+        std::tuple(platform.Receive(hSocket, buffer, sizeof buffer, nGot, dwFrom), nGot, dwFrom),
+        std::tuple(0, 3u, NetAddr("127.0.0.1")));
+    EXPECT_EQ(platform.Receive(hSocket, buffer, sizeof buffer, nGot, dwFrom), EAGAIN);
     platform.Close(hSocket);
     EXPECT_EQ(platform.PendingError(hSocket), EBADF);
-    CTempDir dir;
-    for (const auto& [pszText, nValue] :
-         {std::pair{"512\n", 512u}, {"0\n", 7u}, {"12x", 7u}, {"", 7u}}) {
-        WriteBytes(dir / "n", pszText);
-        EXPECT_EQ(ReadKernelNumber((dir / "n").c_str(), 7), nValue) << pszText;
-    }
 }
 
 }  // namespace

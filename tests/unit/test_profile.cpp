@@ -31,12 +31,11 @@ class ProfileTest : public ::testing::Test {
 protected:
     CTempDir dir;
     CProfileName profile{"nuvik.INI", false, dir / "config/nuvik"};
-    CFakeFileChooser chooser;
     CFaultyFileSystem files;
     CSetList hosts;
     const std::string strPath = dir / "config/nuvik/nuvik.INI";
 
-    void SetUp() override { hosts.AttachProfile(&profile, &chooser, &files); }
+    void SetUp() override { hosts.AttachProfile(&profile, &files); }
     void WriteProfile(const std::string& strText)
     {
         fs::create_directories(dir / "config/nuvik");
@@ -112,12 +111,12 @@ TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
     };
     for (const char* psz : {"C 3 3", "A 1 1", "\"Q 2 2\"", "'q'"})
         hosts.AddTail(psz);
-    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    ASSERT_TRUE(hosts.SaveProfile().Ok());
     // A value wholly in quotes goes in one more pair: a load gives it back.
     EXPECT_EQ(ReadBytes(strPath),
               "[list]\r\n0=C 3 3\r\n1=A 1 1\r\n2=\"\"Q 2 2\"\"\r\n3=\"'q'\"\r\n");
     CSetList again;
-    again.AttachProfile(&profile, &chooser, &files);
+    again.AttachProfile(&profile, &files);
     again.LoadProfile();
     EXPECT_EQ(List(again.begin(), again.end()), List(hosts.begin(), hosts.end()));
     EXPECT_EQ(mode(dir / "config/nuvik"), fs::perms(0700));
@@ -133,7 +132,7 @@ TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
     const int hBefore = NextDescriptor();
     for (const char* pszMissing : {"tmpfile", "link", "none", "sync"}) {
         files.failures = {{pszMissing, EOPNOTSUPP}};
-        ASSERT_TRUE(hosts.SaveProfile().bOk) << pszMissing;
+        ASSERT_TRUE(hosts.SaveProfile().Ok()) << pszMissing;
         EXPECT_EQ(mode(strPath), fs::perms(0640)) << pszMissing;
         EXPECT_EQ(owner(strPath), kOwner) << pszMissing;
         ExpectProfileAlone();
@@ -145,7 +144,7 @@ TEST_F(ProfileTest, SaveWritesTheListAndReplacesTheFileKeepingItsModeAndOwner)
     umask(nOldMask);
     files.failures.clear();
     hosts.RemoveAll();  // an empty list leaves no file
-    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    ASSERT_TRUE(hosts.SaveProfile().Ok());
     EXPECT_FALSE(fs::exists(strPath));
 }
 
@@ -184,7 +183,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     EXPECT_EQ(hosts.SaveProfile(true).strError, strPath + ": Input/output error");
     files.bNoProgress = false;
     files.nInterrupts = 3;
-    EXPECT_TRUE(hosts.SaveProfile(true).bOk);
+    EXPECT_TRUE(hosts.SaveProfile(true).Ok());
     // Nothing to write into: the folder's refusal is the failure.
     fs::remove(strPath);
     files.failures = {{"tmpfile", EACCES}, {"create", EACCES}};
@@ -195,16 +194,17 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     WriteProfile(strOld);
     struct CDying : CPosixFileSystem {
         bool bTmpFile = true;
-        int Open(const std::string& s, int n, mode_t m) override
+        int Open(const std::string& s, int n, mode_t m, int& h) override
         {
-            return bTmpFile || !(n & O_DIRECTORY) ? CPosixFileSystem::Open(s, n, m) : -1;
+            return bTmpFile || !(n & O_DIRECTORY) ? CPosixFileSystem::Open(s, n, m, h) : EOPNOTSUPP;
         }
-        ssize_t Write(int, const void*, size_t) override { return ::raise(SIGKILL); }
+        int Write(int, const void*, size_t, size_t&) override { return ::raise(SIGKILL); }
     } dying;
     EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL),
                 "");
     ExpectProfileAlone();
     dying.bTmpFile = false;
+    umask(022);  // each test runs in a process of its own
     EXPECT_EXIT(WriteFileAtomic(dying, strPath, "[list]\r\n"), ::testing::KilledBySignal(SIGKILL),
                 "");
     EXPECT_EQ(ReadBytes(strPath), strOld);
@@ -212,8 +212,9 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     for (const auto& entry : fs::directory_iterator(dir / "config/nuvik"))
         if (entry.path() != strPath)
             left = entry.path();
+    EXPECT_EQ(fs::status(left).permissions(), fs::perms(0600));  // private from the start
     files.failures.clear();
-    ASSERT_TRUE(hosts.SaveProfile(true).bOk);
+    ASSERT_TRUE(hosts.SaveProfile(true).Ok());
     EXPECT_TRUE(fs::exists(left));  // it may be a save still running
     // Only nuvik's own naming for this file, only a regular file, and only
     // one older than a minute.
@@ -227,12 +228,17 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
         fs::last_write_time(entry.path(),
                             fs::file_time_type::clock::now() - std::chrono::seconds(90));
     files.ops.clear();
-    ASSERT_TRUE(hosts.SaveProfile(true).bOk);
+    ASSERT_TRUE(hosts.SaveProfile(true).Ok());
     EXPECT_FALSE(fs::exists(left));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 8);
-    // The file reaches the disk before the rename.
-    EXPECT_LT(std::find(files.ops.begin(), files.ops.end(), "fsync"),
-              std::find(files.ops.begin(), files.ops.end(), "rename"));
+    // The file reaches the disk before the rename, and the rename after it.
+    const auto At = [&](const std::string& strOp) {
+        return std::find(files.ops.begin(), files.ops.end(), strOp);
+    };
+    EXPECT_LT(std::find_if(files.ops.begin(), files.ops.end(),
+                           [](auto& s) { return s.starts_with("fsync:"); }),
+              At("rename"));
+    EXPECT_LT(At("rename"), At("fsync:" + dir / "config/nuvik"));
 }
 
 // Only a regular file is replaced, through links as named: a FIFO, a socket
@@ -244,13 +250,13 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
     fs::create_symlink("../../sub/hop", strPath);  // each relative to its own link
     fs::create_symlink("kept.ini", dir / "sub/hop");
     hosts.AddTail("A 1 1");
-    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    ASSERT_TRUE(hosts.SaveProfile().Ok());
     EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n0=A 1 1\r\n");
     EXPECT_EQ(
-        std::count(files.ops.begin(), files.ops.end(), "sync:" + dir / "config/nuvik/../../sub"),
+        std::count(files.ops.begin(), files.ops.end(), "fsync:" + dir / "config/nuvik/../../sub"),
         1);             // where it was renamed
     hosts.RemoveAll();  // an empty list empties the file it names
-    ASSERT_TRUE(hosts.SaveProfile().bOk);
+    ASSERT_TRUE(hosts.SaveProfile().Ok());
     EXPECT_TRUE(fs::is_symlink(strPath));
     EXPECT_EQ(ReadBytes(dir / "sub/kept.ini"), "[list]\r\n");
     fs::remove(dir / "sub/hop");
@@ -271,8 +277,7 @@ TEST_F(ProfileTest, ASymbolicLinkStaysEvenWhenItDanglesAndOnlyARegularFileIsRepl
         fs::create_symlink(dir / pszTarget, strPath);
         EXPECT_EQ(hosts.SaveProfile(true).strError,
                   dir / pszTarget + " (where the link " + strPath + " leads)" + strReason);
-        chooser.answer = dir / pszTarget;  // chosen in Export's dialog
-        EXPECT_EQ(hosts.ExportProfile().status.strError, dir / pszTarget + strReason);
+        EXPECT_EQ(hosts.ExportProfile(dir / pszTarget).strError, dir / pszTarget + strReason);
         EXPECT_EQ(std::pair(fs::status(dir / pszTarget).type(), fs::is_symlink(strPath)),
                   std::pair(type, true))
             << pszKind;
@@ -306,15 +311,15 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
             continue;
         const fs::file_type type = fs::symlink_status(strPath).type();
         CSetList loaded;
-        loaded.AttachProfile(&profile, &chooser, &files);
+        loaded.AttachProfile(&profile, &files);
         loaded.LoadProfile();
         files.failures.clear();
         EXPECT_EQ(loaded.LoadStatus().strError, strPath + ": " + c.strReason);
         EXPECT_TRUE(loaded.IsProfileUnread());
         loaded.AddTail("NEW 2 2");
-        EXPECT_FALSE(loaded.SaveProfile().bOk);
+        EXPECT_FALSE(loaded.SaveProfile().Ok());
         loaded.RemoveAll();
-        EXPECT_FALSE(loaded.SaveProfile().bOk);
+        EXPECT_FALSE(loaded.SaveProfile().Ok());
         EXPECT_EQ(fs::symlink_status(strPath).type(), type) << c.strReason;
     }
     // A missing file, or a link to one, holds nothing that could be lost.
@@ -327,7 +332,7 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
     fs::resize_file(dir / "full.ini", kProfileSizeLimit);
     const int hBefore = NextDescriptor();
     std::string strData;
-    EXPECT_TRUE(ReadWholeFile(files, dir / "full.ini", strData).bOk);
+    EXPECT_TRUE(ReadWholeFile(files, dir / "full.ini", strData).Ok());
     EXPECT_EQ(NextDescriptor(), hBefore);
     // A file that grows past the limit while it is read (its size says 0),
     // and nothing of it is kept.

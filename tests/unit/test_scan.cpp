@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/ScanMode.h"
+#include "base/Address.h"
 #include "discovery/ProbeEngine.h"
 #include "discovery/Scanner.h"
 #include "fakes/Fakes.h"
@@ -159,14 +160,17 @@ class CPacedPlatform : public IProbePlatform {
 public:
     int64_t nNowUs = 0;
     std::vector<std::pair<std::string, int64_t>> sent;  // address, when
-    int Open(EProbeSocket kind) override { return kind == EProbeSocket::Udp ? 10 : -1; }
+    int Open(EProbeSocket kind, int& h) override
+    {
+        return kind == EProbeSocket::Udp ? (h = 10, 0) : EPERM;
+    }
     int Connect(int, uint32_t, uint16_t) override { return ECONNREFUSED; }
     int SendTo(int, const std::vector<uint8_t>&, uint32_t dwAddr, uint16_t, unsigned) override
     {
         sent.emplace_back(DottedText(dwAddr), nNowUs);
         return 0;
     }
-    long Receive(int, uint8_t*, size_t, uint32_t&) override { return -1; }
+    int Receive(int, uint8_t*, size_t, size_t&, uint32_t&) override { return EAGAIN; }
     int PendingError(int) override { return 0; }
     void Close(int) override { }
     int Poll(std::vector<pollfd>&, int nTimeoutMs) override
@@ -175,9 +179,8 @@ public:
         return 0;
     }
     int64_t NowUs() override { return nNowUs; }
-    int OpenNeighbourWatch() override { return -1; }
-    int ReadNeighbourWatch(int, std::vector<CNeighbourRow>&) override { return -2; }
-    CNeighbourLimits NeighbourLimits() override { return {}; }
+    int OpenNeighbourWatch(int&) override { return EPERM; }
+    int ReadNeighbourWatch(int, std::vector<CNeighbourRow>&) override { return EBADF; }
     unsigned SocketBudget() override { return 1000; }
 };
 
@@ -206,11 +209,6 @@ TEST(ScanProbe, PacedInBatchesThatFitTheTable)
     }
 }
 
-class CFixedLoad : public INeighbourLoad {
-public:
-    bool GetLoad(CNeighbourLoad& load) override { return load = {}, true; }
-};
-
 // Found a quarter of a second into the scan: 10.0.0.6's entry turns up.
 struct CLatePlatform : CPacedPlatform {
     CFakeNeighbours* pNeighbours = nullptr;
@@ -230,7 +228,6 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
     CLatePlatform platform;
     CFakeRoutes routes;
     CFakeNeighbours neighbours;
-    CFixedLoad load;
     neighbours.rows = {
         Row("10.0.0.3", {0, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
         Row("10.0.1.1", {2, 0, 0, 0, 0, 1}, ~0u, 2), Row("10.0.0.2", {2, 0, 0, 0, 0, 2}, ~0u, 7),
@@ -248,7 +245,7 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
         strName = "host-" + DottedText(dwAddr);
         return dwAddr != NetAddr("10.0.0.4");
     };
-    CScanner scanner(platform, routes, neighbours, load, Lookup, {1000, 1000, 300});
+    CScanner scanner(platform, routes, neighbours, Lookup, {1000, 1000, 300});
     std::vector<CScanTarget> targets;
     for (const char* psz : {"10.0.1.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.6", "10.0.0.5"})
         targets.push_back({NetAddr(psz), 2, "eth0"});

@@ -3,6 +3,7 @@
 #include "app/StatusMode.h"
 #include "fakes/FakeNet.h"
 #include "fakes/Fakes.h"
+#include "hosts/SetList.h"
 
 namespace {
 
@@ -69,7 +70,9 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
         {{E::EchoDgram, E::EchoRaw, E::Udp, E::Tcp},
          "10.0.0.5",
          0,
-         "unknown  -1 no way to probe it",
+         "unknown  -1 no way to probe it: no ICMP socket (Permission denied: the group is outside "
+         "the sysctl net.ipv4.ping_group_range; Permission denied: a raw socket needs the "
+         "capability CAP_NET_RAW) and no UDP socket (Permission denied)",
          ""},
         {{}, "10.0.0.8", 0, "unknown  -1 no route to it", ""},
         {{}, "0.0.0.0", 0, "unknown  -1 no address stored", ""},
@@ -168,7 +171,9 @@ TEST(Status, HostsAskedAboutAndTheirLines)
     hosts.push_back(BookHosts(book).back());
     CNet net;
     CRecordingMessageBox messages;
-    CStatusServices services{&net, &net, &net, &messages, tmpfile()};
+    CAppServices services{nullptr, &net, &net, &net};
+    services.pMessages = &messages;
+    services.pOut = tmpfile();
     EXPECT_EQ(RunStatus(hosts, false, services), 1);
     EXPECT_EQ(
         Written(services.pOut),
@@ -209,7 +214,11 @@ TEST(Status, WaitForWokenHosts)
 
     net.hosts["10.0.0.5"].nUpFromMs = 3000;
     CRecordingMessageBox messages;
-    CStatusServices services{&net, &net, &net, &messages, tmpfile(), tmpfile(), &net.bStop};
+    CAppServices services{nullptr, &net, &net, &net};
+    services.pMessages = &messages;
+    services.pOut = tmpfile();
+    services.pProgress = tmpfile();
+    services.pStop = &net.bStop;
     const std::vector<CWaitHost> hosts = {
         {"pc1", NetAddr("10.0.0.7")}, {"nas", NetAddr("10.0.0.5")}, {"tv", 0}};
     EXPECT_EQ(WaitForHosts(hosts, 4, services), 1);
@@ -230,12 +239,6 @@ TEST(Status, WaitForWokenHosts)
     net.bStop = 0;
     services.pOut = tmpfile();
     EXPECT_EQ(WaitForHosts({hosts[1]}, 4, services), 0);
-    // Lines that could not be written make the summary a failure, even when
-    // nothing is left to flush at the end.
-    char szNone[1] = "";
-    services.pOut = fmemopen(szNone, 1, "r");
-    EXPECT_EQ(WaitForHosts({hosts[2]}, 4, services), 2);
-    EXPECT_EQ(messages.texts.back(), "cannot write to standard output: Bad file descriptor");
 }
 
 }  // namespace

@@ -1,19 +1,16 @@
 // The hardware address text, the magic packet, the socket calls of a wake and
 // the link it leaves by.
+#include "base/MacText.h"
 #include "fakes/Fakes.h"
-#include "wake/Listener.h"
-#include "wake/MacText.h"
+#include "ui/NUVIKDlg.h"
 #include "wake/MagicPacket.h"
+#include "wake/Waker.h"
 
 namespace {
 
 TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
 {
-    const struct {
-        const char* pszText;
-        bool bValid;
-        const char* pszAfter;
-    } cases[] = {
+    const std::tuple<const char*, bool, const char*> cases[] = {
         {"0A1B2C3D4E5F", true, "0A1B2C3D4E5F"},
         {"0a1b2c3d4e5f", false, "0"},
         {"00-11-22-33-44-55", false, "00"},
@@ -22,10 +19,10 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
         {"00112233445", false, "00112233445"},
         {" 001122334455", false, ""},
     };
-    for (const auto& c : cases) {
-        std::string strMac = c.pszText;
-        EXPECT_EQ(CutToMacText(strMac), c.bValid) << c.pszText;
-        EXPECT_EQ(strMac, c.pszAfter) << c.pszText;
+    for (const auto& [pszText, bValid, pszAfter] : cases) {
+        std::string strMac = pszText;
+        EXPECT_EQ(std::pair(CutToMacText(strMac), strMac),
+                  std::pair(bValid, std::string(pszAfter)));
     }
     EXPECT_EQ(std::vector({HexPairToByte("7"), HexPairToByte("a0"), HexPairToByte("A0F")}),
               std::vector({7, 160, 0}));
@@ -35,10 +32,7 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
 // it is none).
 TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
 {
-    const struct {
-        const char* pszText;
-        const char* pszMac;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"0a1B2c3D4e5F", "0A1B2C3D4E5F"},
         {"02:00:00:00:00:ab", "0200000000AB"},
         {"02-00-00-00-00-AB", "0200000000AB"},
@@ -55,10 +49,11 @@ TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
     };
     std::string strNul;
     EXPECT_FALSE(ParseAnyMac(std::string("0200000000A\0", 12), strNul));
-    for (const auto& c : cases) {
+    for (const auto& [pszText, pszMac] : cases) {
         std::string strMac;
-        EXPECT_EQ(ParseAnyMac(c.pszText, strMac), *c.pszMac != '\0') << c.pszText;
-        EXPECT_EQ(strMac, c.pszMac) << c.pszText;
+        EXPECT_EQ(std::pair(ParseAnyMac(pszText, strMac), strMac),
+                  std::pair(*pszMac != '\0', std::string(pszMac)))
+            << pszText;
     }
 }
 
@@ -77,182 +72,169 @@ TEST(MagicPacket, TheListenerTakesOnlyTheExactPacket)
               "not well formed: copy 16 of the address differs from the first");
 }
 
-// WakeHost with its socket calls: interactive calls (no first argument)
-// speak in message boxes, silent ones only return. Interface 2 holds the
-// default route; a host may live on the link of interface 3.
+// The waker's socket calls; interface 2 holds the default route, a host may
+// live on the link of interface 3.
 class WakeTest : public ::testing::Test {
 protected:
     CFakeSocketLayer sockets;
-    CRecordingMessageBox messages;
     CFakeRoutes routes;
+    List lines;
+    bool bVerbose = false;  // a line for each datagram
 
-    CWakeOutcome Wake(List args, const char* pszMac, const char* pszIp = "")
+    CWakeOutcome Wake(const char* pszMac, const char* pszIp = "", CDelivery delivery = {})
     {
-        CNUVIKDlg dlg(std::move(args),
-                      {&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes});
-        dlg.m_strMac = pszMac;
-        dlg.m_strIp = pszIp;
-        return dlg.WakeHost();
+        CWakeOptions options{delivery};
+        if (bVerbose)
+            options.onDatagram = [this](const std::string& strLine) { lines.push_back(strLine); };
+        return CWaker(sockets, &routes, options).Wake({"pc", pszIp, pszMac});
+    }
+    std::pair<CWakeOutcome::EStatus, std::string> Outcome(const CWakeOutcome& outcome)
+    {
+        return {outcome.status, outcome.strReason};
     }
 };
 
-TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhyInteractivelyOnly)
+TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhy)
 {
-    const struct {
-        const char* pszOp;
-        int nErrno;
-        List ops;
-        const char* pszReason;
-    } cases[] = {
+    using E = CWakeOutcome::EStatus;
+    const std::tuple<const char*, int, List, const char*> cases[] = {
         {"socket", EMFILE, {"socket"}, "create a UDP socket: Too many open files"},
         {"bind",
          EADDRINUSE,
          {"socket", "bind", "close"},
          "bind to UDP port 4000: Address already in use"},
-        {"sendto",
+        {"send",
          EPERM,
-         {"socket", "bind", "setsockopt", "sendto", "close"},
+         {"socket", "bind", "setsockopt", "send", "close"},
          "send to 255.255.255.255 port 4000: Operation not permitted"},
         {"short",
          0,
-         {"socket", "bind", "setsockopt", "sendto", "close"},
+         {"socket", "bind", "setsockopt", "send", "close"},
          "send to 255.255.255.255 port 4000: the datagram was cut short"},
     };
-    routes.links = {{2, "vb"}};  // only an unreachable network sends out of every link
-    for (const auto& c : cases) {
-        for (bool bInteractive : {false, true}) {
-            sockets = CFakeSocketLayer();
-            sockets.failures[c.pszOp] = c.nErrno;
-            sockets.bShortSends = c.nErrno == 0;
-            messages.texts.clear();
-            const CWakeOutcome outcome = Wake(bInteractive ? List{} : List{""}, "001122334455");
-            EXPECT_EQ((std::tuple(outcome.status, outcome.strReason)),
-                      std::tuple(CWakeOutcome::EStatus::SendFailed, c.pszReason));
-            EXPECT_EQ(sockets.Ops(), c.ops);
-            EXPECT_EQ(sockets.nOpen, 0);
-            EXPECT_EQ(messages.texts.size(), bInteractive ? 1u : 0u) << c.pszOp;
-        }
+    routes.addresses = {
+        {2, "vb", NetAddr("10.0.2.1"), 24}};  // only an unreachable network goes out of every link
+    for (const auto& [pszOp, nErrno, ops, pszReason] : cases) {
+        sockets = CFakeSocketLayer();
+        sockets.failures[pszOp] = nErrno;
+        sockets.bShortSends = nErrno == 0;
+        EXPECT_EQ(Outcome(Wake("001122334455")), std::pair(E::SendFailed, std::string(pszReason)));
+        EXPECT_EQ(sockets.ops, ops);
+        EXPECT_EQ(sockets.nOpen, 0);
     }
-    EXPECT_EQ(Wake({}, "001122aabbcc").status, CWakeOutcome::EStatus::InvalidMac);
-    EXPECT_EQ(messages.texts.back(), "Invalid MAC address");
+    bVerbose = true;
+    EXPECT_EQ(Wake("001122aabbcc").status, E::InvalidMac);
+    EXPECT_EQ(lines, List{});
 }
 
 TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
 {
     const CRouteInfo onB = CFakeRoutes::Route(2), onC = CFakeRoutes::Route(3),
-                     viaC = CFakeRoutes::Route(3, "10.0.3.1");
+                     viaC = CFakeRoutes::Route(3, "10.0.3.1"), blackhole{RTN_BLACKHOLE, 3, 0};
     const std::optional<CRouteInfo> none;
     // bTableRead: the on-link routes: 10.0.3.0/24 by 3, the default by 2
     // nLink: 0: by the default route
-    const struct {
-        const char* pszIp;
-        std::optional<CRouteInfo> host, broadcast;
-        bool bTableRead;
-        unsigned nLink;
-        int nLookUps;
-    } cases[] = {
-        {"10.0.3.5", onC, onB, false, 3, 2},  {"10.0.3.5", onB, onB, false, 0, 2},
-        {"10.0.3.5", viaC, onB, false, 0, 2}, {"10.0.3.5", none, onB, false, 0, 2},
-        {"10.0.3.5", onC, none, false, 3, 2}, {"10.0.3.5", onC, onB, true, 3, 2},
-        {"10.0.2.5", onB, onB, true, 0, 1},   {"0.0.0.0", onC, onB, false, 0, 0},
-        {"10.0.3", onC, onB, false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    const std::tuple<const char*, std::optional<CRouteInfo>, std::optional<CRouteInfo>, bool,
+                     unsigned, int>
+        cases[] = {
+            {"10.0.3.5", onC, onB, false, 3, 2},       {"10.0.3.5", onB, onB, false, 0, 2},
+            {"10.0.3.5", viaC, onB, false, 0, 2},      {"10.0.3.5", none, onB, false, 0, 2},
+            {"10.0.3.5", blackhole, onB, false, 0, 2}, {"10.0.3.5", onC, none, false, 3, 2},
+            {"10.0.3.5", onC, onB, true, 3, 2},        {"10.0.2.5", onB, onB, true, 0, 1},
+            {"0.0.0.0", onC, onB, false, 0, 0},        {"10.0.3", onC, onB, false, 0, 0},
+        };
+    for (const auto& [pszIp, host, broadcast, bTableRead, nLink, nLookUps] : cases) {
+        SCOPED_TRACE(pszIp);
         routes = CFakeRoutes();
-        if (c.host)
-            routes.routes[c.pszIp] = *c.host;
-        if (c.broadcast)
-            routes.routes["255.255.255.255"] = *c.broadcast;
-        routes.bLinkRoutesRead = c.bTableRead;
+        if (host)
+            routes.routes[pszIp] = *host;
+        if (broadcast)
+            routes.routes["255.255.255.255"] = *broadcast;
+        routes.bLinkRoutesRead = bTableRead;
         routes.linkRoutes = {{NetAddr("10.0.3.0"), 24, 3}, {0, 0, 2}};
         sockets = CFakeSocketLayer();
-        EXPECT_EQ(Wake({"hosts.ini"}, "001122334455", c.pszIp).status, CWakeOutcome::EStatus::Sent);
-        EXPECT_EQ(sockets.Sends().at(0).strOp, c.nLink ? "sendmsg" : "sendto");
-        EXPECT_EQ(sockets.Sends().at(0).nIfIndex, c.nLink);
-        EXPECT_EQ(routes.nLookUps, c.nLookUps);
+        EXPECT_EQ(Wake("001122334455", pszIp).status, CWakeOutcome::EStatus::Sent);
+        EXPECT_EQ(sockets.sends.at(0).nIfIndex, nLink);
+        EXPECT_EQ(routes.nLookUps, nLookUps);
     }
     // A batch reads them once; a link the host's route chose that fails is
     // not left for another.
     routes = CFakeRoutes();
     routes.routes = {{"10.0.3.5", onC}, {"10.0.3.6", onC}, {"255.255.255.255", onB}};
-    routes.links = {{2, "vb"}};
-    CLinkChooser batch(&routes);
-    EXPECT_EQ(batch.Choose(NetAddr("10.0.3.5")).nLink + batch.Choose(NetAddr("10.0.3.6")).nLink,
-              6u);
+    routes.addresses = {{2, "vb", NetAddr("10.0.2.1"), 24}};
+    CWaker batch(sockets, &routes);
+    batch.Wake({"a", "10.0.3.5", "001122334455"});
+    batch.Wake({"b", "10.0.3.6", "001122334455"});
     EXPECT_EQ(routes.nLookUps, 3);
     sockets = CFakeSocketLayer();
     sockets.linkFailures[3] = ENETUNREACH;
-    const CWakeOutcome outcome = Wake({"x"}, "001122334455", "10.0.3.5");
-    EXPECT_EQ((std::tuple(outcome.status, outcome.strReason)),
-              std::tuple(CWakeOutcome::EStatus::SendFailed,
-                         "send to 255.255.255.255 port 4000 on if3: Network is unreachable"));
-    EXPECT_EQ(sockets.Sends().size(), 1u);
+    EXPECT_EQ(
+        Outcome(Wake("001122334455", "10.0.3.5")),
+        std::pair(CWakeOutcome::EStatus::SendFailed,
+                  std::string("send to 255.255.255.255 port 4000 on if3: Network is unreachable")));
+    EXPECT_EQ(sockets.sends.size(), 1u);
     // A destination of the user's own goes by its route, and only by it.
-    CLinkChooser to(&routes, {4000, NetAddr("10.0.3.255"), 0});
-    const CDestination dest = to.Choose(NetAddr("10.0.3.5"));
-    EXPECT_EQ(std::tuple(dest.nLink, dest.why), std::tuple(0u, ELinkWhy::Destination));
-    routes.routes["10.0.3.255"] = CFakeRoutes::Route(0);
-    EXPECT_EQ(to.LinkNameOf(dest), "the kernel's route");
-    sockets.failures["sendto"] = ENETUNREACH;
-    EXPECT_EQ(SendMagicPacket(sockets, BuildMagicPacket({}), &to, 0).sent.size(), 0u);
-    // The window reads the routes afresh for each wake: they may have changed.
-    routes = CFakeRoutes();
-    routes.routes["10.0.3.5"] = onC;
-    CNUVIKDlg window({}, {&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes});
-    for (unsigned nBroadcastLink : {3u, 2u}) {
-        routes.routes["255.255.255.255"] = CFakeRoutes::Route(nBroadcastLink);
-        window.m_strMac = "001122334455";
-        window.m_strIp = "10.0.3.5";
-        window.WakeHost();
-    }
-    EXPECT_EQ(sockets.Sends().back().nIfIndex, 3u);
+    sockets = CFakeSocketLayer();
+    sockets.linkFailures[0] = ENETUNREACH;
+    EXPECT_EQ(Wake("001122334455", "10.0.3.5", {9, NetAddr("10.0.3.255"), 0}).status,
+              CWakeOutcome::EStatus::SendFailed);
+    EXPECT_EQ(sockets.sends.size(), 1u);
 }
 
-// The window's "OK" too sends as many datagrams as asked, where asked, a
-// pause between them, and describes each.
+// The window's "OK" sends as many datagrams as asked, where asked, a pause
+// between them, and describes each; it reads the routes afresh each time.
 TEST_F(WakeTest, TheWindowTakesTheDeliveryOptions)
 {
     static int s_nPausedMs = 0;
-    List lines;
-    CDlgServices services{&sockets, &messages, nullptr, {}, nullptr, nullptr, nullptr, &routes};
-    services.delivery = {9, NetAddr("10.0.3.255"), 5};
-    services.nRepeat = 3;
-    services.pfnPause = [](int nMs) { s_nPausedMs += nMs; };
-    services.onDatagram = [&](const std::string& strLine) { lines.push_back(strLine); };
+    CDlgServices services{&sockets, nullptr, nullptr, {}, nullptr, nullptr, nullptr, &routes};
+    services.wake = {{9, NetAddr("10.0.3.255"), 5},
+                     3,
+                     [](int nMs) { s_nPausedMs += nMs; },
+                     [&](const std::string& strLine) { lines.push_back(strLine); }};
     CNUVIKDlg window({}, services);
     window.m_strMac = "001122334455";
     window.m_strName = "pc";
     EXPECT_EQ(window.WakeHost().status, CWakeOutcome::EStatus::Sent);
     EXPECT_EQ(s_nPausedMs, 2 * kRepeatPauseMs);
     EXPECT_EQ(lines, List(3, "pc 001122334455 to 10.0.3.255 port 9 by if5 (named)"));
+    CNUVIKDlg plain({}, {&sockets, nullptr, nullptr, {}, nullptr, nullptr, nullptr, &routes});
+    routes.routes["10.0.3.5"] = CFakeRoutes::Route(3);
+    for (unsigned nBroadcastLink : {3u, 2u}) {
+        routes.routes["255.255.255.255"] = CFakeRoutes::Route(nBroadcastLink);
+        plain.m_strMac = "001122334455";
+        plain.m_strIp = "10.0.3.5";
+        plain.WakeHost();
+    }
+    EXPECT_EQ(sockets.sends.back().nIfIndex, 3u);
 }
 
 // No route for the limited broadcast at all: every link that can broadcast
-// gets the datagram on the same socket; one that takes it is enough.
+// gets the datagram on the same socket, once however many addresses it
+// holds; one that takes it is enough.
 TEST_F(WakeTest, NoBroadcastRouteSendsOutOfEveryLink)
 {
-    routes.links = {{2, "vb"}, {3, "vc"}};
-    sockets.failures["sendto"] = ENETUNREACH;
-    sockets.linkFailures[3] = ENETDOWN;
-    EXPECT_EQ(Wake({}, "001122334455").status, CWakeOutcome::EStatus::Sent);
-    EXPECT_EQ(sockets.Ops(),
-              List({"socket", "bind", "setsockopt", "sendto", "sendmsg", "sendmsg", "close"}));
-    EXPECT_EQ(messages.texts,
-              List{"The wake-up packet for 001122334455 was sent, but the send to "
-                   "255.255.255.255 port 4000 failed on vc (Network is down)"});
+    routes.addresses = {{2, "vb", NetAddr("10.0.2.1"), 24},
+                        {3, "vc", NetAddr("10.0.3.1"), 24},
+                        {3, "vc", NetAddr("10.0.4.1"), 24}};
+    sockets.linkFailures = {{0, ENETUNREACH}, {3, ENETDOWN}};  // 0: by the routes
+    bVerbose = true;
+    EXPECT_EQ(
+        Outcome(Wake("001122334455")),
+        std::pair(CWakeOutcome::EStatus::Sent,
+                  std::string("send to 255.255.255.255 port 4000 failed on vc (Network is down)")));
+    EXPECT_EQ(sockets.ops, List({"socket", "bind", "setsockopt", "send", "send", "send", "close"}));
+    EXPECT_EQ(lines, List{"pc 001122334455 to 255.255.255.255 port 4000 by vb (every link)"});
     sockets.linkFailures[2] = EPERM;
-    const CWakeOutcome outcome = Wake({"x"}, "001122334455");
-    EXPECT_EQ((std::tuple(outcome.status, outcome.strReason)),
-              std::tuple(CWakeOutcome::EStatus::SendFailed,
-                         "send to 255.255.255.255 port 4000 failed on vb (Operation not "
-                         "permitted), vc (Network is down)"));
+    EXPECT_EQ(Outcome(Wake("001122334455")),
+              std::pair(CWakeOutcome::EStatus::SendFailed,
+                        std::string("send to 255.255.255.255 port 4000 failed on vb (Operation not "
+                                    "permitted), vc (Network is down)")));
     EXPECT_EQ(sockets.nOpen, 0);
-    sockets.linkFailures.clear();
+    sockets.linkFailures = {{0, ENETUNREACH}};
     sockets.bShortSends = true;  // a link that took part of it did not get it
-    EXPECT_EQ(Wake({"x"}, "001122334455").strReason,
-              "send to 255.255.255.255 port 4000 failed on vb (the datagram "
-              "was cut short), vc (the datagram was cut short)");
+    EXPECT_EQ(Wake("001122334455").strReason,
+              "send to 255.255.255.255 port 4000 failed on vb (the datagram was cut short), vc "
+              "(the datagram was cut short)");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "ui/PrintableText.h"
+#include "base/PrintableText.h"
 
 namespace {
 

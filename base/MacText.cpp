@@ -1,4 +1,4 @@
-#include "wake/MacText.h"
+#include "base/MacText.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,12 +20,22 @@ int HexPairToByte(std::string strPair)
     return static_cast<int>(std::strtol(strPair.c_str(), nullptr, 16));
 }
 
-std::array<uint8_t, kMacBytes> MacTextToBytes(const std::string& strMac)
+CMacAddress MacTextToBytes(const std::string& strMac)
 {
-    std::array<uint8_t, kMacBytes> bytes{};
+    CMacAddress bytes{};
     for (size_t j = 0; j < kMacBytes; ++j)
         bytes[j] = static_cast<uint8_t>(HexPairToByte(strMac.substr(2 * j, 2)) & 0xFF);
     return bytes;
+}
+
+std::string MacBytesText(const uint8_t* pBytes, size_t nBytes)
+{
+    std::string strText;
+    for (size_t i = 0; i < nBytes; ++i) {
+        strText += kMacDigits[pBytes[i] >> 4];
+        strText += kMacDigits[pBytes[i] & 0xF];
+    }
+    return strText;
 }
 
 bool ParseAnyMac(const std::string& strText, std::string& strMac)

@@ -2,12 +2,14 @@
 // The hardware address text: twelve digits from "0123456789ABCDEF", no
 // separators; digits 2j and 2j+1 are address byte j, byte 0 first on the wire.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 constexpr char kMacDigits[] = "0123456789ABCDEF";
 constexpr size_t kMacTextLength = 12;
 constexpr size_t kMacBytes = 6;
+using CMacAddress = std::array<uint8_t, kMacBytes>;
 
 // Cuts the text down to its leading run of hexadecimal digits (upper case
 // only) and tells whether exactly twelve remain.
@@ -18,7 +20,11 @@ bool CutToMacText(std::string& strMac);
 int HexPairToByte(std::string strPair);
 
 // The six address bytes of a valid hardware address text.
-std::array<uint8_t, kMacBytes> MacTextToBytes(const std::string& strMac);
+CMacAddress MacTextToBytes(const std::string& strMac);
+
+// Bytes as two upper-case hexadecimal digits each, no separator: six bytes
+// give a hardware address text.
+std::string MacBytesText(const uint8_t* pBytes, size_t nBytes);
 
 // A hardware address in any of the forms people copy from labels, tools and
 // router pages: twelve hexadecimal digits of either case; six pairs

@@ -1,14 +1,13 @@
 // The "MAC" button: host lookup and hardware address discovery, members of
-// the main dialog. The blocking work (resolver, echo request, table read)
-// runs through the window's RunBlocking, off the user-interface thread; every
+// the main dialog. The blocking work (resolver, probe, table read) runs
+// through the window's RunBlocking, off the user-interface thread; every
 // effect on the fields, the controls and the host list happens here, on the
 // user-interface thread, in order.
 #include <arpa/inet.h>
 
-#include "discovery/EchoRequest.h"
-#include "discovery/MacScan.h"
-#include "discovery/NeighbourTable.h"
-#include "discovery/Resolver.h"
+#include "base/Address.h"
+#include "discovery/MacDiscovery.h"
+#include "net/Resolver.h"
 #include "ui/ControlServices.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
@@ -31,13 +30,6 @@ public:
 private:
     IControlServices& m_controls;
 };
-
-std::string Dotted(uint32_t dwAddressNet)
-{
-    char sz[INET_ADDRSTRLEN];
-    in_addr addr{dwAddressNet};
-    return ::inet_ntop(AF_INET, &addr, sz, sizeof sz) ? sz : "";
-}
 
 }  // namespace
 
@@ -69,9 +61,9 @@ void CNUVIKDlg::OnLookup()
         std::string strReverse;
         bool bReverse = false;
         m_pControls->RunBlocking([&] {
-            bFound = resolver.GetHostByName(strTyped, record);
+            bFound = resolver.GetHostByName(strTyped, record) == 0;
             if (bFound && !record.addresses.empty())
-                bReverse = resolver.GetHostByAddr(record.addresses.front(), strReverse);
+                bReverse = resolver.GetHostByAddr(record.addresses.front(), strReverse) == 0;
         });
         if (bFound) {
             // The reverse record's name when there is one; otherwise the
@@ -82,7 +74,7 @@ void CNUVIKDlg::OnLookup()
                 m_strName = record.strName;
             if (!record.addresses.empty()) {
                 m_ctlIp.SetAddress(ntohl(record.addresses.front()));
-                m_strIp = Dotted(record.addresses.front());
+                m_strIp = DottedText(record.addresses.front());
             }
         }
     } else {
@@ -91,7 +83,7 @@ void CNUVIKDlg::OnLookup()
         std::string strReverse;
         bool bReverse = false;
         m_pControls->RunBlocking(
-            [&] { bReverse = resolver.GetHostByAddr(dwAddressNet, strReverse); });
+            [&] { bReverse = resolver.GetHostByAddr(dwAddressNet, strReverse) == 0; });
         if (bReverse)
             m_strName = strReverse;
         // A failed reverse lookup is no failure here: the address stands.
@@ -110,21 +102,15 @@ void CNUVIKDlg::OnLookup()
 
 bool CNUVIKDlg::DiscoverMac()
 {
-    if (!m_services.pEcho || !m_services.pNeighbours)
+    const CDlgServices& services = m_services;
+    if (!services.pPlatform || !services.pRoutes || !services.pNeighbours)
         return false;
     const uint32_t dwTarget = htonl(m_ctlIp.GetAddress());
-
-    bool bSetUp = false;
-    bool bTable = false;
     std::vector<CNeighbourRow> rows;
+    bool bTable = false;
     m_pControls->RunBlocking([&] {
-        // Whether the host answers does not matter: the request only makes
-        // the kernel resolve its hardware address.
-        bSetUp = m_services.pEcho->SendEcho(dwTarget, kEchoTimeoutMs).bSetUp;
-        if (bSetUp)
-            bTable = m_services.pNeighbours->GetTable(rows);
+        bTable = ProbeThenReadTable(*services.pPlatform, *services.pRoutes, *services.pNeighbours,
+                                    dwTarget, rows);
     });
-    if (!bSetUp || !bTable)
-        return false;
-    return ScanNeighbourTable(rows, dwTarget, m_strMac);
+    return bTable && ScanNeighbourTable(rows, dwTarget, m_strMac);
 }

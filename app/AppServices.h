@@ -1,0 +1,42 @@
+#pragma once
+// The services every mode runs on: the platform's, behind their interfaces,
+// and where output goes. The real ones are made once, by CSystemServices;
+// the tests give fakes.
+#include <signal.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+class CNUVIKDlg;
+class IEthers;
+class IMessageBox;
+class INeighbourTable;
+class IProbePlatform;
+class IResolver;
+class IRouteTable;
+class ISocketLayer;
+
+// Runs the dialog mode on a dialog object; returns the exit status.
+using DialogRunner = int (*)(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
+// Shows one message in the window's message box, without the window; false
+// when there is no window to show it with.
+using DialogMessage = bool (*)(const std::string& strExePath, const std::string& strText);
+
+struct CAppServices {
+    ISocketLayer* pSockets = nullptr;
+    IRouteTable* pRoutes = nullptr;          // routes and links
+    INeighbourTable* pNeighbours = nullptr;  // the neighbour table
+    IProbePlatform* pPlatform = nullptr;     // --status, --wait, --scan, "MAC"
+    IResolver* pResolver = nullptr;          // --to NAME, "MAC"
+    IEthers* pEthers = nullptr;              // --wake NAME
+    // A reverse look-up that may run on other threads (the scan's names).
+    std::function<bool(uint32_t, std::string&)> reverseLookup;
+    IMessageBox* pMessages = nullptr;        // what went wrong: standard error
+    DialogRunner pfnRunDialog = nullptr;     // dialog mode
+    DialogMessage pfnShowMessage = nullptr;  // dialog mode's start-up failure
+    void (*pfnPause)(int nMs) = nullptr;     // between rounds of --repeat; null: none
+    std::FILE* pOut = stdout;                // the lines of every mode
+    std::FILE* pProgress = nullptr;          // a progress line; null: standard error is no terminal
+    const volatile sig_atomic_t* pStop = nullptr;  // set by Ctrl-C where a mode waits for it
+};

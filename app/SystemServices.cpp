@@ -1,0 +1,75 @@
+#include "app/SystemServices.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "app/WindowLoader.h"
+#include "net/Ethers.h"
+#include "net/Netlink.h"
+#include "net/ProbePlatform.h"
+#include "net/Resolver.h"
+#include "net/SocketLayer.h"
+#include "ui/MessageBox.h"
+
+namespace {
+
+volatile sig_atomic_t s_bInterrupted = 0;
+void OnInterrupt(int) { s_bInterrupted = 1; }
+
+}  // namespace
+
+struct CSystemServices::CParts {
+    explicit CParts(const std::string& strAppName)
+        : messages(strAppName)
+    { }
+    CPosixSocketLayer sockets;
+    CNetlinkRouteTable routes;
+    CNetlinkNeighbourTable neighbours;
+    CPosixProbePlatform platform;
+    CSystemResolver resolver;
+    CSystemEthers ethers;
+    CStreamMessageBox messages;
+};
+
+CSystemServices::CSystemServices(const std::string& strAppName)
+    : m_pParts(std::make_unique<CParts>(strAppName))
+{
+    CParts& parts = *m_pParts;
+    m_services.pSockets = &parts.sockets;
+    m_services.pRoutes = &parts.routes;
+    m_services.pNeighbours = &parts.neighbours;
+    m_services.pPlatform = &parts.platform;
+    m_services.pResolver = &parts.resolver;
+    m_services.pEthers = &parts.ethers;
+    // Each call resolves on its own: the scan asks from several threads.
+    m_services.reverseLookup = [](uint32_t dwAddr, std::string& strName) {
+        return CSystemResolver().GetHostByAddr(dwAddr, strName) == 0;
+    };
+    m_services.pMessages = &parts.messages;
+    m_services.pfnRunDialog = &RunDialogMode;
+    m_services.pfnShowMessage = &ShowDialogMessage;
+    m_services.pfnPause = &PauseMs;
+    m_services.pOut = stdout;
+    m_services.pProgress = ::isatty(STDERR_FILENO) ? stderr : nullptr;
+    m_services.pStop = &s_bInterrupted;
+}
+
+CSystemServices::~CSystemServices() = default;
+
+CStopOnInterrupt::CStopOnInterrupt()
+{
+    struct sigaction interrupt { };
+    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: a wait ends at once
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, &m_before);
+}
+
+CStopOnInterrupt::~CStopOnInterrupt() { ::sigaction(SIGINT, &m_before, nullptr); }
+
+void PauseMs(int nMs)
+{
+    timespec left{nMs / 1000, (nMs % 1000) * 1000000L};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) { }
+}

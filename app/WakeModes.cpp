@@ -1,0 +1,133 @@
+// The modes that wake: bare hardware addresses and a profile file through the
+// dialog object, as they always have; --wake HOST... through the waker.
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "app/ExitStatus.h"
+#include "app/NuvikApp.h"
+#include "base/MacText.h"
+#include "hosts/HostLookUp.h"
+#include "ui/MessageBox.h"
+#include "ui/NUVIKDlg.h"
+
+std::string CnuvikApp::InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg)
+{
+    const std::string strStart = "\"" + strArg + "\" is not a hardware address";
+    std::string strMac;
+    if (ParseAnyMac(strArg, strMac))
+        return strStart + ": write " + strMac + ", or --wake for other forms";
+    if (!std::exchange(m_bBookLoaded, true))
+        dlg.m_hosts.LoadProfile();  // once, for an argument that may be a name of the book
+    if (!strArg.empty() && !dlg.m_hosts.FindHostField(strArg, 0).empty())
+        return strStart + ": to wake the host of that name in the address book, write --wake " +
+            strArg;
+    return strStart + " (" + kMacTextExpected + ")";
+}
+
+int CnuvikApp::RunArguments()
+{
+    CDelivery delivery;
+    if (!ResolveDelivery(delivery))
+        return kExitNothingRan;
+    CNUVIKDlg dlg = MakeDialog(delivery);
+    dlg.Waker().InRounds(m_args.size(), [&](size_t i, bool bFirst) {
+        const std::string& strArg = m_args[i];
+        dlg.m_strMac = strArg;
+        const CWakeOutcome outcome = dlg.WakeHost();
+        if (!bFirst)
+            return;
+        if (outcome.status == CWakeOutcome::EStatus::Sent) {
+            if (m_line.nWaitSeconds > 0 && !std::exchange(m_bBookLoaded, true))
+                dlg.m_hosts.LoadProfile();  // where the host's address may be found
+            NoteWoken(strArg, {}, dlg.m_strMac, dlg.m_hosts);
+        }
+        TellOutcome(strArg, outcome,
+                    outcome.status == CWakeOutcome::EStatus::InvalidMac
+                        ? InvalidArgumentText(dlg, strArg)
+                        : std::string());
+    });
+    return WaitIfAsked(m_nExitCode);
+}
+
+int CnuvikApp::RunProfile()
+{
+    CDelivery delivery;
+    if (!ResolveDelivery(delivery))
+        return kExitNothingRan;
+    CNUVIKDlg dlg = MakeDialog(delivery);
+    const std::string& strFile = m_args[0];
+    // A selected profile name is a path relative to the current directory.
+    // The one open that reads it also tells whether it can be read.
+    dlg.m_hosts.SelectProfile(strFile);
+    if (const CStatus& loaded = dlg.m_hosts.LoadStatus(); !loaded.Ok()) {
+        m_services.pMessages->MessageBox(loaded.strError);
+        return kExitNothingRan;
+    }
+    if (dlg.m_hosts.IsEmpty()) {
+        m_services.pMessages->MessageBox(strFile +
+                                         ": holds no host to wake (no entry 0 in section [list])");
+        return kExitSomeFailed;
+    }
+    for (const CBatchItem& item : dlg.WakeAllInProfile()) {
+        if (item.outcome.status == CWakeOutcome::EStatus::Sent)
+            NoteWoken(EntryField(item.strEntry, 0), EntryField(item.strEntry, 1), {}, dlg.m_hosts);
+        const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
+        TellOutcome(strWhere + ":", item.outcome,
+                    strWhere + ": skipped, the third field is not a hardware address (" +
+                        kMacTextExpected + ")");
+    }
+    return WaitIfAsked(m_nExitCode);
+}
+
+int CnuvikApp::RunWakeOption()
+{
+    CDelivery delivery;
+    if (!ResolveDelivery(delivery))
+        return kExitNothingRan;
+    IMessageBox& messages = *m_services.pMessages;
+    CSetList book;
+    book.AttachProfile(&m_profile);
+    book.LoadProfile();
+    // A missing default book holds no names; a book asked for by name must be there.
+    const CStatus& loaded = book.LoadStatus();
+    const bool bBookRead = loaded.Ok() || (loaded.nError == ENOENT && !m_line.HasProfile());
+    std::string strMac;
+    const bool bNamesAsked = std::any_of(m_args.begin(), m_args.end(), [&](const auto& strArg) {
+        return !ParseAnyMac(strArg, strMac);
+    });
+    if (!bBookRead && bNamesAsked) {
+        messages.MessageBox(loaded.strError.empty() ? NotFoundText({}) : loaded.strError);
+        return kExitNothingRan;
+    }
+    if (!bBookRead)
+        book.RemoveAll();
+
+    std::vector<std::pair<std::string, CHostMatch>> hosts;
+    for (const std::string& strArg : m_args) {
+        CHostMatch match = LookUpHost(strArg, book, *m_services.pEthers);
+        if (match.source != EHostSource::NotFound) {
+            hosts.emplace_back(strArg, std::move(match));
+            continue;
+        }
+        messages.MessageBox("\"" + strArg + "\": " + NotFoundText(book.ProfilePath()));
+        m_nExitCode = kExitSomeFailed;
+    }
+    CWaker waker(*m_services.pSockets, m_services.pRoutes, WakeOptions(delivery));
+    waker.InRounds(hosts.size(), [&](size_t i, bool bFirst) {
+        const auto& [strArg, match] = hosts[i];
+        const CWakeOutcome outcome = waker.Wake({match.strName, match.strIp, match.strMac});
+        if (!bFirst)
+            return;
+        if (outcome.status == CWakeOutcome::EStatus::Sent)
+            NoteWoken(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac,
+                      book);
+        const std::string strWhat = match.strName.empty() || match.strName == strArg
+            ? strArg
+            : strArg + " (" + match.strName + ")";
+        TellOutcome(strWhat, outcome,
+                    strWhat + ": the address book's entry holds no hardware address (\"" +
+                        match.strMac + "\", " + kMacTextExpected + ")");
+    });
+    return WaitIfAsked(m_nExitCode);
+}

@@ -1,0 +1,16 @@
+#pragma once
+// IPv4 addresses as text. Addresses travel in network order throughout.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// "192.168.1.10".
+std::string DottedText(uint32_t dwAddr);
+
+// Four decimal numbers separated by dots, as inet_pton reads them: nothing
+// octal, hexadecimal or short. False when the text is no such address.
+bool ParseDotted(std::string_view text, uint32_t& dwAddr);
+
+// The address a stored text names, 0 for none: a text that is no dotted
+// address, and "0.0.0.0", both mean no address is known.
+uint32_t StoredAddress(std::string_view text);
