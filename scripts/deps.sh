@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev libxcb1-dev gzip unicode-data bash-completion
-            nlohmann-json3-dev)
+            nlohmann-json3-dev libmnl-dev)
 test_pkgs=(libgtest-dev libgmock-dev python3 iproute2 util-linux procps
            xvfb xauth xdotool imagemagick
            desktop-file-utils appstream lintian dpkg-dev fakeroot file hyperfine

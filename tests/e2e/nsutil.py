@@ -30,11 +30,13 @@ def require(test, *tools):
 
 
 def run(*args, check=True, **kw):
-    result = subprocess.run(
-        args, capture_output=True, text=True, timeout=kw.pop("timeout", 120), **kw
-    )
+    """Runs a command: its arguments, or one text of words separated by blanks."""
+    args = args[0].split() if len(args) == 1 and " " in args[0] else args
+    timeout = kw.pop("timeout", 120)
+    result = subprocess.run(args, capture_output=True, text=True, timeout=timeout, **kw)
     if check and result.returncode:
-        raise RuntimeError("%s: exit %d: %s" % (" ".join(args), result.returncode, result.stderr))
+        what = (" ".join(args), result.returncode, result.stderr)
+        raise RuntimeError("%s: exit %d: %s" % what)
     return result
 
 
@@ -59,9 +61,7 @@ class Namespace:
             test.addCleanup(shutil.rmtree, "/etc/netns/" + self.name, True)
             with open("/etc/netns/%s/%s" % (self.name, name), "w") as f:
                 f.write(text)
-            if not os.path.exists(
-                "/etc/" + name
-            ):  # the place to bind it to; an empty file in the meantime
+            if not os.path.exists("/etc/" + name):  # bound over an empty file meanwhile
                 open("/etc/" + name, "x").close()
                 test.addCleanup(os.remove, "/etc/" + name)
         self.run("ip", "link", "set", "lo", "up")
@@ -70,6 +70,7 @@ class Namespace:
         return ["ip", "netns", "exec", self.name, *args]
 
     def run(self, *args, **kw):
+        args = args[0].split() if len(args) == 1 and " " in args[0] else args
         return run(*self.cmd(*args), **kw)
 
     def receiver(self, port=4000):
@@ -110,45 +111,25 @@ class Net:
         if links == 2:
             self.c = Namespace(test)
             self.join(self.c, "c", self.S_C, self.C)
-            self.sender.run("ip", "route", "add", "10.88.0.0/16", "via", self.C)
+            self.sender.run("ip route add 10.88.0.0/16 via " + self.C)
         if default:
-            self.sender.run("ip", "route", "add", "default", "via", self.B)
+            self.sender.run("ip route add default via " + self.B)
 
     def join(self, peer, name, my_ip, peer_ip):
-        run(
-            "ip",
-            "link",
-            "add",
-            "s" + name,
-            "netns",
-            self.sender.name,
-            "type",
-            "veth",
-            "peer",
-            "name",
-            "p" + name,
-            "netns",
-            peer.name,
-        )
+        pair = "s%s netns %s type veth peer name p%s netns %s"
+        run("ip link add " + pair % (name, self.sender.name, name, peer.name))
         for ns, dev, ip in ((self.sender, "s" + name, my_ip), (peer, "p" + name, peer_ip)):
-            ns.run(
-                "ip",
-                "-batch",
-                "-",
-                input="addr add %s/24 dev %s\nlink set %s up\n" % (ip, dev, dev),
-            )
-        for ns, dev in ((self.sender, "s" + name), (peer, "p" + name)):  # ready to carry packets
-            ns.run(
-                "sh",
-                "-c",
-                "until ip link show %s | grep -q 'noqueue state UP'; do sleep 0.05; done" % dev,
-            )
+            ns.run("ip", "-batch", "-", input=LINK_UP % (ip, 24, dev, dev))
+        for ns, dev in ((self.sender, "s" + name), (peer, "p" + name)):
+            ns.run("sh", "-c", UNTIL_UP % (dev, "noqueue state UP"))  # ready to carry packets
 
     def b_mac(self):
-        return (
-            self.b.run("cat", "/sys/class/net/pb/address").stdout.strip().replace(":", "").upper()
-        )
+        mac = self.b.run("cat /sys/class/net/pb/address").stdout.strip()
+        return mac.replace(":", "").upper()
 
+
+LINK_UP = "addr add %s/%d dev %s\nlink set %s up\n"
+UNTIL_UP = "until ip link show %s | grep -q '%s'; do sleep 0.05; done"
 
 # A window a fault keeps open ends after a minute.
 _WINDOW = """timeout 60 "$0" $2 & pid=$!
@@ -162,24 +143,14 @@ def window(nuvik, keys, home, ns=None, cwd=None, redirect=""):
     """The window run under Xvfb in a namespace (a new one unless given), closed by the keys.
 
     redirect: for the program, such as "2>&-" (started with standard error closed)."""
-    # -noreset: the display check connects and leaves first; a server reset then refuses the next client.
-    return run(
-        *(ns.cmd() if ns else ["unshare", "-n"]),
-        "xvfb-run",
-        "-n",
-        str(100 + os.getpid() % 9000),
-        "-a",
-        "-s",
-        "-screen 0 1024x768x24 -nolisten tcp -noreset",
-        "sh",
-        "-c",
-        _WINDOW.replace("$2", redirect),
-        nuvik,
-        keys,
-        check=False,
-        cwd=cwd,
-        env={"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"}
-    )
+    # -noreset: the display check connects and leaves first; a server reset then
+    # refuses the next client.
+    screen = "-screen 0 1024x768x24 -nolisten tcp -noreset"
+    xvfb = ["xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a", "-s", screen]
+    env = {"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"}
+    where = ns.cmd() if ns else ["unshare", "-n"]
+    script = ["sh", "-c", _WINDOW.replace("$2", redirect), nuvik, keys]
+    return run(*where, *xvfb, *script, check=False, cwd=cwd, env=env)
 
 
 class Lan:
@@ -188,40 +159,15 @@ class Lan:
 
     def __init__(self, test, hosts, prefix=24, etc=None):
         self.scanner = Namespace(test, etc)
-        self.scanner.run(
-            "ip",
-            "-batch",
-            "-",
-            input="link add br0 type bridge\naddr add 10.66.0.1/%d dev br0\n"
-            "link set br0 up\n" % prefix,
-        )
+        bridge = "link add br0 type bridge\n" + LINK_UP % ("10.66.0.1", prefix, "br0", "br0")
+        self.scanner.run("ip", "-batch", "-", input=bridge)
         self.hosts = []
         for i in range(hosts):
             ns, ip = Namespace(test), "10.66.0.%d" % (10 + i)
-            run(
-                "ip",
-                "link",
-                "add",
-                "h%d" % i,
-                "netns",
-                self.scanner.name,
-                "type",
-                "veth",
-                "peer",
-                "name",
-                "eth0",
-                "netns",
-                ns.name,
-            )
-            ns.run(
-                "ip",
-                "-batch",
-                "-",
-                input="link set eth0 address 02:66:00:00:00:%02x\naddr add %s/%d dev eth0\n"
-                "link set eth0 up\n" % (i, ip, prefix),
-            )
-            self.scanner.run("ip", "link", "set", "h%d" % i, "master", "br0", "up")
+            pair = "h%d netns %s type veth peer name eth0 netns %s"
+            run("ip link add " + pair % (i, self.scanner.name, ns.name))
+            mac = "link set eth0 address 02:66:00:00:00:%02x\n" % i
+            ns.run("ip", "-batch", "-", input=mac + LINK_UP % (ip, prefix, "eth0", "eth0"))
+            self.scanner.run("ip link set h%d master br0 up" % i)
             self.hosts.append((ns, ip, "0266000000%02X" % i))
-        self.scanner.run(
-            "sh", "-c", "until ip link show br0 | grep -q 'state UP'; do sleep 0.05; done"
-        )
+        self.scanner.run("sh", "-c", UNTIL_UP % ("br0", "state UP"))

@@ -10,6 +10,15 @@ namespace {
 
 using EChoice = IMessageBox::ESaveChoice;
 using EQ = IMessageBox::ESaveQuestion;
+namespace fs = std::filesystem;
+
+std::string Joined(const List& texts)
+{
+    std::string str;
+    for (size_t i = 0; i < texts.size(); ++i)
+        str += (i ? "|" : "") + texts[i];
+    return str;
+}
 
 // The main dialog, headless, on a profile in a fresh directory.
 class DialogTest : public ::testing::Test {
@@ -22,81 +31,64 @@ protected:
     CFakeResolver resolver;
     CFakeNet net;
     CProfileName profile{"nuvik.INI", false, dir / "config"};
+    const std::string strBook = profile.strConfigDir + "/nuvik.INI";
     std::unique_ptr<CNUVIKDlg> dlg;
 
     // Opens the dialog on a profile holding strProfile (no file when empty).
     void Open(const std::string& strProfile = "")
     {
         controls = CFakeControls();
-        std::filesystem::create_directories(profile.strConfigDir);
+        fs::create_directories(profile.strConfigDir);
         if (!strProfile.empty())
-            WriteBytes(ProfilePath(), strProfile);
-        dlg =
-            std::make_unique<CNUVIKDlg>(List{},
-                                        CDlgServices{&sockets, nullptr, &profile, dir / "help.html",
-                                                     &resolver, &net, &net, &net});
+            WriteBytes(strBook, strProfile);
+        const CDlgServices services{&sockets,  nullptr, &profile, dir / "help.html",
+                                    &resolver, &net,    &net,     &net};
+        dlg = std::make_unique<CNUVIKDlg>(List{}, services);
         dlg->AttachWindow(&controls, &messages, &files);
         ASSERT_TRUE(dlg->OnInitDialog());
     }
-    std::string ProfilePath() const { return profile.strConfigDir + "/nuvik.INI"; }
-    List Entries() const { return {dlg->m_hosts.begin(), dlg->m_hosts.end()}; }
-    void Type(int nId, const std::string& strText)  // as the user types: nothing notifies
+    std::string Entries() const { return Joined({dlg->m_hosts.begin(), dlg->m_hosts.end()}); }
+    // As the user types: nothing notifies.
+    void Type(const std::string& strName, const std::string& strIp, const std::string& strMac)
     {
-        nId == IDC_IP ? controls.SetWindowText(nId, strText) : void(controls.texts[nId] = strText);
+        controls.texts[IDC_NAME] = strName;
+        controls.SetWindowText(IDC_IP, strIp);
+        controls.texts[IDC_MAC] = strMac;
     }
     void Command(int nId, int nCode = BN_CLICKED) { dlg->OnCommand(nId, nCode); }
-    void ExpectBoxes(const std::string& strName, const std::string& strIp,
-                     const std::string& strMac)
+    std::string Boxes()
     {
-        EXPECT_EQ(List({controls.texts[IDC_NAME], controls.GetWindowText(IDC_IP),
-                        controls.texts[IDC_MAC]}),
-                  List({strName, strIp, strMac}));
+        return Joined(
+            {controls.texts[IDC_NAME], controls.GetWindowText(IDC_IP), controls.texts[IDC_MAC]});
     }
 };
 
 const char kTwoHosts[] =
     "[list]\r\n0=PC1 192.168.1.10 0A1B2C3D4E5F\r\n1=nas 192.168.1.20 00AABBCCDDEE\r\n";
+const char kStored[] = "PC1 192.168.1.10 0A1B2C3D4E5F|nas 192.168.1.20 00AABBCCDDEE";
 
 TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
 {
     // With its address and hardware address, one byte more than a profile line holds.
     const std::string strLong(4095 - std::string(" 10.0.0.1 001122334455").size() + 1, 'n');
-    const List kStored = {"PC1 192.168.1.10 0A1B2C3D4E5F", "nas 192.168.1.20 00AABBCCDDEE"};
+    const std::string strPc = "mypc 192.168.0.7 001122334455|",
+                      strIp = "192.168.0.7 " + strPc.substr(5);
     // pszIp "": the control is blank and reads 0.0.0.0
-    const struct {
-        std::string strName;
-        const char* pszIp;
-        const char* pszMac;
-        List entries, items;
-    } cases[] = {
-        {"  my pc\r\n",
-         "192.168.0.7",
-         "001122334455",
-         {"mypc 192.168.0.7 001122334455", kStored[0], kStored[1]},
-         {"mypc", "nas", "PC1"}},
-        {"",
-         "192.168.0.7",
-         "001122334455",
-         {"192.168.0.7 192.168.0.7 001122334455", kStored[0], kStored[1]},
-         {"192.168.0.7", "nas", "PC1"}},
-        {"", "", "AABBCCDDEEFF", kStored, {"nas", "PC1"}},
-        {"pc", "10.0.0.1", "00112233445", kStored, {"nas", "PC1"}},
-        {strLong, "10.0.0.1", "001122334455", kStored, {"nas", "PC1"}},
-        {"pc1",
-         "10.0.0.6",
-         "0A1B2C3D4E5F",
-         {"pc1 10.0.0.6 0A1B2C3D4E5F", kStored[1]},
-         {"nas", "PC1"}},
+    const std::tuple<std::string, const char*, const char*, std::string, const char*> cases[] = {
+        {"  my pc\r\n", "192.168.0.7", "001122334455", strPc + kStored, "mypc|nas|PC1"},
+        {"", "192.168.0.7", "001122334455", strIp + kStored, "192.168.0.7|nas|PC1"},
+        {"", "", "AABBCCDDEEFF", kStored, "nas|PC1"},
+        {"pc", "10.0.0.1", "00112233445", kStored, "nas|PC1"},
+        {strLong, "10.0.0.1", "001122334455", kStored, "nas|PC1"},
+        {"pc1", "10.0.0.6", "0A1B2C3D4E5F",
+         "pc1 10.0.0.6 0A1B2C3D4E5F|nas 192.168.1.20 00AABBCCDDEE", "nas|PC1"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [strName, pszIp, pszMac, strEntries, pszItems] : cases) {
         Open(kTwoHosts);
-        Type(IDC_NAME, c.strName);
-        Type(IDC_IP, c.pszIp);
-        Type(IDC_MAC, c.pszMac);
+        Type(strName, pszIp, pszMac);
         Command(ID_ADD_HOST);
-        EXPECT_EQ(Entries(), c.entries) << c.strName;
-        EXPECT_EQ(controls.items, c.items) << c.strName;
-        EXPECT_EQ(controls.texts[IDC_NAME], c.strName);  // the box is not refreshed
+        EXPECT_EQ(std::tuple(Entries(), Joined(controls.items), controls.texts[IDC_NAME]),
+                  std::tuple(strEntries, pszItems, strName));  // the box is not refreshed
     }
     EXPECT_EQ(
         messages.texts,
@@ -109,30 +101,26 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
 TEST_F(DialogTest, PickingTypingAndDeletingFollowTheStoredNames)
 {
     Open(kTwoHosts);
-    controls.onNameTextSet = [&] {
-        Command(IDC_NAME, CBN_EDITUPDATE);
-    };  // would fill from the list
-    EXPECT_EQ((std::tuple(controls.items, controls.nChecked, controls.enabled[IDC_IP])),
-              std::tuple(List{"nas", "PC1"}, IDC_NAME_MODE, false));
+    controls.onNameTextSet = [&] { Command(IDC_NAME, CBN_EDITUPDATE); };
+    EXPECT_EQ(std::tuple(Joined(controls.items), controls.nChecked, controls.enabled[IDC_IP]),
+              std::tuple("nas|PC1", IDC_NAME_MODE, false));
     controls.Pick(1);
     Command(IDC_NAME, CBN_SELCHANGE);
-    ExpectBoxes("PC1", "192.168.1.10", "0A1B2C3D4E5F");
+    EXPECT_EQ(Boxes(), "PC1|192.168.1.10|0A1B2C3D4E5F");
     for (const char* psz : {"n", "nA", "NAS"}) {
-        Type(IDC_NAME, psz);
+        controls.texts[IDC_NAME] = psz;
         Command(IDC_NAME, CBN_EDITUPDATE);
     }
-    ExpectBoxes("NAS", "192.168.1.20", "00AABBCCDDEE");
-
-    Type(IDC_NAME, "ghost");
+    EXPECT_EQ(Boxes(), "NAS|192.168.1.20|00AABBCCDDEE");
+    controls.texts[IDC_NAME] = "ghost";
     Command(ID_DELETE_HOST);  // an unknown name changes nothing
-    EXPECT_EQ(controls.items.size(), 2u);
-    ExpectBoxes("ghost", "192.168.1.20", "00AABBCCDDEE");
-    controls.Pick(0);       // "nas" selected...
-    Type(IDC_NAME, "pc1");  // ...and another stored name typed over it
+    EXPECT_EQ(std::tuple(controls.items.size(), Boxes()),
+              std::tuple(2u, "ghost|192.168.1.20|00AABBCCDDEE"));
+    controls.Pick(0);                  // "nas" selected...
+    controls.texts[IDC_NAME] = "pc1";  // ...and another stored name typed over it
     Command(ID_DELETE_HOST);
-    EXPECT_EQ((std::tuple(Entries(), controls.items)),
-              std::tuple(List{"nas 192.168.1.20 00AABBCCDDEE"}, List{"nas"}));
-    ExpectBoxes("", "0.0.0.0", "");
+    EXPECT_EQ(std::tuple(Entries(), Joined(controls.items), Boxes()),
+              std::tuple("nas 192.168.1.20 00AABBCCDDEE", "nas", "|0.0.0.0|"));
 }
 
 TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
@@ -141,76 +129,58 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
     resolver.forward["pc1"] = CHostRecord{"pc1.lan", {NetAddr("10.0.0.5"), NetAddr("10.0.0.6")}};
     resolver.reverse[NetAddr("10.0.0.5")] = "pc1.home.example";
     const std::vector<CNeighbourRow> table = {
-        Row("10.0.0.5", {0x00, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
+        Row("10.0.0.5", {0, 0x1A, 0xFF, 0x2B, 0x3C, 0x4D}, ~0u, 2),
         Row("10.0.0.9", {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}, ~0u, 2)};
-    const std::set<E> kNoSocket = {E::EchoDgram, E::EchoRaw, E::Udp};
-    // pszName: nullptr: address mode with pszIp
-    // boxes: name, address, hardware address afterwards
-    const std::tuple<const char*, const char*, bool, bool, std::set<E>, List, const char*, List>
+    const std::set<E> kNoSocket = {E::EchoDgram, E::EchoRaw, E::Udp},
+                      kNoIcmp = {E::EchoDgram, E::EchoRaw};
+    const std::string strFound = "pc1.home.example|10.0.0.5|",
+                      strStored = "pc1.home.example 10.0.0.5 ";
+    // pszName: nullptr: address mode with pszIp; then the boxes afterwards, and what was stored
+    const std::tuple<const char*, const char*, bool, bool, std::set<E>, std::string, std::string>
         cases[] = {
-            {"pc1",
-             "",
-             true,
-             true,
-             {},
-             {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
-             "pc1.home.example 10.0.0.5 001AFF2B3C4D",
-             {}},
+            {"pc1", "", true, true, {}, strFound + "001AFF2B3C4D", strStored + "001AFF2B3C4D"},
             {"pc1",
              "",
              false,
              true,
              {},
-             {"pc1.lan", "10.0.0.5", "001AFF2B3C4D"},
-             "pc1.lan 10.0.0.5 001AFF2B3C4D",
-             {}},
-            {"pc1", "", true, false, {}, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
-            {"pc1", "", true, true, kNoSocket, {"pc1.home.example", "10.0.0.5", ""}, nullptr, {}},
+             "pc1.lan|10.0.0.5|001AFF2B3C4D",
+             "pc1.lan 10.0.0.5 001AFF2B3C4D"},
+            {"pc1", "", true, false, {}, strFound, ""},
+            {"pc1", "", true, true, kNoSocket, strFound, ""},
             {" pc1 ",
              "1.2.3.4",
              true,
              true,
              {},
-             {" pc1 ", "0.0.0.0", "0123456789AB"},
-             "pc1 0.0.0.0 0123456789AB",
-             {"Not found!"}},
+             " pc1 |0.0.0.0|0123456789AB",
+             "pc1 0.0.0.0 0123456789AB"},
             {nullptr,
              "10.0.0.5",
              true,
              true,
              {},
-             {"pc1.home.example", "10.0.0.5", "001AFF2B3C4D"},
-             "pc1.home.example 10.0.0.5 001AFF2B3C4D",
-             {}},
-            {nullptr,
-             "10.0.0.9",
-             true,
-             true,
-             {E::EchoDgram, E::EchoRaw},
-             {"", "10.0.0.9", "AABBCCDDEEFF"},
-             "10.0.0.9 10.0.0.9 AABBCCDDEEFF",
-             {}},
+             strFound + "001AFF2B3C4D",
+             strStored + "001AFF2B3C4D"},
+            {nullptr, "10.0.0.9", true, true, kNoIcmp, "|10.0.0.9|AABBCCDDEEFF",
+             "10.0.0.9 10.0.0.9 AABBCCDDEEFF"},
         };
-    for (const auto& [pszName, pszIp, bReverse, bTable, refused, boxes, pszStored, said] : cases) {
+    for (const auto& [pszName, pszIp, bReverse, bTable, refused, strBoxes, strEntries] : cases) {
         Open();
         if (!pszName)
             Command(IDC_ADDRESS_MODE);
-        Type(IDC_NAME, pszName ? pszName : "");
-        Type(IDC_IP, pszIp);
-        Type(IDC_MAC, "0123456789AB");
+        Type(pszName ? pszName : "", pszIp, "0123456789AB");
         const auto reverse = resolver.reverse;
         if (!bReverse)
             resolver.reverse.clear();
         net.table = bTable ? table : std::vector<CNeighbourRow>{};
         net.refused = refused;
         messages.texts.clear();
-        controls.cursor.clear();
         Command(IDC_LOOKUP);
         resolver.reverse = reverse;
-        ExpectBoxes(boxes[0], boxes[1], boxes[2]);
-        EXPECT_EQ(Entries(), pszStored ? List{pszStored} : List{}) << boxes[0];
-        EXPECT_EQ(messages.texts, said) << boxes[0];
-        EXPECT_EQ(controls.cursor, List({"begin", "restore", "end"}));
+        EXPECT_EQ(std::tuple(Boxes(), Entries(), Joined(controls.cursor)),
+                  std::tuple(strBoxes, strEntries, "begin|restore|end"));
+        EXPECT_EQ(messages.texts, *pszIp == '1' && pszName ? List{"Not found!"} : List{});
     }
     EXPECT_EQ(resolver.asked.at(8), "name: pc1 ");  // as typed, blanks and all
     // One probe each, the first address only; without ICMP a datagram to the discard port.
@@ -228,7 +198,7 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
     net.hosts["10.9.0.7"] = {false, false, false, false};  // behind the gateway, nobody
     const int64_t nStartUs = net.nNowUs;
     Command(IDC_ADDRESS_MODE);
-    Type(IDC_IP, "10.9.0.7");
+    Type("", "10.9.0.7", "");
     Command(IDC_LOOKUP);
     EXPECT_EQ(net.nNowUs - nStartUs, 5000000);
 }
@@ -237,111 +207,97 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
 // the file holds what the list does not carry or someone changed it since.
 TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
 {
-    const std::string kGap = "[list]\n1=nas 192.168.1.20 00AABBCCDDEE\n; mine\n";
+    const std::string kGap = "[list]\n1=nas 192.168.1.20 00AABBCCDDEE\n; mine\n",
+                      kComment = "[list]\n0=a 1 1\n; LF\n\n[x]\n";
     const std::string kAdded = "[list]\r\n0=pc 10.0.0.1 001122334455\r\n";
     const std::string kOther = "[list]\r\n0=other 10.0.0.9 00000000000A\r\n";
-    // bAdd: File > Add of pc before closing
-    // bOtherWrites: another window saves kOther meanwhile
-    const struct {
-        std::string strProfile;
-        bool bAdd;
-        bool bOtherWrites;
-        std::vector<EChoice> answers;
-        int nEnd;
-        std::string strAfter;
-        std::vector<EQ> questions;
-    } cases[] = {
-        {"[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n",
-         false,
-         false,
-         {},
-         IDCANCEL,
-         "[list]\n0=a 1 1\n; LF, a comment\n\n[x]\n",
-         {}},
-        {kGap, false, false, {}, IDCANCEL, kGap, {}},
-        {kGap, true, false, {EChoice::StayOpen}, -1, kGap, {EQ::ReplaceLeftovers}},
-        {kGap, true, false, {EChoice::Save}, IDCANCEL, kAdded, {EQ::ReplaceLeftovers}},
-        {"", true, false, {}, IDCANCEL, kAdded, {}},
-        {"", true, true, {EChoice::Discard}, IDCANCEL, kOther, {EQ::ReplaceChanged}},
-        {kOther, false, true, {}, IDCANCEL, kOther, {}},
-        {"", true, true, {EChoice::Save}, IDCANCEL, kAdded, {EQ::ReplaceChanged}},
-    };
+    const EChoice kStay = EChoice::StayOpen, kSave = EChoice::Save;
+    // bAdd: File > Add of pc before closing; bOtherWrites: another window saves kOther meanwhile
+    const std::tuple<std::string, bool, bool, std::vector<EChoice>, int, std::string,
+                     std::vector<EQ>>
+        cases[] = {
+            {kComment, false, false, {}, IDCANCEL, kComment, {}},
+            {kGap, false, false, {}, IDCANCEL, kGap, {}},
+            {kGap, true, false, {kStay}, -1, kGap, {EQ::ReplaceLeftovers}},
+            {kGap, true, false, {kSave}, IDCANCEL, kAdded, {EQ::ReplaceLeftovers}},
+            {"", true, false, {}, IDCANCEL, kAdded, {}},
+            {"", true, true, {EChoice::Discard}, IDCANCEL, kOther, {EQ::ReplaceChanged}},
+            {kOther, false, true, {}, IDCANCEL, kOther, {}},
+            {"", true, true, {kSave}, IDCANCEL, kAdded, {EQ::ReplaceChanged}},
+        };
     const auto addPc = [&] {
-        Type(IDC_NAME, "pc");
-        Type(IDC_IP, "10.0.0.1");
-        Type(IDC_MAC, "001122334455");
+        Type("pc", "10.0.0.1", "001122334455");
         Command(ID_ADD_HOST);
     };
-    for (const auto& c : cases) {
-        std::filesystem::remove(ProfilePath());
+    for (const auto& [strProfile, bAdd, bOtherWrites, answers, nEnd, strAfter, questions] : cases) {
+        fs::remove(strBook);
         messages = CRecordingMessageBox();
-        Open(c.strProfile);
+        Open(strProfile);
         addPc();
         Command(ID_DELETE_HOST);  // a change undone is no change
-        if (c.bAdd)
+        if (bAdd)
             addPc();
-        if (c.bOtherWrites)
-            WriteBytes(ProfilePath(), kOther);
-        messages.saveAnswers = c.answers;
+        if (bOtherWrites)
+            WriteBytes(strBook, kOther);
+        messages.saveAnswers = answers;
         Command(IDCANCEL);
-        EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()), messages.questions)),
-                  std::tuple(c.nEnd, c.strAfter, c.questions))
-            << &c - cases;
+        EXPECT_EQ(std::tuple(controls.nEndResult, ReadBytes(strBook), messages.questions),
+                  std::tuple(nEnd, strAfter, questions));
     }
+    EXPECT_EQ(messages.texts.back(),
+              "The address book " + strBook +
+                  " was changed by another program since the window read "
+                  "it; its changes would be lost. Replace it with the 1 host listed now?");
+    Open(kGap);
     EXPECT_EQ(
         messages.texts.back(),
-        "The address book " + ProfilePath() +
-            " was changed by another program since the "
-            "window read it; its changes would be lost. Replace it with the 1 host listed now?");
-    Open(kGap);
-    EXPECT_EQ(messages.texts.back(),
-              "The address book " + ProfilePath() +
-                  " holds 2 entries that the list does not show "
-                  "(the list ends at the first missing key): [list] 1, 1 comment line. The file is "
-                  "left as it is; a save that would drop them asks first.");
+        "The address book " + strBook +
+            " holds 2 entries that the list does not show (the list "
+            "ends at the first missing key): [list] 1, 1 comment line. The file is left as it is; "
+            "a save that would drop them asks first.");
 
     Open(kTwoHosts);
-    Type(IDC_NAME, "nas");
+    Type("nas", "", "");
     Command(ID_DELETE_HOST);
-    Type(IDC_MAC, "ÄÄÄÄÄÄÄÄÄÄÄÄ");  // twelve characters, more bytes
+    controls.texts[IDC_MAC] = "ÄÄÄÄÄÄÄÄÄÄÄÄ";  // twelve characters, more bytes
     Command(ID_EXIT);
-    EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()))),
+    EXPECT_EQ(std::tuple(controls.nEndResult, ReadBytes(strBook)),
               std::tuple(IDOK, "[list]\r\n0=PC1 192.168.1.10 0A1B2C3D4E5F\r\n"));
     controls.nEndResult = -1;
-    Type(IDC_NAME, "PC1");
+    Type("PC1", "", "");
     Command(ID_DELETE_HOST);
-    Type(IDC_MAC, "0011223344556");
+    controls.texts[IDC_MAC] = "0011223344556";
     Command(ID_EXIT);  // saved (no host, no file), but the box holds too much: it stays open
-    EXPECT_EQ((std::tuple(controls.nEndResult, controls.nFocus, controls.selectedAll)),
-              std::tuple(-1, IDC_MAC, std::vector<int>{IDC_MAC}));
+    EXPECT_EQ(
+        std::tuple(controls.nEndResult, controls.nFocus, controls.selectedAll, fs::exists(strBook)),
+        std::tuple(-1, IDC_MAC, std::vector<int>{IDC_MAC}, false));
     EXPECT_EQ(messages.texts.back(), "A hardware address has at most 12 characters.");
-    EXPECT_FALSE(std::filesystem::exists(ProfilePath()));
 
     // The configuration directory becomes a plain file: no save can succeed.
     addPc();
-    std::filesystem::remove_all(profile.strConfigDir);
+    fs::remove_all(profile.strConfigDir);
     WriteBytes(profile.strConfigDir, "not a directory");
     messages = CRecordingMessageBox();
-    messages.saveAnswers = {EChoice::Save, EChoice::StayOpen, EChoice::Discard};
+    messages.saveAnswers = {kSave, kStay, EChoice::Discard};
     Command(IDCANCEL);
-    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size())), std::tuple(-1, 2u));
+    EXPECT_EQ(std::tuple(controls.nEndResult, messages.questions.size()), std::tuple(-1, 2u));
     Command(IDCANCEL);
     EXPECT_EQ(controls.nEndResult, IDCANCEL);
 }
 
 TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
 {
-    std::filesystem::create_directories(profile.strConfigDir);
-    ASSERT_EQ(mkfifo(ProfilePath().c_str(), 0600), 0);
-    const auto fifoKept = [&] { return std::filesystem::is_fifo(ProfilePath()); };
+    fs::create_directories(profile.strConfigDir);
+    ASSERT_EQ(mkfifo(strBook.c_str(), 0600), 0);
+    const auto fifoKept = [&] { return fs::is_fifo(strBook); };
     Open();
     EXPECT_EQ(messages.texts,
-              List{"The address book could not be read: " + ProfilePath() +
-                   ": is a FIFO, not a regular "
-                   "file. The file is left as it is; it is replaced only if you agree when the "
-                   "window closes."});
+              List{"The address book could not be read: " + strBook +
+                   ": is a FIFO, not a "
+                   "regular file. The file is left as it is; it is replaced only if you "
+                   "agree when the window closes."});
     Command(IDCANCEL);  // nothing listed: it closes, asking nothing
-    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())),
+    EXPECT_EQ(std::tuple(controls.nEndResult, messages.questions.size(), fifoKept()),
               std::tuple(IDCANCEL, 0u, true));
 
     Open();
@@ -351,14 +307,14 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     files.answer = dir / "in.ini";
     Command(ID_IMPORT_LIST);
     Command(ID_IMPORT_LIST);  // the name box is rebuilt, not added to
-    Type(IDC_MAC, "00AABBCCDDEE");
+    controls.texts[IDC_MAC] = "00AABBCCDDEE";
     files.answer.reset();  // cancelled: nothing changes
     Command(ID_IMPORT_LIST);
-    EXPECT_EQ(controls.texts[IDC_MAC], "00AABBCCDDEE");
     files.answer = dir / "out.ini";
     Command(ID_EXPORT_LIST);
-    EXPECT_EQ((std::tuple(controls.items, ReadBytes(dir / "out.ini"))),
-              std::tuple(List{"nas", "PC1"}, kTwoHosts));
+    EXPECT_EQ(
+        std::tuple(Joined(controls.items), controls.texts[IDC_MAC], ReadBytes(dir / "out.ini")),
+        std::tuple("nas|PC1", "00AABBCCDDEE", kTwoHosts));
     // Keeping the window open or closing without saving keeps the file; so
     // does "Replace", which never puts a file in a FIFO's place. The book
     // is still unread then: deleting every host and closing asks nothing
@@ -366,50 +322,50 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     messages.saveAnswers = {EChoice::StayOpen, EChoice::Discard, EChoice::Save, EChoice::StayOpen,
                             EChoice::StayOpen};
     Command(IDCANCEL);
-    EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(-1, true));
+    EXPECT_EQ(std::tuple(controls.nEndResult, fifoKept()), std::tuple(-1, true));
     Command(IDCANCEL);
-    EXPECT_EQ((std::tuple(controls.nEndResult, fifoKept())), std::tuple(IDCANCEL, true));
+    EXPECT_EQ(std::tuple(controls.nEndResult, fifoKept()), std::tuple(IDCANCEL, true));
     Open();
     Command(ID_IMPORT_LIST);
-    Type(IDC_NAME, "PC1");
+    Type("PC1", "", "");
     Command(ID_DELETE_HOST);
     Command(ID_EXIT);
     EXPECT_EQ(messages.texts.at(messages.texts.size() - 2),
-              "The address book could not be read when the window opened (" + ProfilePath() +
+              "The address book could not be read when the window opened (" + strBook +
                   ": is a FIFO, not a regular file). Replace it with the 1 host listed now?");
     Command(ID_EXIT);  // a failed "Replace" leaves it unread: asked again
-    EXPECT_EQ(messages.questions,
-              (std::vector{EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::SaveFailed,
-                           EQ::ReplaceUnread}));
-    Type(IDC_NAME, "nas");
+    Type("nas", "", "");
     Command(ID_DELETE_HOST);
     Command(ID_EXIT);
-    EXPECT_EQ((std::tuple(controls.nEndResult, messages.questions.size(), fifoKept())),
-              std::tuple(IDOK, 5u, true));
+    EXPECT_EQ(std::tuple(controls.nEndResult, messages.questions, fifoKept()),
+              std::tuple(IDOK,
+                         std::vector{EQ::ReplaceUnread, EQ::ReplaceUnread, EQ::ReplaceUnread,
+                                     EQ::SaveFailed, EQ::ReplaceUnread},
+                         true));
 
     // Too large to be read: "Replace" puts the list in its place.
-    std::filesystem::remove(ProfilePath());
-    WriteBytes(ProfilePath(), "");
-    std::filesystem::resize_file(ProfilePath(), kProfileSizeLimit + 1);
+    fs::remove(strBook);
+    WriteBytes(strBook, "");
+    fs::resize_file(strBook, kProfileSizeLimit + 1);
     Open();
     Command(ID_IMPORT_LIST);
     messages.saveAnswers.push_back(EChoice::Save);
     Command(ID_EXIT);
-    EXPECT_EQ((std::tuple(controls.nEndResult, ReadBytes(ProfilePath()))),
-              std::tuple(IDOK, kTwoHosts));
+    EXPECT_EQ(std::tuple(controls.nEndResult, ReadBytes(strBook)), std::tuple(IDOK, kTwoHosts));
 }
 
 TEST_F(DialogTest, OkWakesAndStaysOpenHelpSaysWhenItsPageIsMissing)
 {
     Open();
-    Type(IDC_MAC, "AABBCCDDEEFF");
+    controls.texts[IDC_MAC] = "AABBCCDDEEFF";
     Command(IDC_WAKE);
-    EXPECT_EQ((std::tuple(sockets.sends.size(), controls.nEndResult)), std::tuple(1u, -1));
+    EXPECT_EQ(std::tuple(sockets.sends.size(), controls.nEndResult), std::tuple(1u, -1));
     Command(IDC_HELP_LINK);
     WriteBytes(dir / "help.html", "<html></html>");
     Command(IDC_HELP_LINK);
-    EXPECT_EQ(messages.texts, List{"The help page is missing: " + (dir / "help.html")});
-    EXPECT_EQ(controls.openedFiles, List{dir / "help.html"});
+    EXPECT_EQ(std::tuple(messages.texts, controls.openedFiles),
+              std::tuple(List{"The help page is missing: " + (dir / "help.html")},
+                         List{dir / "help.html"}));
 }
 
 }  // namespace
