@@ -10,6 +10,7 @@
 
 class CNUVIKDlg;
 class IEthers;
+class IFileSystem;
 class IMessageBox;
 class INeighbourTable;
 class IProbePlatform;
@@ -30,6 +31,7 @@ struct CAppServices {
     IProbePlatform* pPlatform = nullptr;     // --status, --wait, --scan, "MAC"
     IResolver* pResolver = nullptr;          // --to NAME, "MAC"
     IEthers* pEthers = nullptr;              // --wake NAME
+    IFileSystem* pFiles = nullptr;           // the address book's file
     // A reverse look-up that may run on other threads (the scan's names).
     std::function<bool(uint32_t, std::string&)> reverseLookup;
     IMessageBox* pMessages = nullptr;        // what went wrong: standard error

@@ -8,6 +8,10 @@
 
 namespace {
 
+// --wait without a value, and the longest it takes.
+constexpr unsigned long kWaitDefaultSeconds = 60;
+constexpr unsigned long kWaitMaxSeconds = 3600;
+
 // One option: how it is spelled, what it takes, what the usage text says
 // about it, and what it sets. A new option is one more row.
 struct COptionSpec {
@@ -95,9 +99,9 @@ const COptionSpec kOptions[] = {
      "after the wakes, wait until the hosts answer, at most\n"
      "SECONDS (default 60, at most 3600)",
      [](CCommandLine& line, const char* psz, std::string& strWhy) {
-         unsigned long nValue = 60;
-         if (psz && !ParseNumber(psz, 1, 3600, nValue)) {
-             strWhy = "not a number of seconds from 1 to 3600";
+         unsigned long nValue = kWaitDefaultSeconds;
+         if (psz && !ParseNumber(psz, 1, kWaitMaxSeconds, nValue)) {
+             strWhy = "not a number of seconds from 1 to " + std::to_string(kWaitMaxSeconds);
              return false;
          }
          line.nWaitSeconds = static_cast<int>(nValue);

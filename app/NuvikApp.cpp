@@ -179,6 +179,7 @@ CNUVIKDlg CnuvikApp::MakeDialog(const CDelivery& delivery)
     services.pSockets = m_services.pSockets;
     services.pMessages = m_services.pMessages;
     services.pProfile = &m_profile;
+    services.pFiles = m_services.pFiles;
     services.pResolver = m_services.pResolver;
     services.pPlatform = m_services.pPlatform;
     services.pNeighbours = m_services.pNeighbours;

@@ -21,8 +21,6 @@ public:
     bool InitInstance();
     int ExitCode() const { return m_nExitCode; }
 
-    const std::string& AppName() const { return m_strAppName; }
-
 private:
     struct CMode;
     static const CMode s_modes[];

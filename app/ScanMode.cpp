@@ -122,7 +122,7 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppSe
     // never written, and there is no point in a scan that can't be kept.
     CSetList book;
     if (request.bAdd) {
-        book.AttachProfile(&profile);
+        book.AttachProfile(&profile, services.pFiles);
         book.LoadProfile();
         if (book.IsProfileUnread() || book.ProfilePath().empty()) {
             messages.MessageBox(book.LoadStatus().strError + " (not scanned, nothing added)");

@@ -172,7 +172,7 @@ int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppSe
 int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services)
 {
     CSetList book;
-    book.AttachProfile(&profile);
+    book.AttachProfile(&profile, services.pFiles);
     book.LoadProfile();
     // Hosts given by address need no book; a missing default one holds no names.
     const CStatus& loaded = book.LoadStatus();

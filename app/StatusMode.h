@@ -13,9 +13,6 @@ struct CCommandLine;
 struct CProfileName;
 class CSetList;
 
-const int kWaitDefaultSeconds = 60;
-const int kWaitMaxSeconds = 3600;
-
 // HOST of --status: a dotted IPv4 address (with its book entry's name when
 // there is one), or a host as --wake finds it: a hardware address in any
 // form or an ethers name, whose book entry gives the address, or a name of

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/WindowLoader.h"
+#include "hosts/FileSystem.h"
 #include "net/Ethers.h"
 #include "net/Netlink.h"
 #include "net/ProbePlatform.h"
@@ -30,6 +31,7 @@ struct CSystemServices::CParts {
     CPosixProbePlatform platform;
     CSystemResolver resolver;
     CSystemEthers ethers;
+    CPosixFileSystem files;
     CStreamMessageBox messages;
 };
 
@@ -43,6 +45,7 @@ CSystemServices::CSystemServices(const std::string& strAppName)
     m_services.pPlatform = &parts.platform;
     m_services.pResolver = &parts.resolver;
     m_services.pEthers = &parts.ethers;
+    m_services.pFiles = &parts.files;
     // Each call resolves on its own: the scan asks from several threads.
     m_services.reverseLookup = [](uint32_t dwAddr, std::string& strName) {
         return CSystemResolver().GetHostByAddr(dwAddr, strName) == 0;

@@ -87,7 +87,7 @@ int CnuvikApp::RunWakeOption()
         return kExitNothingRan;
     IMessageBox& messages = *m_services.pMessages;
     CSetList book;
-    book.AttachProfile(&m_profile);
+    book.AttachProfile(&m_profile, m_services.pFiles);
     book.LoadProfile();
     // A missing default book holds no names; a book asked for by name must be there.
     const CStatus& loaded = book.LoadStatus();

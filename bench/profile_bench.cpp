@@ -47,8 +47,9 @@ int main(int argc, char** argv)
     std::vector<double> loads, saves, totals;
     for (int n = 0; n < nRounds; ++n) {
         CProfileName profile = CProfileName::Default("nuvik");
+        CPosixFileSystem files;
         CSetList hosts;
-        hosts.AttachProfile(&profile);
+        hosts.AttachProfile(&profile, &files);
         const auto t0 = std::chrono::steady_clock::now();
         hosts.SelectProfile(strPath);
         const auto t1 = std::chrono::steady_clock::now();

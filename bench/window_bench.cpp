@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/FileSystem.h"
 #include "hosts/ProfileName.h"
 #include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
@@ -87,7 +88,8 @@ CRun RunWindow(const QString& strDir, size_t nHosts, bool bInteract)
     CRun run;
     const CClock::time_point t0 = CClock::now();
     CPosixSocketLayer sockets;  // closing sends nothing
-    CNUVIKDlg dlg({}, CDlgServices{&sockets, nullptr, &profile, ""});
+    CPosixFileSystem fileSystem;
+    CNUVIKDlg dlg({}, CDlgServices{&sockets, nullptr, &profile, &fileSystem, ""});
     const CWindowRequest request{.pDialog = &dlg, .pszTitle = "NUVIK 1.0.3", .pszVersion = "1.0.3"};
     CMainWindow window(request);
     CQtMessageBox messages(&window, "nuvik");

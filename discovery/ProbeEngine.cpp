@@ -283,7 +283,6 @@ void CRun::Classify(CUnit& unit)
         unit.bOnLink = route.OnLink();
         unit.nLinkIndex = route.dwOutIndex;
     }
-    unit.result.bOnLink = unit.bOnLink;
     if (m_options.bOnLinkOnly && !unit.bOnLink)
         Unknown(unit, "not on an attached link");
 }
@@ -370,7 +369,6 @@ void CRun::Admit(int64_t nNowUs)
         if (nSlotUs)  // no burst to catch up after a pause
             m_nNextAdmitUs = std::max(m_nNextAdmitUs, nNowUs) + nSlotUs;
         unit.bAdmitted = true;
-        unit.result.bKnownBefore = !unit.result.strMac.empty();
         Send(unit, nNowUs);
     }
 }
@@ -522,7 +520,6 @@ void CRun::SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified)
             if (!unit.bAdmitted) {
                 // Reachable already: it answered a moment ago. It is asked
                 // all the same, as every host is.
-                unit.result.bKnownBefore = true;
                 unit.bAdmitted = true;
                 Send(unit, nNowUs);
             }

@@ -46,10 +46,8 @@ struct CProbeResult {
     int64_t nUpAtMs = -1;             // when it answered, counted from the start
     // Its neighbour entry's hardware address text (twelve upper-case hex
     // digits for Ethernet) as the last look at the table found it; empty when
-    // there was none. bKnownBefore: the entry held one before the probe.
+    // there was none.
     std::string strMac;
-    bool bKnownBefore = false;
-    bool bOnLink = false;  // on an attached link (it has a neighbour entry of its own)
 };
 
 struct CProbeOptions {

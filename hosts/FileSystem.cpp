@@ -332,12 +332,6 @@ int CPosixFileSystem::ReadDirectory(const std::string& strPath, std::vector<std:
     return 0;
 }
 
-CPosixFileSystem& CPosixFileSystem::Instance()
-{
-    static CPosixFileSystem s_files;
-    return s_files;
-}
-
 std::string DirectoryOf(const std::string& strPath)
 {
     const size_t nSlash = strPath.find_last_of('/');

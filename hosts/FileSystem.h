@@ -57,8 +57,6 @@ public:
     int Unlink(const std::string& strPath) override;
     int MkDir(const std::string& strPath, mode_t nMode) override;
     int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) override;
-
-    static CPosixFileSystem& Instance();
 };
 
 // The largest profile nuvik reads: far above any address book (100,000

@@ -158,7 +158,7 @@ void CSetList::AttachProfile(CProfileName* pProfile, IFileSystem* pFiles)
     m_pFiles = pFiles;
 }
 
-IFileSystem& CSetList::Files() const { return m_pFiles ? *m_pFiles : CPosixFileSystem::Instance(); }
+IFileSystem& CSetList::Files() const { return *m_pFiles; }
 
 std::string CSetList::ProfilePath() const { return Profile().Path(); }
 
@@ -185,7 +185,7 @@ CStatus CSetList::PrepareProfileDirectory() const
     return MakeDirectories(Files(), DirectoryOf(ProfilePath()), 0700);
 }
 
-int CSetList::LoadProfile()
+void CSetList::LoadProfile()
 {
     std::string strText;
     const std::string strPath = ProfilePath();
@@ -202,7 +202,6 @@ int CSetList::LoadProfile()
     if (m_loadStatus.Ok())
         m_leftovers = AppendEntries(strText);
     m_savedEntries = m_entries;
-    return 0;
 }
 
 namespace {
@@ -336,11 +335,10 @@ CStatus CSetList::ImportProfile(const std::string& strPath)
     return status;
 }
 
-int CSetList::SelectProfile(std::string strFileName)
+void CSetList::SelectProfile(std::string strFileName)
 {
     CProfileName& profile = Profile();
     profile.strName = std::move(strFileName);
     profile.bSelected = true;
     LoadProfile();
-    return 0;
 }

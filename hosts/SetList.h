@@ -14,10 +14,10 @@ class CSetList {
 public:
     CSetList() = default;
 
-    // Where the profile file is, and the file system (the real one when none
-    // is given). Until a profile is attached the list uses its own default
-    // profile name, nuvik.INI.
-    void AttachProfile(CProfileName* pProfile, IFileSystem* pFiles = nullptr);
+    // Where the profile file is, and the file system it is read and written
+    // through, which every operation on the file needs. Until a profile is
+    // attached the list uses its own default profile name, nuvik.INI.
+    void AttachProfile(CProfileName* pProfile, IFileSystem* pFiles);
 
     // The list itself.
     using const_iterator = std::list<std::string>::const_iterator;
@@ -36,9 +36,8 @@ public:
 
     // The profile file: section "list", keys "0", "1", ... in list order.
     // LoadProfile appends the entries of the profile file (a missing or
-    // unreadable file holds none) and returns 0; LoadStatus() tells how the
-    // read went.
-    int LoadProfile();
+    // unreadable file holds none); LoadStatus() tells how the read went.
+    void LoadProfile();
     const CStatus& LoadStatus() const { return m_loadStatus; }
     // A profile file that is there but could not be read is kept as it is:
     // no save, export or import of this list replaces or removes it until
@@ -71,8 +70,8 @@ public:
     // and a save asks first.
     CStatus ImportProfile(const std::string& strPath);
     // Makes strFileName (a path, relative to the current directory) the
-    // profile file and appends its entries; returns 0.
-    int SelectProfile(std::string strFileName);
+    // profile file and appends its entries.
+    void SelectProfile(std::string strFileName);
 
     // The profile file's path as the operations above use it.
     std::string ProfilePath() const;

@@ -24,7 +24,7 @@ CNUVIKDlg::CNUVIKDlg(std::vector<std::string> args, CDlgServices services)
     , m_waker(*m_services.pSockets, m_services.pRoutes, m_services.wake)
     , m_pMessages(m_services.pMessages)
 {
-    m_hosts.AttachProfile(m_services.pProfile);
+    m_hosts.AttachProfile(m_services.pProfile, m_services.pFiles);
 }
 
 bool CNUVIKDlg::IsValidMac() { return CutToMacText(m_strMac); }
@@ -239,7 +239,7 @@ void CNUVIKDlg::OnHelpLink()
     // than do nothing.
     const std::string& strPage = m_services.strHelpPage;
     struct stat st { };
-    if (CPosixFileSystem::Instance().Stat(strPage, st) != 0 || !S_ISREG(st.st_mode)) {
+    if (m_services.pFiles->Stat(strPage, st) != 0 || !S_ISREG(st.st_mode)) {
         Messages().MessageBox("The help page is missing: " + strPage);
         return;
     }

@@ -17,6 +17,7 @@ class ISocketLayer;
 class IMessageBox;
 class IControlServices;
 class IFileChooser;
+class IFileSystem;
 struct CProfileName;
 class IResolver;
 class IProbePlatform;
@@ -27,6 +28,7 @@ struct CDlgServices {
     ISocketLayer* pSockets = nullptr;
     IMessageBox* pMessages = nullptr;     // until a window brings its own
     CProfileName* pProfile = nullptr;     // where the address book lives
+    IFileSystem* pFiles = nullptr;        // and what reads and writes it
     std::string strHelpPage;              // the file "Help" opens
     IResolver* pResolver = nullptr;       // the "MAC" button's lookups
     IProbePlatform* pPlatform = nullptr;  // and its probe

@@ -19,6 +19,7 @@
 
 #include <fstream>
 
+#include "hosts/FileSystem.h"
 #include "net/Resolver.h"
 #include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
@@ -75,6 +76,7 @@ class TestWindow : public QObject {
     QTemporaryDir m_dir;
     CKeptSockets m_sockets;
     CSlowResolver m_resolver;
+    CPosixFileSystem m_fileSystem;
     CProfileName m_profile;
     std::unique_ptr<CNUVIKDlg> m_pDlg;
     std::unique_ptr<CMainWindow> m_pWindow;
@@ -86,8 +88,8 @@ class TestWindow : public QObject {
     CMainWindow& Wnd() { return *m_pWindow; }
     CDlgServices Services()
     {
-        return {&m_sockets, nullptr, &m_profile,
-                m_dir.filePath("a#b/100%41/help.html").toStdString(), &m_resolver};
+        const std::string strHelp = m_dir.filePath("a#b/100%41/help.html").toStdString();
+        return {&m_sockets, nullptr, &m_profile, &m_fileSystem, strHelp, &m_resolver};
     }
 
 public slots:

@@ -27,7 +27,8 @@ protected:
     CFakeSocketLayer sockets;
     CRecordingMessageBox messages;
     CFakeControls controls;
-    CFakeFileChooser files;
+    CFakeFileChooser chooser;
+    CPosixFileSystem files;
     CFakeResolver resolver;
     CFakeNet net;
     CProfileName profile{"nuvik.INI", false, dir / "config"};
@@ -41,10 +42,10 @@ protected:
         fs::create_directories(profile.strConfigDir);
         if (!strProfile.empty())
             WriteBytes(strBook, strProfile);
-        const CDlgServices services{&sockets,  nullptr, &profile, dir / "help.html",
+        const CDlgServices services{&sockets,  nullptr, &profile, &files, dir / "help.html",
                                     &resolver, &net,    &net,     &net};
         dlg = std::make_unique<CNUVIKDlg>(List{}, services);
-        dlg->AttachWindow(&controls, &messages, &files);
+        dlg->AttachWindow(&controls, &messages, &chooser);
         ASSERT_TRUE(dlg->OnInitDialog());
     }
     std::string Entries() const { return Joined({dlg->m_hosts.begin(), dlg->m_hosts.end()}); }
@@ -304,13 +305,13 @@ TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
     controls.nEndResult = -1;
     // Import and export work on the list; the profile is not touched.
     WriteBytes(dir / "in.ini", kTwoHosts);
-    files.answer = dir / "in.ini";
+    chooser.answer = dir / "in.ini";
     Command(ID_IMPORT_LIST);
     Command(ID_IMPORT_LIST);  // the name box is rebuilt, not added to
     controls.texts[IDC_MAC] = "00AABBCCDDEE";
-    files.answer.reset();  // cancelled: nothing changes
+    chooser.answer.reset();  // cancelled: nothing changes
     Command(ID_IMPORT_LIST);
-    files.answer = dir / "out.ini";
+    chooser.answer = dir / "out.ini";
     Command(ID_EXPORT_LIST);
     EXPECT_EQ(
         std::tuple(Joined(controls.items), controls.texts[IDC_MAC], ReadBytes(dir / "out.ini")),

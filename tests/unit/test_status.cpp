@@ -42,8 +42,7 @@ std::string Outcome(const CProbeResult& r)
 {
     return std::string(ProbeStateName(r.state)) + " " + ProbeHowName(r.how) + " " +
         std::to_string(int(r.dRttMs)) + " " +
-        (r.state == EProbeState::Unknown ? r.strReason : r.strMac) +
-        (r.bKnownBefore ? " known" : "");
+        (r.state == EProbeState::Unknown ? r.strReason : r.strMac);
 }
 
 TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
@@ -65,8 +64,8 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatItDecides)
         {kNoIcmp, "10.9.0.7", 0, "down tcp -1 ", kTcp},
         {kNoIcmp, "10.9.0.6", 0, "up tcp 5 ", kTcp},
         // An entry the kernel would not ask about for seconds: TCP as well.
-        {kNoIcmp, "10.0.0.9", NUD_STALE, "up tcp 5 010203040506 known", "udp:9," + kTcp},
-        {kNoIcmp, "10.0.0.5", NUD_REACHABLE, "up neighbour -1 010203040506 known", "udp:9"},
+        {kNoIcmp, "10.0.0.9", NUD_STALE, "up tcp 5 010203040506", "udp:9," + kTcp},
+        {kNoIcmp, "10.0.0.5", NUD_REACHABLE, "up neighbour -1 010203040506", "udp:9"},
         {{E::EchoDgram, E::EchoRaw, E::Udp, E::Tcp},
          "10.0.0.5",
          0,

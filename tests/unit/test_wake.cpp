@@ -186,7 +186,8 @@ TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
 TEST_F(WakeTest, TheWindowTakesTheDeliveryOptions)
 {
     static int s_nPausedMs = 0;
-    CDlgServices services{&sockets, nullptr, nullptr, {}, nullptr, nullptr, nullptr, &routes};
+    CDlgServices services{&sockets, nullptr, nullptr, nullptr, {},
+                          nullptr,  nullptr, nullptr, &routes};
     services.wake = {{9, NetAddr("10.0.3.255"), 5},
                      3,
                      [](int nMs) { s_nPausedMs += nMs; },
@@ -197,7 +198,8 @@ TEST_F(WakeTest, TheWindowTakesTheDeliveryOptions)
     EXPECT_EQ(window.WakeHost().status, CWakeOutcome::EStatus::Sent);
     EXPECT_EQ(s_nPausedMs, 2 * kRepeatPauseMs);
     EXPECT_EQ(lines, List(3, "pc 001122334455 to 10.0.3.255 port 9 by if5 (named)"));
-    CNUVIKDlg plain({}, {&sockets, nullptr, nullptr, {}, nullptr, nullptr, nullptr, &routes});
+    CNUVIKDlg plain({},
+                    {&sockets, nullptr, nullptr, nullptr, {}, nullptr, nullptr, nullptr, &routes});
     routes.routes["10.0.3.5"] = CFakeRoutes::Route(3);
     for (unsigned nBroadcastLink : {3u, 2u}) {
         routes.routes["255.255.255.255"] = CFakeRoutes::Route(nBroadcastLink);
