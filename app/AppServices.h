@@ -40,5 +40,14 @@ struct CAppServices {
     void (*pfnPause)(int nMs) = nullptr;     // between rounds of --repeat; null: none
     std::FILE* pOut = stdout;                // the lines of every mode
     std::FILE* pProgress = nullptr;          // a progress line; null: standard error is no terminal
-    const volatile sig_atomic_t* pStop = nullptr;  // set by Ctrl-C where a mode waits for it
+    // Set to the number of the signal (Ctrl-C, SIGTERM) that asks a mode
+    // that waits to stop.
+    const volatile sig_atomic_t* pStop = nullptr;
 };
+
+// The exit status of a run a signal stopped (128 + its number: 130 for
+// Ctrl-C, 143 for SIGTERM); 0 when none did.
+inline int StoppedExit(const CAppServices& services)
+{
+    return services.pStop && *services.pStop ? 128 + *services.pStop : 0;
+}

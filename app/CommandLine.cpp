@@ -225,6 +225,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line,
 
     if (line.bHelp || line.bVersion)
         return true;
+    const auto Given = [&](const char* pszLong) {
+        return std::any_of(given.begin(), given.end(), [&](const COptionSpec* pSpec) {
+            return std::strcmp(pSpec->pszLong, pszLong) == 0;
+        });
+    };
     if (line.bWake && line.args.empty()) {
         strError = "--wake needs at least one host";
         return false;
@@ -237,14 +242,21 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line,
         strError = "--scan finds hosts: it takes no host, and no --wake or --listen";
         return false;
     }
-    if (line.bScan &&
-        (line.nPort != 4000 || !line.strTo.empty() || line.nRepeat != 1 || line.bVerbose)) {
+    const bool bDelivery = Given("port") || Given("to") || Given("repeat") || Given("verbose");
+    if (line.bScan && bDelivery) {
         strError = "--scan wakes nothing: --port, --to, --repeat and --verbose do not go with it";
         return false;
     }
-    if (line.bStatus && (line.bWake || line.nWaitSeconds)) {
+    if (line.bStatus && (line.bWake || line.nWaitSeconds || line.bScan)) {
         strError = std::string("--status only asks: it does not go with ") +
-            (line.bWake ? "--wake" : "--wait");
+            (line.bWake       ? "--wake"
+                 : line.bScan ? "--scan"
+                              : "--wait");
+        return false;
+    }
+    if (line.bStatus && (bDelivery || Given("interface"))) {
+        strError = "--status wakes nothing: --port, --to, --interface, --repeat and --verbose do "
+                   "not go with it";
         return false;
     }
     if (line.nWaitSeconds && !line.bWake && line.args.empty()) {

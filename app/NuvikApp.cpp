@@ -8,6 +8,7 @@
 #include "app/ExitStatus.h"
 #include "app/Output.h"
 #include "app/ScanMode.h"
+#include "app/SystemServices.h"
 #include "base/Address.h"
 #include "base/PrintableText.h"
 #include "hosts/HostLookUp.h"
@@ -99,7 +100,8 @@ int CnuvikApp::RunHelp()
                  "\n"
                  "Exit status: 0 all sent; 1 an address was not valid, a host was not found or a\n"
                  "send failed; 2 nothing could run (a bad option, an unreadable address book).\n"
-                 "--status and --wait: 0 all are up; 1 some are not; 130 --wait was interrupted.\n",
+                 "--status and --wait: 0 all are up; 1 some are not. Interrupted by Ctrl-C: 130,\n"
+                 "by SIGTERM: 143.\n",
                  PrintableText(m_strAppName).c_str(), OptionHelp().c_str());
     return kExitOk;
 }
@@ -114,17 +116,25 @@ int CnuvikApp::RunScan()
 {
     const CScanRequest request{m_line.bScanRange, m_line.strScanRange, m_line.bAdd, m_line.bJson,
                                m_line.strInterface};
+    const CStopOnSignals stop;  // what was found so far is still shown
     return RunScanMode(request, m_profile, m_services);
 }
 
-int CnuvikApp::RunStatus() { return RunStatusCommand(m_line, m_profile, m_services); }
+int CnuvikApp::RunStatus()
+{
+    const CStopOnSignals stop;  // the hosts asked so far are still shown
+    return RunStatusCommand(m_line, m_profile, m_services);
+}
 
 int CnuvikApp::RunListen()
 {
-    const CStatus status = ListenForWakes(m_line.nListenPort, m_services.pOut);
+    IMessageBox& messages = *m_services.pMessages;
+    const CStatus status =
+        ListenForWakes(m_line.nListenPort, m_services.pOut,
+                       [&](const std::string& strNote) { messages.MessageBox(strNote); });
     if (status.Ok())
         return kExitOk;
-    m_services.pMessages->MessageBox(status.strError);
+    messages.MessageBox(status.strError);
     return kExitNothingRan;
 }
 
@@ -216,21 +226,21 @@ int CnuvikApp::RunWindow()
         : kExitNothingRan;
 }
 
-void CnuvikApp::NoteWoken(const std::string& strName, const std::string& strIp,
-                          const std::string& strMac, const CSetList& book)
+void CnuvikApp::PlanWait(const std::string& strName, const std::string& strIp,
+                         const std::string& strMac, const CSetList& book)
 {
-    if (m_line.nWaitSeconds <= 0)
-        return;
     uint32_t dwAddr = StoredAddress(strIp);
     if (dwAddr == 0 && !strMac.empty())
         dwAddr = WaitAddressOfMac(book, *m_services.pNeighbours, strMac);
-    m_woken.push_back({strName, dwAddr});
+    m_waits.push_back({strName, dwAddr, strMac});
 }
 
-int CnuvikApp::WaitIfAsked(int nExit)
+int CnuvikApp::WakeAndWait(const std::function<void()>& wake)
 {
-    if (m_line.nWaitSeconds <= 0 || nExit == kExitNothingRan)
-        return nExit;
-    const int nWait = WaitForWoken(m_woken, m_line.nWaitSeconds, m_services);
-    return nWait == kExitInterrupted ? nWait : std::max(nExit, nWait);
+    if (m_line.nWaitSeconds <= 0) {
+        wake();
+        return m_nExitCode;
+    }
+    const int nWait = WaitForWoken(m_waits, m_line.nWaitSeconds, m_services, wake);
+    return nWait >= kExitStopped ? nWait : std::max(m_nExitCode, nWait);
 }

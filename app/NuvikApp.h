@@ -1,6 +1,7 @@
 #pragma once
 // The application: start-up, and the choice of mode from the command line,
 // made in one table.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,13 @@ private:
                      const std::string& strInvalid);
     // The hint for a bare argument that is not a hardware address text.
     std::string InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg);
-    // --wait: a host woken, by the address it was woken with (a bare
-    // hardware address: its book entry's, else its neighbour entry's).
-    void NoteWoken(const std::string& strName, const std::string& strIp, const std::string& strMac,
-                   const CSetList& book);
-    int WaitIfAsked(int nExit);
+    // --wait: a host to wait for, planned before its wake (a bare hardware
+    // address: the address of its book entry, else of its neighbour entry).
+    void PlanWait(const std::string& strName, const std::string& strIp, const std::string& strMac,
+                  const CSetList& book);
+    // Runs wake, and with --wait the wait around it: the wakes leave right
+    // after the hosts' first probes. The exit status.
+    int WakeAndWait(const std::function<void()>& wake);
 
     std::string m_strExePath;
     std::string m_strAppName;
@@ -58,7 +61,7 @@ private:
     CProfileName m_profile;  // the address book's file
     int m_nExitCode = 0;
     bool m_bBookLoaded = false;
-    std::vector<CWaitHost> m_woken;  // for --wait
+    std::vector<CWaitHost> m_waits;  // for --wait, in the order of the hosts woken
 };
 
 // The executable's file name without directory and extension.

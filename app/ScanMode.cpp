@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "app/ExitStatus.h"
 #include "app/Output.h"
+#include "app/Progress.h"
 #include "base/Address.h"
 #include "base/MacText.h"
 #include "base/PrintableText.h"
@@ -98,6 +100,29 @@ bool PlanFromLinks(const CScanRequest& request, const CAppServices& services, CS
     return false;
 }
 
+// What the caller watches of a scan: a progress line (addresses done, hosts
+// found, the time left at its pace), a note when the neighbour table slows
+// it, and a stop by Ctrl-C or SIGTERM.
+CProbeOptions WatchScan(const CAppServices& services, const CScanPlan& plan)
+{
+    CProbeOptions options;
+    options.pStop = services.pStop;
+    auto pProgress = std::make_shared<CProgressLine>(services.pProgress);
+    const size_t nAll = plan.targets.size();
+    options.onTick = [pProgress, nAll](const CProbeProgress& now) {
+        const int64_t nLeftS =
+            static_cast<int64_t>((nAll - now.nDone) / CScanPacing().nPerSecond) + 1;
+        pProgress->Show(std::to_string(now.nDone) + " of " + CountOf(nAll, "address", "addresses") +
+                        ", " + CountOf(now.nUp, "host", "hosts") + " found, about " +
+                        std::to_string(nLeftS) + " s left");
+    };
+    options.onNote = [pProgress, &services](const std::string& strNote) {
+        pProgress->Clear();
+        services.pMessages->MessageBox(strNote);
+    };
+    return options;
+}
+
 // Adds the hosts found to the book and saves it; the exit status.
 int AddToBook(CSetList& book, const std::vector<CScanHost>& found, IMessageBox& messages)
 {
@@ -135,7 +160,7 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppSe
 
     CScanner scanner(*services.pPlatform, *services.pRoutes, *services.pNeighbours,
                      services.reverseLookup);
-    const std::vector<CScanHost> found = scanner.Scan(plan.targets);
+    const std::vector<CScanHost> found = scanner.Scan(plan.targets, WatchScan(services, plan));
     for (const CScanHost& host : found) {
         const std::string strLine =
             request.bJson ? ScanJsonLine(host) : PrintableText(ScanEntry(host));
@@ -145,6 +170,9 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppSe
         return kExitNothingRan;  // said once, when the mode ends
     messages.MessageBox(CountOf(found.size(), "host", "hosts") + " found among " +
                         CountOf(plan.targets.size(), "address", "addresses"));
+    // Stopped: what was found so far is shown, and the book is left alone.
+    if (const int nStopped = StoppedExit(services))
+        return nStopped;
     if (request.bAdd && AddToBook(book, found, messages) != kExitOk)
         return kExitNothingRan;
     return found.empty() ? kExitSomeFailed : kExitOk;

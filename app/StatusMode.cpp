@@ -5,9 +5,11 @@
 
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
+#include "app/Progress.h"
 #include "app/SystemServices.h"
 #include "base/Address.h"
 #include "base/PrintableText.h"
+#include "base/Text.h"
 #include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
 #include "net/NeighbourTable.h"
@@ -69,11 +71,19 @@ int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CAppServi
 {
     std::vector<CProbeTarget> targets;
     for (const CStatusHost& host : hosts)
-        targets.push_back({host.strProblem.empty() ? host.dwAddr : 0, host.nIfIndex});
-    CProbeEngine engine(*services.pPlatform, *services.pRoutes, *services.pNeighbours);
+        targets.push_back({host.strProblem.empty() ? host.dwAddr : 0, host.nIfIndex, host.strMac});
+    CProgressLine progress(services.pProgress);
     CProbeOptions options;
     options.pStop = services.pStop;
-    std::vector<CProbeResult> results = engine.Probe(targets, options);
+    options.onTick = [&](const CProbeProgress& now) {
+        progress.Show(std::to_string(now.nDone) + " of " + CountOf(now.nAll, "host", "hosts") +
+                      " asked, " + std::to_string(now.nUp) + " up");
+    };
+    options.onNote = [&](const std::string& strNote) { services.pMessages->MessageBox(strNote); };
+    std::vector<CProbeResult> results =
+        CProbeEngine(*services.pPlatform, *services.pRoutes, *services.pNeighbours)
+            .Probe(targets, options);
+    progress.Clear();
     bool bAllUp = true;
     for (size_t i = 0; i < hosts.size(); ++i) {
         if (!hosts[i].strProblem.empty())
@@ -88,8 +98,7 @@ int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CAppServi
     } else {
         std::fputs(FormatStatusTable(hosts, results).c_str(), services.pOut);
     }
-    const bool bStopped = services.pStop && *services.pStop;
-    return bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed;
+    return StoppedExit(services) ?: bAllUp ? kExitOk : kExitSomeFailed;
 }
 
 uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
@@ -107,66 +116,69 @@ uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
     return 0;
 }
 
-int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services)
+int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
+                 const std::function<void()>& wake)
 {
     std::vector<CProbeTarget> targets;
-    size_t nWaiting = 0;
-    for (const CWaitHost& host : hosts) {
-        targets.push_back({host.dwAddr, 0});
-        nWaiting += host.dwAddr != 0;
-    }
-    const size_t nAll = nWaiting;
-    std::vector<bool> reported(hosts.size(), false);
-    bool bProgressShown = false;
-    const auto ClearProgress = [&] {
-        if (bProgressShown)
-            std::fputs("\r\x1b[K", services.pProgress), bProgressShown = false;
-    };
-    const auto ShowProgress = [&](int64_t nMs) {
-        if (!services.pProgress || nWaiting == 0)
-            return;
-        std::fprintf(services.pProgress, "\rwaiting for %zu of %zu host%s, %lld s\x1b[K", nWaiting,
-                     nAll, nAll == 1 ? "" : "s", static_cast<long long>(nMs / 1000));
-        std::fflush(services.pProgress);
-        bProgressShown = true;
-    };
+    for (const CWaitHost& host : hosts)
+        targets.push_back({host.dwAddr, 0, host.strMac});
     const auto Seconds = [](int64_t nMs) { return static_cast<long long>((nMs + 500) / 1000); };
-
-    CProbeEngine engine(*services.pPlatform, *services.pRoutes, *services.pNeighbours);
+    const auto Print = [&](const CWaitHost& host, const char* pszFormat, long long nSeconds) {
+        std::fprintf(services.pOut, pszFormat, PrintableText(host.strName).c_str(), nSeconds);
+        std::fflush(services.pOut);
+    };
+    CProgressLine progress(services.pProgress);
+    size_t nAll = 0, nUp = 0;
+    int64_t nWokeMs = 0;
+    const int64_t nStartUs = services.pPlatform->NowUs();
     CProbeOptions options;
     options.nUntilMs = nSeconds * 1000;
     options.pStop = services.pStop;
-    options.onTick = ShowProgress;
-    options.onUp = [&](size_t i, const CProbeResult& result) {
-        if (reported[i])
-            return;
-        reported[i] = true;
-        --nWaiting;
-        ClearProgress();
-        std::fprintf(services.pOut, "%s is up after %lld s\n",
-                     PrintableText(hosts[i].strName).c_str(), Seconds(result.nUpAtMs));
-        std::fflush(services.pOut);
+    // The wakes leave right after every host's first probe: an answer to
+    // that probe means the host was up before its wake.
+    options.onFirstProbes = [&] {
+        nWokeMs = (services.pPlatform->NowUs() - nStartUs) / 1000;
+        wake();
+        nAll =
+            std::count_if(hosts.begin(), hosts.end(), [](auto& h) { return h.bWoken && h.dwAddr; });
     };
-    ShowProgress(0);
-    const int64_t nStartUs = services.pPlatform->NowUs();
-    const std::vector<CProbeResult> results = engine.Probe(targets, options);
-    const int64_t nElapsedMs = (services.pPlatform->NowUs() - nStartUs) / 1000;
-    ClearProgress();
+    options.onTick = [&](const CProbeProgress& now) {
+        if (nAll > nUp)
+            progress.Show("waiting for " + std::to_string(nAll - nUp) + " of " +
+                          CountOf(nAll, "host", "hosts") + ", " +
+                          std::to_string((now.nElapsedMs - nWokeMs) / 1000) + " s");
+    };
+    options.onUp = [&](size_t i, const CProbeResult& result) {
+        if (!hosts[i].bWoken)
+            return;
+        ++nUp;
+        progress.Clear();
+        if (result.nProbe == 0)
+            Print(hosts[i], "%s was up before its wake\n", 0);
+        else
+            Print(hosts[i], "%s is up after %lld s\n", Seconds(result.nUpAtMs - nWokeMs));
+    };
+    const std::vector<CProbeResult> results =
+        CProbeEngine(*services.pPlatform, *services.pRoutes, *services.pNeighbours)
+            .Probe(targets, options);
+    const int64_t nElapsedMs = (services.pPlatform->NowUs() - nStartUs) / 1000 - nWokeMs;
+    progress.Clear();
 
     bool bAllUp = true;
     for (size_t i = 0; i < hosts.size(); ++i) {
-        if (results[i].state == EProbeState::Up)
+        if (!hosts[i].bWoken || results[i].state == EProbeState::Up)
             continue;
         bAllUp = false;
-        const std::string strName = PrintableText(hosts[i].strName);
         if (hosts[i].dwAddr == 0)
-            std::fprintf(services.pOut, "%s: no address to wait for\n", strName.c_str());
+            Print(hosts[i], "%s: no address to wait for\n", 0);
+        else if (results[i].bOtherMac)
+            std::fprintf(services.pOut, "%s is not up after %lld s: its address is held by %s\n",
+                         PrintableText(hosts[i].strName).c_str(), Seconds(nElapsedMs),
+                         results[i].strMac.c_str());
         else
-            std::fprintf(services.pOut, "%s is not up after %lld s\n", strName.c_str(),
-                         Seconds(nElapsedMs));
+            Print(hosts[i], "%s is not up after %lld s\n", Seconds(nElapsedMs));
     }
-    const bool bStopped = services.pStop && *services.pStop;
-    return bStopped ? kExitInterrupted : bAllUp ? kExitOk : kExitSomeFailed;
+    return StoppedExit(services) ?: bAllUp ? kExitOk : kExitSomeFailed;
 }
 
 int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services)
@@ -192,8 +204,9 @@ int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CApp
     return RunStatus(hosts, line.bJson, services);
 }
 
-int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services)
+int WaitForWoken(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
+                 const std::function<void()>& wake)
 {
-    const CStopOnInterrupt stop;
-    return WaitForHosts(hosts, nSeconds, services);
+    const CStopOnSignals stop;
+    return WaitForHosts(hosts, nSeconds, services, wake);
 }

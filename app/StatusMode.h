@@ -3,6 +3,7 @@
 // --wait waits after a wake until the woken hosts answer. Both run on the
 // probe engine.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,13 @@ std::vector<CStatusHost> BookHosts(const CSetList& book);
 // when all are up, else 1.
 int RunStatus(const std::vector<CStatusHost>& hosts, bool bJson, const CAppServices& services);
 
-// A woken host to wait for; dwAddr 0: none known.
+// A host to wait for; dwAddr 0: none known. Only those woken (bWoken, set
+// by the wake) are waited for and reported.
 struct CWaitHost {
     std::string strName;
     uint32_t dwAddr = 0;
+    std::string strMac;  // the hardware address it should answer with
+    bool bWoken = false;
 };
 
 // The address to wait for after waking a bare hardware address text (twelve
@@ -36,13 +40,18 @@ struct CWaitHost {
 uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
                           const std::string& strMac);
 
-// Probes the hosts once a second until each is up or nSeconds are over.
-// Each host's line comes as soon as it is up ("nas is up after 14 s"); the
-// others follow at the end. A progress line goes to services.pProgress when
-// there is one. Exit 0 all up, 1 otherwise, 130 when stopped.
-int WaitForHosts(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services);
-// The same, with Ctrl-C catched for the while.
-int WaitForWoken(const std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services);
+// Probes the hosts, has wake() wake them right after every host's first
+// probe, and goes on once a second until each is up or nSeconds are over.
+// Each woken host's line comes as soon as it is up ("nas is up after 14 s",
+// counted from the wake; "nas was up before its wake" when it answered the
+// probe before it); the others follow at the end. A progress line goes to
+// services.pProgress when there is one. Exit 0 all up, 1 otherwise, 130 or
+// 143 when a signal stopped it.
+int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
+                 const std::function<void()>& wake);
+// The same, with Ctrl-C and SIGTERM caught for the while.
+int WaitForWoken(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
+                 const std::function<void()>& wake);
 
 // --status [HOST...] as the command line asks it: the book of --profile or
 // the default one (which may be missing when hosts are given). Exit 2 when

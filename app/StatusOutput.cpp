@@ -18,7 +18,7 @@ std::string Cell(const std::string& strText)
 // The round-trip time, or why the state is unknown.
 std::string LastText(const CProbeResult& result)
 {
-    if (result.state == EProbeState::Unknown)
+    if (result.state != EProbeState::Up)
         return result.strReason.empty() ? std::string() : "(" + result.strReason + ")";
     if (result.dRttMs < 0)
         return {};
@@ -76,7 +76,7 @@ std::string StatusJsonLine(const CStatusHost& host, const CProbeResult& result)
         : nlohmann::ordered_json(
               static_cast<double>(static_cast<int64_t>(result.dRttMs * 10 + 0.5)) / 10);
     line["how"] = TextOrNull(ProbeHowName(result.how));
-    line["reason"] =
-        TextOrNull(result.state == EProbeState::Unknown ? result.strReason : std::string());
+    line["reason"] = TextOrNull(result.state != EProbeState::Up ? result.strReason : std::string());
+    line["held_by"] = TextOrNull(result.bOtherMac ? result.strMac : std::string());
     return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -17,12 +17,14 @@ struct CStatusHost {
 };
 
 // One line per host, columns aligned: name, address, hardware address,
-// state, then the round-trip time, or the reason when the state is unknown.
+// state, then the round-trip time, or the reason when it is not up.
 std::string FormatStatusTable(const std::vector<CStatusHost>& hosts,
                               const std::vector<CProbeResult>& results);
 
 // One JSON object on one line, keys name, ip, mac, state, rtt_ms, how,
-// reason; names as ShownUtf8 shows them, control characters escaped.
+// reason, held_by (the hardware address that answers for its address, when
+// it is not its own); names as ShownUtf8 shows them, control characters
+// escaped.
 std::string StatusJsonLine(const CStatusHost& host, const CProbeResult& result);
 
 // The hardware address shown for a host: the stored one, else the one its

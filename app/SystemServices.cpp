@@ -16,8 +16,8 @@
 
 namespace {
 
-volatile sig_atomic_t s_bInterrupted = 0;
-void OnInterrupt(int) { s_bInterrupted = 1; }
+volatile sig_atomic_t s_nStopSignal = 0;
+void OnStopSignal(int nSignal) { s_nStopSignal = nSignal; }
 
 }  // namespace
 
@@ -56,20 +56,25 @@ CSystemServices::CSystemServices(const std::string& strAppName)
     m_services.pfnPause = &PauseMs;
     m_services.pOut = stdout;
     m_services.pProgress = ::isatty(STDERR_FILENO) ? stderr : nullptr;
-    m_services.pStop = &s_bInterrupted;
+    m_services.pStop = &s_nStopSignal;
 }
 
 CSystemServices::~CSystemServices() = default;
 
-CStopOnInterrupt::CStopOnInterrupt()
+CStopOnSignals::CStopOnSignals()
 {
-    struct sigaction interrupt { };
-    interrupt.sa_handler = OnInterrupt;  // no SA_RESTART: a wait ends at once
-    sigemptyset(&interrupt.sa_mask);
-    ::sigaction(SIGINT, &interrupt, &m_before);
+    struct sigaction stop { };
+    stop.sa_handler = OnStopSignal;  // no SA_RESTART: a wait ends at once
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, &m_beforeInt);
+    ::sigaction(SIGTERM, &stop, &m_beforeTerm);
 }
 
-CStopOnInterrupt::~CStopOnInterrupt() { ::sigaction(SIGINT, &m_before, nullptr); }
+CStopOnSignals::~CStopOnSignals()
+{
+    ::sigaction(SIGINT, &m_beforeInt, nullptr);
+    ::sigaction(SIGTERM, &m_beforeTerm, nullptr);
+}
 
 void PauseMs(int nMs)
 {

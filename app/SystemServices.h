@@ -21,17 +21,19 @@ private:
     CAppServices m_services;
 };
 
-// Sets the flag *CAppServices::pStop of the system's services points to
-// while it lives: Ctrl-C (SIGINT) then ends the wait at once.
-class CStopOnInterrupt {
+// While it lives, Ctrl-C (SIGINT) and SIGTERM set the flag the system's
+// services' pStop points to, to the signal's number: a run that waits then
+// ends at once, with what it found so far.
+class CStopOnSignals {
 public:
-    CStopOnInterrupt();
-    ~CStopOnInterrupt();
-    CStopOnInterrupt(const CStopOnInterrupt&) = delete;
-    CStopOnInterrupt& operator=(const CStopOnInterrupt&) = delete;
+    CStopOnSignals();
+    ~CStopOnSignals();
+    CStopOnSignals(const CStopOnSignals&) = delete;
+    CStopOnSignals& operator=(const CStopOnSignals&) = delete;
 
 private:
-    struct sigaction m_before { };
+    struct sigaction m_beforeInt {
+    }, m_beforeTerm{};
 };
 
 // Sleeps for nMs milliseconds.

@@ -31,23 +31,29 @@ int CnuvikApp::RunArguments()
     if (!ResolveDelivery(delivery))
         return kExitNothingRan;
     CNUVIKDlg dlg = MakeDialog(delivery);
-    dlg.Waker().InRounds(m_args.size(), [&](size_t i, bool bFirst) {
-        const std::string& strArg = m_args[i];
-        dlg.m_strMac = strArg;
-        const CWakeOutcome outcome = dlg.WakeHost();
-        if (!bFirst)
-            return;
-        if (outcome.status == CWakeOutcome::EStatus::Sent) {
-            if (m_line.nWaitSeconds > 0 && !std::exchange(m_bBookLoaded, true))
-                dlg.m_hosts.LoadProfile();  // where the host's address may be found
-            NoteWoken(strArg, {}, dlg.m_strMac, dlg.m_hosts);
+    if (m_line.nWaitSeconds > 0) {
+        dlg.m_hosts.LoadProfile();  // where the hosts' addresses may be found
+        m_bBookLoaded = true;
+        for (const std::string& strArg : m_args) {
+            std::string strMac = strArg;
+            PlanWait(strArg, {}, CutToMacText(strMac) ? strMac : std::string(), dlg.m_hosts);
         }
-        TellOutcome(strArg, outcome,
-                    outcome.status == CWakeOutcome::EStatus::InvalidMac
-                        ? InvalidArgumentText(dlg, strArg)
-                        : std::string());
+    }
+    return WakeAndWait([&] {
+        dlg.Waker().InRounds(m_args.size(), [&](size_t i, bool bFirst) {
+            const std::string& strArg = m_args[i];
+            dlg.m_strMac = strArg;
+            const CWakeOutcome outcome = dlg.WakeHost();
+            if (!bFirst)
+                return;
+            if (outcome.status == CWakeOutcome::EStatus::Sent && i < m_waits.size())
+                m_waits[i].bWoken = true;
+            TellOutcome(strArg, outcome,
+                        outcome.status == CWakeOutcome::EStatus::InvalidMac
+                            ? InvalidArgumentText(dlg, strArg)
+                            : std::string());
+        });
     });
-    return WaitIfAsked(m_nExitCode);
 }
 
 int CnuvikApp::RunProfile()
@@ -69,15 +75,22 @@ int CnuvikApp::RunProfile()
                                          ": holds no host to wake (no entry 0 in section [list])");
         return kExitSomeFailed;
     }
-    for (const CBatchItem& item : dlg.WakeAllInProfile()) {
-        if (item.outcome.status == CWakeOutcome::EStatus::Sent)
-            NoteWoken(EntryField(item.strEntry, 0), EntryField(item.strEntry, 1), {}, dlg.m_hosts);
-        const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
-        TellOutcome(strWhere + ":", item.outcome,
-                    strWhere + ": skipped, the third field is not a hardware address (" +
-                        kMacTextExpected + ")");
-    }
-    return WaitIfAsked(m_nExitCode);
+    if (m_line.nWaitSeconds > 0)
+        for (const std::string& strEntry : dlg.m_hosts)
+            PlanWait(EntryField(strEntry, 0), EntryField(strEntry, 1), EntryField(strEntry, 2),
+                     dlg.m_hosts);
+    return WakeAndWait([&] {
+        const std::vector<CBatchItem> items = dlg.WakeAllInProfile();
+        for (size_t i = 0; i < items.size(); ++i) {
+            const CBatchItem& item = items[i];
+            if (item.outcome.status == CWakeOutcome::EStatus::Sent && i < m_waits.size())
+                m_waits[i].bWoken = true;
+            const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
+            TellOutcome(strWhere + ":", item.outcome,
+                        strWhere + ": skipped, the third field is not a hardware address (" +
+                            kMacTextExpected + ")");
+        }
+    });
 }
 
 int CnuvikApp::RunWakeOption()
@@ -113,21 +126,25 @@ int CnuvikApp::RunWakeOption()
         messages.MessageBox("\"" + strArg + "\": " + NotFoundText(book.ProfilePath()));
         m_nExitCode = kExitSomeFailed;
     }
+    if (m_line.nWaitSeconds > 0)
+        for (const auto& [strArg, match] : hosts)
+            PlanWait(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac,
+                     book);
     CWaker waker(*m_services.pSockets, m_services.pRoutes, WakeOptions(delivery));
-    waker.InRounds(hosts.size(), [&](size_t i, bool bFirst) {
-        const auto& [strArg, match] = hosts[i];
-        const CWakeOutcome outcome = waker.Wake({match.strName, match.strIp, match.strMac});
-        if (!bFirst)
-            return;
-        if (outcome.status == CWakeOutcome::EStatus::Sent)
-            NoteWoken(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac,
-                      book);
-        const std::string strWhat = match.strName.empty() || match.strName == strArg
-            ? strArg
-            : strArg + " (" + match.strName + ")";
-        TellOutcome(strWhat, outcome,
-                    strWhat + ": the address book's entry holds no hardware address (\"" +
-                        match.strMac + "\", " + kMacTextExpected + ")");
+    return WakeAndWait([&] {
+        waker.InRounds(hosts.size(), [&](size_t i, bool bFirst) {
+            const auto& [strArg, match] = hosts[i];
+            const CWakeOutcome outcome = waker.Wake({match.strName, match.strIp, match.strMac});
+            if (!bFirst)
+                return;
+            if (outcome.status == CWakeOutcome::EStatus::Sent && i < m_waits.size())
+                m_waits[i].bWoken = true;
+            const std::string strWhat = match.strName.empty() || match.strName == strArg
+                ? strArg
+                : strArg + " (" + match.strName + ")";
+            TellOutcome(strWhat, outcome,
+                        strWhat + ": the address book's entry holds no hardware address (\"" +
+                            match.strMac + "\", " + kMacTextExpected + ")");
+        });
     });
-    return WaitIfAsked(m_nExitCode);
 }

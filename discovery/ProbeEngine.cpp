@@ -1,274 +1,142 @@
 #include "discovery/ProbeEngine.h"
 
+// The life of one address asked about (a unit; targets of the same address,
+// interface and expected hardware address share one):
+//
+//   Planned ─── no address, no route, no way to ask it ─────────────▶ Unknown
+//      │ its turn (the pace), and room in the neighbour table
+//      ▼
+//   Asked ──── echo reply, entry confirmed after the probe, TCP answer ──▶ Up
+//      │ its window over (a second; the kernel's check of a stale entry
+//      │ takes longer), nothing answered:
+//      ├── a host behind a gateway that echo did not reach: Asked by TCP
+//      ├── more time (--wait): Resting, asked again a second after its
+//      │   last probe ──▶ Asked
+//      └── otherwise ──▶ Down (Unknown when nothing could have answered)
+//
+// Up, Down and Unknown are final. Every change of state goes through Enter.
+// Each unit has at most one timer pending (its generation tells a stale one
+// from it), and timers wait in a queue ordered by their time, so that a
+// wake-up of the loop costs the timers due, not a walk of every unit.
+
 #include <arpa/inet.h>
 #include <linux/neighbour.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 
 #include "base/Error.h"
+#include "base/MacText.h"
 #include "discovery/EchoMessage.h"
+#include "discovery/ProbeRun.h"
 
-namespace {
-
-const int kRoundMs = 1000;       // one probe per address per second at most
-const size_t kTableMargin = 16;  // neighbour entries left for other traffic
-const size_t kMaxPoolSockets = 16;
-// A host's neighbour entry usually turns reachable just before its echo
-// reply comes; the reply, with its round-trip time, is waited for this long.
-const int64_t kEchoGraceUs = 100000;
-
-// One address to ask (several targets may share it).
-struct CUnit {
-    uint32_t dwAddr = 0;
-    unsigned nIfIndex = 0;    // as the targets gave it
-    unsigned nLinkIndex = 0;  // the interface its neighbour entry is on; 0: any
-    std::vector<size_t> targets;
-    bool bOnLink = false, bEcho = false, bUdp = false, bTcp = false;
-    bool bAdmitted = false, bDecided = false, bHasEntry = false;
-    uint16_t wEntryState = 0;  // its neighbour entry's state as last seen
-    int64_t nSentUs = -1;
-    int64_t nNeighbourUpUs = -1;  // when its entry was seen reachable, echo units
-    double dNeighbourRttMs = -1;
-    uint16_t nSeq = 0;
-    std::vector<int> tcp;  // connection attempts in flight
-    CProbeResult result;
-};
-
-// Sockets of one kind, another opened when the ones there have no room left
-// (datagrams to unresolved neighbours stay charged to their socket).
-struct CPool {
-    EProbeSocket kind;
-    std::vector<int> sockets;
-};
-
-bool Retryable(int nError)
-{
-    return nError == EAGAIN || nError == EWOULDBLOCK || nError == ENOBUFS;
-}
-
-// Why a way of asking is refused, with what would allow it, as ping says it.
-std::string Refusal(EProbeSocket kind, int nError)
-{
-    std::string strText = ErrorText(nError);
-    if (kind == EProbeSocket::EchoDgram && (nError == EACCES || nError == EPERM))
-        strText += ": the group is outside the sysctl net.ipv4.ping_group_range";
-    else if (kind == EProbeSocket::EchoRaw && (nError == EACCES || nError == EPERM))
-        strText += ": a raw socket needs the capability CAP_NET_RAW";
-    return strText;
-}
-
-class CRun {
-public:
-    CRun(IProbePlatform& platform, IRouteTable& routes, INeighbourTable& neighbours,
-         const CProbeOptions& options)
-        : m_platform(platform)
-        , m_routes(routes)
-        , m_neighbours(neighbours)
-        , m_options(options)
-    { }
-    ~CRun()
-    {
-        for (CUnit& unit : m_units)
-            CloseTcp(unit);
-        for (CPool* pPool : {&m_echo, &m_udp})
-            for (const int hSocket : pPool->sockets)
-                m_platform.Close(hSocket);
-        if (m_hWatch >= 0)
-            m_platform.Close(m_hWatch);
-    }
-
-    std::vector<CProbeResult> Run(const std::vector<CProbeTarget>& targets);
-
-private:
-    int64_t ElapsedMs() const { return (m_platform.NowUs() - m_nStartUs) / 1000; }
-    int64_t WakeAt(int64_t nNowUs, int64_t nNextRoundUs) const;
-    void Group(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results);
-    void ChooseWays();
-    int OpenEcho();
-    void Classify(CUnit& unit);
-    void Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue);
-    void ReadTable();
-    void Admit(int64_t nNowUs);
-    void Send(CUnit& unit, int64_t nNowUs);
-    void SendOn(CPool& pool, const std::vector<uint8_t>& data, uint16_t nPort, const CUnit& unit);
-    void StartTcp(CUnit& unit, int64_t nNowUs);
-    void Wait(int64_t nUntilUs);
-    void ReadEcho(int hSocket, int64_t nNowUs);
-    void ReadWatch(int64_t nNowUs);
-    void SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified);
-    void MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, double dRttMs);
-    double Rtt(const CUnit& unit, int64_t nNowUs) const
-    {
-        return unit.nSentUs >= 0 ? static_cast<double>(nNowUs - unit.nSentUs) / 1000.0 : -1;
-    }
-    void Decide(CUnit& unit, EProbeState state);
-    void Unknown(CUnit& unit, std::string strReason);
-    void CloseTcp(CUnit& unit);
-    bool Stopped() const { return m_options.pStop && *m_options.pStop; }
-
-    IProbePlatform& m_platform;
-    IRouteTable& m_routes;
-    INeighbourTable& m_neighbours;
-    const CProbeOptions& m_options;
-    std::vector<CUnit> m_units;
-    std::multimap<uint32_t, size_t> m_byAddr;  // address -> unit
-    CPool m_echo{EProbeSocket::EchoDgram, {}};
-    CPool m_udp{EProbeSocket::Udp, {}};
-    std::string m_strNoEcho;  // why no echo socket could be had
-    int m_hWatch = -1;
-    size_t m_nTcpOpen = 0;
-    size_t m_nUndecided = 0;
-    unsigned m_nTableLimit = 0;         // the most entries the neighbour table may hold
-    std::vector<CNeighbourRow> m_rows;  // the table as last read
-    int64_t m_nStartUs = 0;
-    size_t m_nAdmittedSinceRead = 0;  // new on-link hosts asked since the table was read
-    int64_t m_nNextAdmitUs = 0;       // with nPerSecond: when the next new host may be asked
-    bool m_bPaceHeld = false;         // with nPerSecond: hosts wait for their turn
-    uint16_t m_nIdentifier = static_cast<uint16_t>(::getpid());
-    uint16_t m_nSeq = 0;
-    std::vector<CProbeResult>* m_pResults = nullptr;
-};
+namespace probe {
 
 std::vector<CProbeResult> CRun::Run(const std::vector<CProbeTarget>& targets)
 {
     std::vector<CProbeResult> results(targets.size());
     m_pResults = &results;
-    m_nStartUs = m_platform.NowUs();
-    Group(targets, results);
+    m_nStartUs = m_nNextRoundUs = m_nNextTickUs = m_nNextSlotUs = m_platform.NowUs();
+    for (size_t i = 0; i < targets.size(); ++i)
+        if (targets[i].dwAddr == 0)
+            results[i].strReason = "no address stored";
+    Group(targets);
     ChooseWays();
-    const int nRoundMs = std::max(kRoundMs, m_options.nAnswerMs);
-    int64_t nNextRoundUs = m_nStartUs;
     const int64_t nEndUs = m_nStartUs + m_options.nUntilMs * int64_t{1000};
-    while (m_nUndecided > 0 && !Stopped()) {
+    while (m_nLive > 0 && !Stopped()) {
         const int64_t nNowUs = m_platform.NowUs();
         if (m_options.nUntilMs > 0 && nNowUs >= nEndUs)
             break;
-        const bool bRoundDue = nNowUs >= nNextRoundUs;
-        Tick(nNowUs, bRoundDue, m_bPaceHeld && nNowUs >= m_nNextAdmitUs);
-        if (bRoundDue) {
-            // Counted from this round's sends: no address is asked twice
-            // within a second.
-            nNextRoundUs = nNowUs + nRoundMs * int64_t{1000};
-            if (m_options.onTick && nNowUs > m_nStartUs)
-                m_options.onTick(ElapsedMs());
-        }
-        if (m_nUndecided == 0)
+        FireTimers(nNowUs);
+        if (nNowUs >= m_nNextRoundUs || m_bReadNow)
+            Round(nNowUs);
+        else if (m_options.nPerSecond && !m_planned.empty() && nNowUs >= m_nNextSlotUs)
+            Admit(nNowUs);
+        Tick(nNowUs);
+        if (m_nLive == 0)
             break;
-        const int64_t nWakeUs = WakeAt(nNowUs, nNextRoundUs);
-        Wait(m_options.nUntilMs > 0 ? std::min(nWakeUs, nEndUs) : nWakeUs);
+        int64_t nWakeUs = std::min(m_nNextRoundUs, m_nNextTickUs);
+        if (!m_timers.empty())
+            nWakeUs = std::min(nWakeUs, m_timers.top().nAtUs);
+        if (m_options.nPerSecond && !m_planned.empty())
+            nWakeUs = std::min(nWakeUs, m_nNextSlotUs);
+        if (m_options.nUntilMs > 0)
+            nWakeUs = std::min(nWakeUs, nEndUs);
+        m_sockets.Wait(nWakeUs, *this);
     }
+    // What is left: asked until the end (--wait), or stopped.
     for (CUnit& unit : m_units)
-        if (!unit.bDecided)
-            Decide(unit, EProbeState::Down);
+        if (!IsFinal(unit.state))
+            Decide(unit, Stopped() ? EUnit::Unknown : EUnit::Down, Stopped() ? "interrupted" : "");
     return results;
 }
 
-// The next round, or the first probe's wait that ends before it.
-int64_t CRun::WakeAt(int64_t nNowUs, int64_t nNextRoundUs) const
+void CRun::Group(const std::vector<CProbeTarget>& targets)
 {
-    int64_t nWakeUs = m_bPaceHeld ? std::min(nNextRoundUs, m_nNextAdmitUs) : nNextRoundUs;
-    for (const CUnit& unit : m_units) {
-        // A wait that is over already (asked again only in the next round) wakes nothing.
-        const int64_t nAnswerOverUs = unit.nSentUs + m_options.nAnswerMs * int64_t{1000};
-        if (!unit.bDecided && unit.bAdmitted && nAnswerOverUs > nNowUs)
-            nWakeUs = std::min(nWakeUs, nAnswerOverUs);
-        if (!unit.bDecided && unit.nNeighbourUpUs >= 0)
-            nWakeUs = std::min(nWakeUs, unit.nNeighbourUpUs + kEchoGraceUs);
-    }
-    return nWakeUs;
-}
-
-void CRun::Group(const std::vector<CProbeTarget>& targets, std::vector<CProbeResult>& results)
-{
-    std::map<std::pair<uint32_t, unsigned>, size_t> units;  // (address, interface) -> unit
+    std::map<std::tuple<uint32_t, unsigned, std::string>, size_t> units;
     for (size_t i = 0; i < targets.size(); ++i) {
         const CProbeTarget& target = targets[i];
-        const uint8_t nFirst = static_cast<uint8_t>(ntohl(target.dwAddr) >> 24);
-        if (target.dwAddr == 0) {
-            results[i].strReason = "no address stored";
+        if (target.dwAddr == 0)
             continue;
-        }
-        if (target.dwAddr == INADDR_BROADCAST || nFirst >= 224 || nFirst == 0) {
-            results[i].strReason = "not the address of one host";
-            continue;
-        }
-        const auto [it, bNew] =
-            units.emplace(std::pair(target.dwAddr, target.nIfIndex), m_units.size());
+        std::string strMac;
+        ParseAnyMac(target.strMac, strMac);
+        const auto key = std::tuple(target.dwAddr, target.nIfIndex, strMac);
+        const auto [it, bNew] = units.emplace(key, m_units.size());
         if (bNew) {
-            m_units.push_back({});
+            m_units.emplace_back();
             m_units.back().dwAddr = target.dwAddr;
             m_units.back().nIfIndex = target.nIfIndex;
+            m_units.back().strMac = strMac;
         }
         m_units[it->second].targets.push_back(i);
     }
-}
-
-// The first echo socket the system allows; its errno when none.
-int CRun::OpenEcho()
-{
-    std::string strWhy;
-    for (const EProbeSocket kind : {EProbeSocket::EchoDgram, EProbeSocket::EchoRaw}) {
-        int hSocket = -1;
-        const int nError = m_platform.Open(kind, hSocket);
-        if (nError == 0) {
-            m_echo = {kind, {hSocket}};
-            return 0;
-        }
-        strWhy += (strWhy.empty() ? "" : "; ") + Refusal(kind, nError);
-    }
-    m_strNoEcho = "no ICMP socket (" + strWhy + ")";
-    return EPERM;
+    m_nLive = m_units.size();
+    for (size_t u = 0; u < m_units.size(); ++u)
+        m_byAddr.emplace(m_units[u].dwAddr, u);
 }
 
 // The ladder: an echo where the system allows one, else what the host's
 // place in the network allows.
 void CRun::ChooseWays()
 {
-    if (!m_units.empty() && !m_options.bOnLinkOnly)
-        OpenEcho();
-    bool bAnyOnLink = false;
-    for (size_t u = 0; u < m_units.size(); ++u) {
-        Classify(m_units[u]);
-        bAnyOnLink = bAnyOnLink || (m_units[u].bOnLink && !m_units[u].bDecided);
-        m_byAddr.emplace(m_units[u].dwAddr, u);
-    }
-    if (bAnyOnLink && m_platform.OpenNeighbourWatch(m_hWatch) != 0)
-        m_hWatch = -1;
-    std::string strNoUdp;
-    const bool bUdpWanted = m_echo.sockets.empty() && (bAnyOnLink || m_options.bUntilSettled);
-    if (int hSocket = -1; bUdpWanted) {
-        if (const int nError = m_platform.Open(EProbeSocket::Udp, hSocket))
-            strNoUdp = "no UDP socket (" + ErrorText(nError) + ")";
-        else
-            m_udp.sockets.push_back(hSocket);
-    }
-    CNeighbourLoad load;
-    m_neighbours.GetLoad(load);
-    m_nTableLimit = m_options.nNeighbourLimit ? m_options.nNeighbourLimit : load.nThresh3;
+    std::string strNoEcho, strNoDiscard;
+    const bool bEcho = !m_units.empty() && !m_options.bOnLinkOnly && m_sockets.OpenEcho(strNoEcho);
+    size_t nOnLink = 0;
     for (CUnit& unit : m_units) {
-        if (unit.bDecided)
+        Classify(unit);
+        nOnLink += unit.bOnLink && !IsFinal(unit.state);
+    }
+    const bool bDiscard =
+        !bEcho && (nOnLink > 0 || m_options.bUntilSettled) && m_sockets.OpenDiscard(strNoDiscard);
+    if (nOnLink > 0)
+        m_sockets.OpenWatch();
+    m_neighbours.GetLoad(m_load);
+    m_nTableLimit = NeighbourLimit(m_load, nOnLink);
+    const bool bTcp = !m_options.bOnLinkOnly && !m_options.bUntilSettled;
+    m_strNoWay = "no way to probe it: " + strNoEcho;
+    for (CUnit& unit : m_units) {
+        if (IsFinal(unit.state))
             continue;
-        unit.bEcho = !m_echo.sockets.empty();
-        unit.bUdp =
-            !unit.bEcho && !m_udp.sockets.empty() && (unit.bOnLink || m_options.bUntilSettled);
-        unit.bTcp = !unit.bOnLink && !unit.bEcho && !m_options.bUntilSettled;
-        unit.result.how = unit.bEcho ? EProbeHow::Echo
-            : unit.bOnLink           ? EProbeHow::Neighbour
-            : unit.bTcp              ? EProbeHow::Tcp
-                                     : EProbeHow::None;
-        if (!unit.bEcho && !unit.bUdp && !unit.bTcp)
-            Unknown(unit,
-                    "no way to probe it: " + m_strNoEcho +
-                        (strNoUdp.empty() ? "" : " and " + strNoUdp));
+        unit.bEcho = bEcho;
+        unit.bDiscard = !bEcho && bDiscard && (unit.bOnLink || m_options.bUntilSettled);
+        unit.bTcp = bTcp && !unit.bOnLink;
+        unit.result.how = bEcho ? EProbeHow::Echo
+            : unit.bOnLink      ? EProbeHow::Neighbour
+            : unit.bTcp         ? EProbeHow::Tcp
+                                : EProbeHow::None;
+        if (!unit.bEcho && !unit.bDiscard && !unit.bTcp)
+            Decide(unit, EUnit::Unknown,
+                   m_strNoWay + (strNoDiscard.empty() ? "" : " and " + strNoDiscard));
+        else
+            m_planned.push_back(IndexOf(unit));
     }
 }
 
 void CRun::Classify(CUnit& unit)
 {
-    ++m_nUndecided;
+    const uint8_t nFirst = static_cast<uint8_t>(ntohl(unit.dwAddr) >> 24);
+    if (unit.dwAddr == INADDR_BROADCAST || nFirst >= 224 || nFirst == 0)
+        return Decide(unit, EUnit::Unknown, "not the address of one host");
     if (unit.nIfIndex != 0) {
         unit.bOnLink = true;
         unit.nLinkIndex = unit.nIfIndex;
@@ -277,300 +145,234 @@ void CRun::Classify(CUnit& unit)
         if (m_routes.LookUpRoute(unit.dwAddr, route) != 0 ||
             (route.nType != RTN_UNICAST && route.nType != RTN_LOCAL &&
              route.nType != RTN_BROADCAST))
-            return Unknown(unit, "no route to it");
+            return Decide(unit, EUnit::Unknown, "no route to it");
         if (route.nType == RTN_BROADCAST)
-            return Unknown(unit, "not the address of one host");
+            return Decide(unit, EUnit::Unknown, "not the address of one host");
         unit.bOnLink = route.OnLink();
         unit.nLinkIndex = route.dwOutIndex;
     }
     if (m_options.bOnLinkOnly && !unit.bOnLink)
-        Unknown(unit, "not on an attached link");
+        Decide(unit, EUnit::Unknown, "not on an attached link");
 }
 
-void CRun::Tick(int64_t nNowUs, bool bRoundDue, bool bPaceDue)
+// Once a second: the neighbour table read again (what the notifications
+// missed, and the room), and the next hosts admitted.
+void CRun::Round(int64_t nNowUs)
 {
-    bool bExpired = false;
-    bool bOnLinkWaiting = false;
-    const int64_t nAnswerUs = m_options.nAnswerMs * int64_t{1000};
-    for (const CUnit& unit : m_units) {
-        if (unit.bDecided)
-            continue;
-        bOnLinkWaiting = bOnLinkWaiting || unit.bOnLink;
-        bExpired = bExpired || (unit.bAdmitted && nNowUs >= unit.nSentUs + nAnswerUs);
-    }
-    // One read of the table per round: what the notifications missed, and
-    // room for the next batch.
-    if (bOnLinkWaiting && (bExpired || bRoundDue))
-        ReadTable();
-    for (CUnit& unit : m_units) {
-        const bool bOver = nNowUs >= unit.nSentUs + nAnswerUs;
-        if (!unit.bDecided && unit.nNeighbourUpUs >= 0 &&
-            (bOver || nNowUs >= unit.nNeighbourUpUs + kEchoGraceUs))
-            MarkUp(unit, EProbeHow::Neighbour, nNowUs, unit.dNeighbourRttMs);
-        if (unit.bDecided || !unit.bAdmitted || !bOver)
-            continue;
-        CloseTcp(unit);
-        if (m_options.nUntilMs <= 0)
-            Decide(unit, EProbeState::Down);
-    }
-    const bool bTimeLeft =
-        m_options.nUntilMs <= 0 || nNowUs < m_nStartUs + m_options.nUntilMs * int64_t{1000};
-    if ((bRoundDue || bPaceDue) && bTimeLeft)
-        Admit(nNowUs);
+    m_bReadNow = false;
+    m_nNextRoundUs = nNowUs + kRoundUs;
+    if (m_nOnLinkAsked > 0 || std::any_of(m_planned.begin(), m_planned.end(), [this](size_t u) {
+            return m_units[u].bOnLink;
+        }))
+        ReadTable(nNowUs);
+    Admit(nNowUs);
 }
 
-void CRun::ReadTable()
+void CRun::ReadTable(int64_t nNowUs)
 {
     std::vector<CNeighbourRow> rows;
-    if (m_neighbours.GetTable(rows) != 0)
-        return;
-    m_rows = std::move(rows);
-    m_nAdmittedSinceRead = 0;
-    const int64_t nNowUs = m_platform.NowUs();
-    for (const CNeighbourRow& row : m_rows)
-        SeeRow(row, nNowUs, false);
+    if (m_neighbours.GetTable(rows) == 0) {
+        m_nOwnFailed = 0;
+        for (const CNeighbourRow& row : rows) {
+            m_nOwnFailed += (row.wState & NUD_FAILED) != 0;
+            SeeRow(row, nNowUs, false);
+        }
+    }
+    if (m_neighbours.GetLoad(m_load) == 0)
+        m_nNewSinceRead = 0;
+}
+
+size_t CRun::Room() const
+{
+    // Failed entries of its own are the first the kernel collects when it
+    // needs room; a run that fits below gc_thresh2 never gets that far.
+    const size_t nHeld =
+        m_load.nEntries - std::min<size_t>(m_load.nEntries, m_nOwnFailed) + m_nNewSinceRead;
+    return m_nTableLimit > nHeld ? m_nTableLimit - nHeld : 0;
 }
 
 void CRun::Admit(int64_t nNowUs)
 {
-    size_t nRoom = NeighbourBudget(m_rows, m_nTableLimit);
-    nRoom = nRoom > m_nAdmittedSinceRead ? nRoom - m_nAdmittedSinceRead : 0;
     const int64_t nSlotUs = m_options.nPerSecond ? 1000000 / m_options.nPerSecond : 0;
-    m_bPaceHeld = false;
-    const size_t nSocketBudget = m_platform.SocketBudget();
-    const size_t nPorts = std::size(kProbeTcpPorts);
-    for (CUnit& unit : m_units) {
-        if (unit.bDecided)
-            continue;
-        if (unit.bAdmitted) {
-            if (m_options.nUntilMs > 0 && nNowUs >= unit.nSentUs + kRoundMs * int64_t{1000})
-                Send(unit, nNowUs);  // asked again, a second after the last time
-            continue;
-        }
-        if (nSlotUs && nNowUs < m_nNextAdmitUs) {
-            m_bPaceHeld = true;  // its turn comes within the round
+    while (!m_planned.empty()) {
+        if (nSlotUs && nNowUs < m_nNextSlotUs)
+            break;  // its turn comes within the round
+        CUnit& unit = m_units[m_planned.front()];
+        if (unit.state != EUnit::Planned) {  // asked already, its entry being known
+            m_planned.pop_front();
             continue;
         }
         if (unit.bOnLink && !unit.bHasEntry) {
-            if (nRoom == 0)
-                continue;  // the next batch
-            --nRoom;
-            ++m_nAdmittedSinceRead;
+            // A new entry in the machine's table: only while it has room, but
+            // one probe is always in flight, however full the table is.
+            if (Room() == 0 && m_nOnLinkAsked > 0) {
+                if (!m_bNoteTold && m_options.onNote)
+                    m_options.onNote("the kernel's neighbour table is nearly full (" +
+                                     std::to_string(m_load.nEntries) + " of " +
+                                     std::to_string(m_load.nThresh3) +
+                                     " entries, every network namespace together): asking few "
+                                     "hosts at a time; the sysctl "
+                                     "net.ipv4.neigh.default.gc_thresh3 raises the limit");
+                m_bNoteTold = true;
+                break;
+            }
+            ++m_nNewSinceRead;
         }
-        if (unit.bTcp && m_nTcpOpen + nPorts > nSocketBudget)
-            continue;
-        // An entry that holds an address but is not confirmed would make the
-        // kernel wait seconds before it asks the host again; a connection
-        // attempt gets an answer at once.
-        if (unit.bUdp && !m_options.bUntilSettled &&
-            (unit.wEntryState & (NUD_STALE | NUD_DELAY | NUD_PROBE)) &&
-            m_nTcpOpen + nPorts <= nSocketBudget)
-            unit.bTcp = true;
-        if (nSlotUs)  // no burst to catch up after a pause
-            m_nNextAdmitUs = std::max(m_nNextAdmitUs, nNowUs) + nSlotUs;
-        unit.bAdmitted = true;
-        Send(unit, nNowUs);
+        m_planned.pop_front();
+        if (nSlotUs)  // a late wake-up is caught up, a pause is not (no burst)
+            m_nNextSlotUs =
+                (nNowUs - m_nNextSlotUs <= kPaceSlackUs ? m_nNextSlotUs : nNowUs) + nSlotUs;
+        Ask(unit, nNowUs);
+    }
+    if (m_planned.empty() && !m_bFirstProbesTold) {
+        m_bFirstProbesTold = true;
+        if (m_options.onFirstProbes)
+            m_options.onFirstProbes();
     }
 }
 
-void CRun::Send(CUnit& unit, int64_t nNowUs)
+void CRun::Ask(CUnit& unit, int64_t nNowUs)
 {
     unit.nSentUs = nNowUs;
+    unit.bTcpStage = false;
+    unit.bReachableBefore = unit.bHasEntry && (unit.wEntryState & NUD_REACHABLE);
+    ++unit.result.nProbe;
     if (unit.bEcho) {
-        unit.nSeq = ++m_nSeq;
-        SendOn(m_echo, BuildEchoRequest(m_nIdentifier, unit.nSeq), 0, unit);
+        unit.echoes.emplace_back(++m_nSeq, nNowUs);
+        m_sockets.SendEcho(unit.dwAddr, unit.nIfIndex, BuildEchoRequest(m_nIdentifier, m_nSeq));
+    } else if (unit.bDiscard) {
+        m_sockets.SendDiscard(unit.dwAddr, unit.nIfIndex);
     }
-    if (unit.bUdp)
-        SendOn(m_udp, std::vector<uint8_t>(kEchoDataSize, kEchoDataByte), kDiscardPort, unit);
-    if (unit.bTcp)
-        StartTcp(unit, nNowUs);
+    Enter(unit, EUnit::Asked);
+    if (unit.bTcp && !unit.bEcho)
+        return StartTcp(unit, nNowUs);  // its window starts with its attempts
+    // An entry gone stale is checked again by the kernel, which takes longer.
+    const bool bRecheck = unit.bOnLink && (unit.wEntryState & (NUD_STALE | NUD_DELAY | NUD_PROBE));
+    Schedule(unit,
+             nNowUs +
+                 std::max<int64_t>(m_options.nAnswerMs * int64_t{1000},
+                                   bRecheck && !m_options.bUntilSettled ? kRecheckUs : 0));
     // A datagram that no reply can answer and no entry can settle: nothing
     // is left to wait for.
     if (m_options.bUntilSettled && !unit.bEcho && !unit.bOnLink)
-        Decide(unit, EProbeState::Down);
-}
-
-void CRun::SendOn(CPool& pool, const std::vector<uint8_t>& data, uint16_t nPort, const CUnit& unit)
-{
-    int nError = m_platform.SendTo(pool.sockets.back(), data, unit.dwAddr, nPort, unit.nIfIndex);
-    if (Retryable(nError) && pool.sockets.size() < kMaxPoolSockets) {
-        int hSocket = -1;
-        if (m_platform.Open(pool.kind, hSocket) == 0) {
-            pool.sockets.push_back(hSocket);
-            m_platform.SendTo(hSocket, data, unit.dwAddr, nPort, unit.nIfIndex);
-        }
-    }
+        Decide(unit, EUnit::Down);
 }
 
 void CRun::StartTcp(CUnit& unit, int64_t nNowUs)
 {
-    CloseTcp(unit);
-    for (const uint16_t nPort : kProbeTcpPorts) {
-        int hSocket = -1;
-        if (const int nError = m_platform.Open(EProbeSocket::Tcp, hSocket)) {
-            if (unit.tcp.empty() && !unit.bOnLink)
-                Unknown(unit,
-                        "no way to probe it: " + m_strNoEcho + " and no TCP socket (" +
-                            ErrorText(nError) + ")");
-            return;
-        }
-        const int nResult = m_platform.Connect(hSocket, unit.dwAddr, nPort);
-        if (nResult == EINPROGRESS) {
-            unit.tcp.push_back(hSocket);
-            ++m_nTcpOpen;
-            continue;
-        }
-        m_platform.Close(hSocket);
-        if (nResult == 0 || nResult == ECONNREFUSED)
-            return MarkUp(unit, EProbeHow::Tcp, nNowUs, Rtt(unit, nNowUs));
-    }
-}
-
-void CRun::Wait(int64_t nUntilUs)
-{
-    std::vector<pollfd> fds;
-    std::vector<size_t> owners;  // for each connection attempt, its unit
-    for (const int hSocket : m_echo.sockets)
-        fds.push_back({hSocket, POLLIN, 0});
-    const size_t nEchoFds = fds.size();
-    if (m_hWatch >= 0)
-        fds.push_back({m_hWatch, POLLIN, 0});
-    const size_t nFixed = fds.size();
-    for (size_t u = 0; u < m_units.size(); ++u)
-        for (const int hSocket : m_units[u].tcp) {
-            fds.push_back({hSocket, POLLOUT, 0});
-            owners.push_back(u);
-        }
-    const int64_t nLeftUs = nUntilUs - m_platform.NowUs();
-    const int nTimeoutMs = nLeftUs <= 0 ? 0 : static_cast<int>((nLeftUs + 999) / 1000);
-    if (m_platform.Poll(fds, nTimeoutMs) != 0)
-        return;  // a signal came
-    const int64_t nNowUs = m_platform.NowUs();
-    for (size_t i = 0; i < nEchoFds; ++i)
-        if (fds[i].revents)
-            ReadEcho(fds[i].fd, nNowUs);
-    if (m_hWatch >= 0 && fds[nEchoFds].revents)
-        ReadWatch(nNowUs);
-    for (size_t i = nFixed; i < fds.size(); ++i) {
-        CUnit& unit = m_units[owners[i - nFixed]];
-        if (!fds[i].revents || unit.bDecided)
-            continue;
-        const int nError = m_platform.PendingError(fds[i].fd);
-        if (nError == 0 || nError == ECONNREFUSED) {
-            MarkUp(unit, EProbeHow::Tcp, nNowUs, Rtt(unit, nNowUs));
-            continue;
-        }
-        unit.tcp.erase(std::find(unit.tcp.begin(), unit.tcp.end(), fds[i].fd));
-        m_platform.Close(fds[i].fd);
-        --m_nTcpOpen;
-    }
-}
-
-void CRun::ReadEcho(int hSocket, int64_t nNowUs)
-{
-    const bool bRaw = m_echo.kind == EProbeSocket::EchoRaw;
-    uint8_t buffer[1500];
-    size_t nGot = 0;
-    uint32_t dwFrom = 0;
-    while (m_platform.Receive(hSocket, buffer, sizeof buffer, nGot, dwFrom) == 0) {
-        const auto range = m_byAddr.equal_range(dwFrom);
-        for (auto it = range.first; it != range.second; ++it) {
-            CUnit& unit = m_units[it->second];
-            if (unit.bAdmitted && !unit.bDecided && unit.bEcho &&
-                IsEchoReplyFor(buffer, nGot, bRaw, m_nIdentifier, unit.nSeq))
-                MarkUp(unit, EProbeHow::Echo, nNowUs, Rtt(unit, nNowUs));
-        }
-    }
-}
-
-void CRun::ReadWatch(int64_t nNowUs)
-{
-    std::vector<CNeighbourRow> rows;
-    const int nError = m_platform.ReadNeighbourWatch(m_hWatch, rows);
-    for (const CNeighbourRow& row : rows)
-        SeeRow(row, nNowUs, true);
-    if (nError == ENOBUFS) {
-        ReadTable();  // some notifications were lost
-    } else if (nError != 0) {
-        m_platform.Close(m_hWatch);
-        m_hWatch = -1;
-    }
-}
-
-void CRun::SeeRow(const CNeighbourRow& row, int64_t nNowUs, bool bNotified)
-{
-    const auto range = m_byAddr.equal_range(row.dwAddr);
-    for (auto it = range.first; it != range.second; ++it) {
-        CUnit& unit = m_units[it->second];
-        if (!unit.bOnLink || (unit.nLinkIndex != 0 && row.dwIndex != unit.nLinkIndex))
-            continue;
-        unit.bHasEntry = true;
-        unit.wEntryState = row.wState;
-        if (row.dwPhysAddrLen > 0 && !(row.wState & (NUD_FAILED | NUD_INCOMPLETE)))
-            unit.result.strMac = NeighbourMacText(row);
-        if (unit.bDecided)
-            continue;
-        const bool bUp = IsNeighbourUp(row);
-        if (m_options.bUntilSettled && IsNeighbourSettled(row) && (unit.bAdmitted || !bNotified)) {
-            if (!unit.bAdmitted)  // known already: asked all the same, as the host is
-                unit.bAdmitted = true, Send(unit, nNowUs);
-            unit.result.how = EProbeHow::Neighbour;
-            Decide(unit, unit.result.strMac.empty() ? EProbeState::Down : EProbeState::Up);
-        } else if (bUp && (unit.bAdmitted || !bNotified)) {
-            if (!unit.bAdmitted) {
-                // Reachable already: it answered a moment ago. It is asked
-                // all the same, as every host is.
-                unit.bAdmitted = true;
-                Send(unit, nNowUs);
-            }
-            if (!unit.bEcho)
-                MarkUp(unit, EProbeHow::Neighbour, nNowUs, bNotified ? Rtt(unit, nNowUs) : -1);
-            else if (unit.nNeighbourUpUs < 0)
-                unit.nNeighbourUpUs = nNowUs,
-                unit.dNeighbourRttMs = bNotified ? Rtt(unit, nNowUs) : -1;
-        }
-    }
-}
-
-void CRun::MarkUp(CUnit& unit, EProbeHow how, int64_t nNowUs, double dRttMs)
-{
-    unit.result.how = how;
-    unit.result.dRttMs = dRttMs;
-    unit.result.nUpAtMs = (nNowUs - m_nStartUs) / 1000;
-    Decide(unit, EProbeState::Up);
-    if (m_options.onUp)
-        for (const size_t i : unit.targets)
-            m_options.onUp(i, (*m_pResults)[i]);
-}
-
-void CRun::Unknown(CUnit& unit, std::string strReason)
-{
-    unit.result.strReason = std::move(strReason);
-    unit.result.how = EProbeHow::None;
-    Decide(unit, EProbeState::Unknown);
-}
-
-void CRun::Decide(CUnit& unit, EProbeState state)
-{
-    if (unit.bDecided)
+    if (m_sockets.TcpOpen() + std::size(kProbeTcpPorts) > kMaxTcpOpen) {
+        m_tcpWaiting.push_back(IndexOf(unit));  // its turn comes when others end
         return;
-    unit.bDecided = true;
-    --m_nUndecided;
-    CloseTcp(unit);
-    unit.result.state = state;
+    }
+    unit.bTcpStage = true;
+    unit.nSentUs = nNowUs;
+    unit.result.how = EProbeHow::Tcp;
+    bool bAnswered = false;
+    if (const int nError = m_sockets.StartTcp(IndexOf(unit), unit.dwAddr, bAnswered))
+        return Decide(unit, EUnit::Unknown,
+                      m_strNoWay + " and no TCP socket (" + ErrorText(nError) + ")");
+    if (bAnswered)
+        MarkUp(unit, EProbeHow::Tcp, nNowUs, 0, unit.result.nProbe);
+    else
+        Schedule(unit, nNowUs + m_options.nAnswerMs * int64_t{1000});
+}
+
+void CRun::Schedule(CUnit& unit, int64_t nAtUs)
+{
+    m_timers.push({nAtUs, IndexOf(unit), ++unit.nGeneration});
+}
+
+void CRun::FireTimers(int64_t nNowUs)
+{
+    while (!m_timers.empty() && m_timers.top().nAtUs <= nNowUs) {
+        const CTimer timer = m_timers.top();
+        m_timers.pop();
+        CUnit& unit = m_units[timer.nUnit];
+        if (timer.nGeneration != unit.nGeneration || IsFinal(unit.state))
+            continue;  // a timer the unit has left behind
+        if (unit.state == EUnit::Resting)
+            Ask(unit, nNowUs);
+        else if (unit.nEvidenceUs >= 0)
+            MarkUp(unit, EProbeHow::Neighbour, unit.nEvidenceUs, unit.dEvidenceRttMs,
+                   unit.result.nProbe);  // its echo reply did not follow
+        else
+            WindowOver(unit, nNowUs);
+    }
+    // Connection attempts that ended make room for those waiting.
+    while (!m_tcpWaiting.empty() &&
+           m_sockets.TcpOpen() + std::size(kProbeTcpPorts) <= kMaxTcpOpen) {
+        CUnit& unit = m_units[m_tcpWaiting.front()];
+        m_tcpWaiting.pop_front();
+        if (unit.state == EUnit::Asked)
+            StartTcp(unit, nNowUs);
+    }
+}
+
+// Nothing answered in the probe's window.
+void CRun::WindowOver(CUnit& unit, int64_t nNowUs)
+{
+    m_sockets.StopTcp(IndexOf(unit));
+    // A host behind a gateway that echo did not reach: TCP, where allowed.
+    if (unit.bTcp && unit.bEcho && !unit.bTcpStage)
+        return StartTcp(unit, nNowUs);
+    if (m_options.nUntilMs > 0) {
+        Enter(unit, EUnit::Resting);
+        return Schedule(unit, std::max(nNowUs, unit.nSentUs + kRoundUs));
+    }
+    // Without an echo, an entry confirmed before the probe is not asked
+    // again until it goes stale: nothing could have answered.
+    if (unit.bReachableBefore && !unit.bEcho && !m_options.bOnLinkOnly)
+        return Decide(unit, EUnit::Unknown,
+                      "its neighbour entry was confirmed before this probe, and without an ICMP "
+                      "socket nothing asks the host again until the entry goes stale (" +
+                          m_strNoWay.substr(m_strNoWay.find(':') + 2) + ")");
+    Decide(unit, EUnit::Down);
+}
+
+void CRun::Enter(CUnit& unit, EUnit state)
+{
+    const bool bWasAsked = unit.state == EUnit::Asked && unit.bOnLink;
+    const bool bIsAsked = state == EUnit::Asked && unit.bOnLink;
+    m_nOnLinkAsked = m_nOnLinkAsked + bIsAsked - bWasAsked;
+    if (IsFinal(state) && !IsFinal(unit.state)) {
+        --m_nLive;
+        m_nUp += state == EUnit::Up;
+        m_sockets.StopTcp(IndexOf(unit));
+    }
+    if (state == EUnit::Resting)
+        unit.nEvidenceUs = -1;
+    unit.state = state;
+}
+
+void CRun::Decide(CUnit& unit, EUnit state, std::string strReason)
+{
+    if (IsFinal(unit.state))
+        return;
+    Enter(unit, state);
+    unit.result.state = state == EUnit::Up ? EProbeState::Up
+        : state == EUnit::Down             ? EProbeState::Down
+                                           : EProbeState::Unknown;
+    if (state == EUnit::Unknown)
+        unit.result.how = EProbeHow::None;
+    if (!strReason.empty())
+        unit.result.strReason = std::move(strReason);
+    else if (state == EUnit::Down && unit.result.bOtherMac)
+        unit.result.strReason = "its address is held by " + unit.result.strMac;
     for (const size_t i : unit.targets)
         (*m_pResults)[i] = unit.result;
 }
 
-void CRun::CloseTcp(CUnit& unit)
+void CRun::Tick(int64_t nNowUs)
 {
-    for (const int hSocket : unit.tcp)
-        m_platform.Close(hSocket);
-    m_nTcpOpen -= unit.tcp.size();
-    unit.tcp.clear();
+    if (nNowUs < m_nNextTickUs)
+        return;
+    m_nNextTickUs = nNowUs + kRoundUs;
+    if (m_options.onTick && nNowUs > m_nStartUs)
+        m_options.onTick(
+            {m_units.size() - m_nLive, m_units.size(), m_nUp, (nNowUs - m_nStartUs) / 1000});
 }
 
-}  // namespace
+}  // namespace probe
 
 const char* ProbeStateName(EProbeState state)
 {
@@ -593,19 +395,17 @@ const char* ProbeHowName(EProbeHow how)
     return "";
 }
 
-size_t NeighbourBudget(const std::vector<CNeighbourRow>& rows, unsigned nLimit)
+unsigned NeighbourLimit(const CNeighbourLoad& load, size_t nOnLink)
 {
-    // Failed entries are the first the kernel collects when it needs room.
-    const size_t nHeld =
-        static_cast<size_t>(std::count_if(rows.begin(), rows.end(), [](const CNeighbourRow& row) {
-            return !(row.wState & NUD_FAILED);
-        }));
-    return nLimit > nHeld + kTableMargin ? nLimit - nHeld - kTableMargin : 0;
+    const unsigned nMargin = std::max(16u, load.nThresh2 / 32);
+    const bool bFits = uint64_t{load.nEntries} + nOnLink + nMargin <= load.nThresh2;
+    const unsigned nLimit = bFits ? load.nThresh2 : load.nThresh3;
+    return nLimit > nMargin ? nLimit - nMargin : 1;
 }
 
 std::vector<CProbeResult> CProbeEngine::Probe(const std::vector<CProbeTarget>& targets,
                                               const CProbeOptions& options)
 {
-    CRun run(m_platform, m_routes, m_neighbours, options);
+    probe::CRun run(m_platform, m_routes, m_neighbours, options);
     return run.Run(targets);
 }

@@ -19,9 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 const unsigned kNameThreads = 8;  // the system resolver has no asynchronous reverse look-up
 
-// Room kept free below a limit, for whatever else the system resolves meanwhile.
-unsigned Margin(unsigned nLimit) { return std::max(32u, nLimit / 16); }
-
 // Reverse look-ups on a few worker threads. The workers share their state
 // with the pool, so that one still waiting for a slow resolver when the pool
 // is done with finds it alive; it then ends.
@@ -104,18 +101,8 @@ private:
 
 }  // namespace
 
-unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize)
-{
-    const unsigned nOthers =
-        load.nEntries > nOwnRows ? load.nEntries - static_cast<unsigned>(nOwnRows) : 0;
-    const unsigned nLimit =
-        uint64_t{load.nEntries} + nScanSize + Margin(load.nThresh2) <= load.nThresh2
-        ? load.nThresh2
-        : load.nThresh3;
-    return nLimit > nOthers ? nLimit - nOthers : 1;
-}
-
-std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
+std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets,
+                                      CProbeOptions options)
 {
     std::vector<CProbeTarget> probes;
     for (const CScanTarget& target : targets)
@@ -124,14 +111,9 @@ std::vector<CScanHost> CScanner::Scan(const std::vector<CScanTarget>& targets)
     CNamePool names(m_lookup);
     std::vector<size_t> nameOf(targets.size(), 0);
     auto lastFound = Clock::now();
-    CProbeOptions options;
     options.nAnswerMs = m_pacing.nAnswerMs;
     options.bOnLinkOnly = true;
     options.nPerSecond = m_pacing.nPerSecond;
-    std::vector<CNeighbourRow> rows;
-    CNeighbourLoad load;
-    if (m_neighbours.GetLoad(load) == 0 && m_neighbours.GetTable(rows) == 0)
-        options.nNeighbourLimit = ScanNeighbourLimit(load, rows.size(), targets.size());
     options.onUp = [&](size_t i, const CProbeResult&) {
         nameOf[i] = names.Add(targets[i].dwAddr);
         lastFound = Clock::now();

@@ -10,16 +10,7 @@
 
 #include "discovery/ScanRange.h"
 
-#include "net/NeighbourTable.h"
-
-class IProbePlatform;
-class IRouteTable;
-
-// The most entries this namespace's table may hold while nScanSize
-// addresses are asked, nOwnRows of its entries being there now: the scan
-// stays below nThresh2 when it fits there, so that nothing is collected
-// early; otherwise below nThresh3. Entries of other namespaces come off.
-unsigned ScanNeighbourLimit(const CNeighbourLoad& load, size_t nOwnRows, size_t nScanSize);
+#include "discovery/ProbeEngine.h"
 
 struct CScanPacing {
     unsigned nPerSecond = 1000;  // new addresses asked per second
@@ -49,7 +40,10 @@ public:
     { }
 
     // Probes every target; the hosts found, ascending by address.
-    std::vector<CScanHost> Scan(const std::vector<CScanTarget>& targets);
+    // options: what the caller watches (progress, notes, a stop); the rest is
+    // the scan's own.
+    std::vector<CScanHost> Scan(const std::vector<CScanTarget>& targets,
+                                CProbeOptions options = {});
 
 private:
     IProbePlatform& m_platform;

@@ -15,7 +15,11 @@ struct CNeighbourRow {
     uint16_t wState = 0;   // NUD_* state
     uint32_t dwPhysAddrLen = 0;
     uint8_t bPhysAddr[8] = {};
+    // How long before it was read the kernel last confirmed the entry (its
+    // host answered), in ms; kNeverConfirmed when the kernel did not say.
+    uint32_t dwConfirmedAgoMs = 0xFFFFFFFF;
 };
+constexpr uint32_t kNeverConfirmed = 0xFFFFFFFF;
 
 // How full the table is, counted over every network namespace (the table is
 // the system's), and its limits: above nThresh2 the kernel collects entries

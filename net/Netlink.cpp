@@ -19,7 +19,10 @@ namespace {
 
 // The kernel never puts more than 32 KiB into one datagram of a dump.
 const size_t kBufferSize = 64 * 1024;
-const int kDumpAttempts = 3;  // a dump that the table's changes keep interrupting is given up
+const int kDumpAttempts = 3;
+const uint64_t kClockTicks =
+    100;  // USER_HZ: the unit of the kernel's times in neighbour entries  // a dump that the
+          // table's changes keep interrupting is given up
 
 // The attributes after a message's fixed header of nHeader bytes, by type
 // (null for those missing); false when the message is too short for the
@@ -107,6 +110,14 @@ bool ParseNeighbourMessage(const nlmsghdr* pHeader, CNeighbourRow& row)
         return false;
     found.dwIndex = static_cast<uint32_t>(pNeigh->ndm_ifindex);
     found.wState = pNeigh->ndm_state;
+    if (const nlattr* pInfo = attrs[NDA_CACHEINFO];
+        pInfo && mnl_attr_get_payload_len(pInfo) >= sizeof(nda_cacheinfo)) {
+        nda_cacheinfo info;
+        std::memcpy(&info, mnl_attr_get_payload(pInfo), sizeof info);
+        // In clock ticks (USER_HZ), a hundred a second on Linux.
+        found.dwConfirmedAgoMs = static_cast<uint32_t>(std::min<uint64_t>(
+            uint64_t{info.ndm_confirmed} * 1000 / kClockTicks, kNeverConfirmed - 1));
+    }
     if (const nlattr* pAddr = attrs[NDA_LLADDR]) {
         found.dwPhysAddrLen = mnl_attr_get_payload_len(pAddr);
         std::memcpy(found.bPhysAddr, mnl_attr_get_payload(pAddr),

@@ -3,7 +3,6 @@
 #include <linux/icmp.h>
 #include <linux/rtnetlink.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -158,14 +157,4 @@ int CPosixProbePlatform::ReadNeighbourWatch(int hWatch, std::vector<CNeighbourRo
         if (ParseNeighbourMessage(pHeader, row))
             rows.push_back(row);
     });
-}
-
-unsigned CPosixProbePlatform::SocketBudget()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 1024;
-    // Leave room for what else the process holds.
-    const rlim_t nFree = limit.rlim_cur > 64 ? limit.rlim_cur - 64 : 0;
-    return static_cast<unsigned>(std::min<rlim_t>(nFree, 4096));
 }

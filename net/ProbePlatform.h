@@ -52,8 +52,6 @@ public:
     // The changed rows waiting on it: 0; ENOBUFS when some were lost (the
     // table must be read whole); another errno when the watch is broken.
     virtual int ReadNeighbourWatch(int hWatch, std::vector<CNeighbourRow>& rows) = 0;
-    // How many descriptors the engine may hold open at once.
-    virtual unsigned SocketBudget() = 0;
 };
 
 // The real system.
@@ -72,7 +70,6 @@ public:
     int64_t NowUs() override;
     int OpenNeighbourWatch(int& hWatch) override;
     int ReadNeighbourWatch(int hWatch, std::vector<CNeighbourRow>& rows) override;
-    unsigned SocketBudget() override;
 
 private:
     std::map<int, std::unique_ptr<CNetlinkSocket>> m_watches;  // by handle

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "base/Error.h"
@@ -14,6 +15,9 @@ std::string DescribeArrival(const timespec& when, uint32_t dwFrom, uint16_t nFro
                             uint32_t dwTo, const uint8_t* pData, size_t nLength);
 
 // Prints a line on pOut for each datagram that arrives on UDP port nPort
-// (all local addresses) until SIGINT or SIGTERM; a failure to listen or to
-// write ends it, with the reason.
-CStatus ListenForWakes(uint16_t nPort, std::FILE* pOut);
+// (all local addresses) until SIGINT or SIGTERM. A failure to listen ends it
+// with the reason; a failed write ends it too, and the stream's error flag
+// tells. Datagrams the kernel had to drop are counted, and onNote gets one
+// line with their number at the end.
+CStatus ListenForWakes(uint16_t nPort, std::FILE* pOut,
+                       const std::function<void(const std::string&)>& onNote);

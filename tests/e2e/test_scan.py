@@ -74,6 +74,26 @@ class Scan(unittest.TestCase):
         result = self.scan("--scan=10.66.0.128/28")  # on the link, and nobody there
         self.assertEqual((result.returncode, result.stdout), (1, ""), result.stderr)
 
+    def test_a_nearly_full_neighbour_table_slows_the_scan_and_is_told(self):
+        # The table's limit is the machine's: another namespace's entries count.
+        crowd = nsutil.Namespace(self)
+        crowd.run("ip link add d0 type veth peer name d1")
+        entries = "".join(
+            "neigh add 10.200.%d.%d lladdr 02:00:00:00:%02x:%02x dev d0 nud permanent\n"
+            % (i // 250, 1 + i % 250, i // 250, i % 250)
+            for i in range(1010)
+        )
+        try:
+            crowd.run("ip", "-batch", "-", input=entries)
+            result = self.scan("--scan=10.66.0.8/29", "--json")
+        finally:
+            crowd.run("ip link delete d0")
+        found = [
+            "%(name)s %(ip)s %(mac)s" % json.loads(line) for line in result.stdout.splitlines()
+        ]
+        self.assertEqual((result.returncode, found), (0, self.expected(0, 5)), result.stderr)
+        self.assertIn("net.ipv4.neigh.default.gc_thresh3", result.stderr)
+
     def test_add_keeps_new_hosts_once(self):
         book = tempfile.mkdtemp(dir=self.home)
         os.chmod(book, 0o777)

@@ -28,6 +28,11 @@ class Status(unittest.TestCase):
         self.net = nsutil.Net(self, links=2, default=False)
         self.net.c.run("sysctl -qw net.ipv4.icmp_echo_ignore_all=1")
         self.net.c.run("ip addr add 10.88.0.5/32 dev lo")
+        self.net.b.run("ip link set pb address 02:00:00:00:00:01")
+        self.net.c.run("ip link set pc address 02:00:00:00:00:02")
+        # 10.99.0.1, behind b, answers echo.
+        self.net.b.run("ip addr add 10.99.0.1/32 dev lo")
+        self.net.sender.run("ip route add 10.99.0.0/16 via " + self.net.B)
 
     def nuvik_cmd(self, *args):
         book = os.path.join(self.dir, "book.ini")
@@ -47,7 +52,9 @@ class Status(unittest.TestCase):
         self.assertEqual(lines[3]["reason"], "no address stored")
         self.assertIsInstance(lines[4]["rtt_ms"], float)
         self.assertIsNone(lines[2]["rtt_ms"])
-        # A subset, in the order asked, by name, hardware address and address.
+        # A subset, in the order asked, by name, hardware address and address; entries
+        # confirmed before a run are no answer to it.
+        self.net.sender.run("ip neigh flush all")
         result = self.status("02-00-00-00-00-05", "QUIET", "10.77.1.2")
         self.assertEqual(result.returncode, 0, result.stderr)
         hosts = "far 10.88.0.5 020000000005 up,quiet 10.77.2.2 020000000002 up,"
@@ -59,6 +66,38 @@ class Status(unittest.TestCase):
         self.assertEqual(closed.returncode, 2)
         os.chmod(os.path.join(self.dir, "book.ini"), 0)
         self.assertEqual(self.status().returncode, 2)
+
+    def test_up_means_it_answered_now(self):
+        # As root, with the datagram echo socket refused: the raw one.
+        self.net.sender.run("sysctl", "-qw", "net.ipv4.ping_group_range=1 0")
+        book = os.path.join(self.dir, "book.ini")
+
+        def status(*hosts, nobody=False):
+            who = nsutil.NOBODY if nobody else []
+            cmd = self.net.sender.cmd(*who, self.nuvik, "--profile", book, "--status", "--json")
+            result = nsutil.run(*cmd, *hosts, check=False)
+            return ["%(state)s %(how)s" % json.loads(line) for line in result.stdout.splitlines()]
+
+        self.assertEqual(
+            status("10.99.0.1", "nas", "quiet"), ["up echo", "up echo", "up neighbour"]
+        )
+        # nas leaves; its neighbour entry, still reachable from before, is no answer.
+        self.net.b.run("ip addr del 10.77.1.2/24 dev pb")
+        time.sleep(5)
+        self.assertIn("REACHABLE", self.net.sender.run("ip neigh show 10.77.1.2").stdout)
+        self.assertEqual(status("nas") + status("nas", nobody=True), ["down echo", "unknown None"])
+        # quiet drops echo; its stale entry is asked again.
+        stale = "ip neigh change 10.77.2.2 dev sc lladdr 02:00:00:00:00:02 nud stale"
+        self.net.sender.run(stale)
+        self.assertEqual(status("quiet"), ["up neighbour"])
+        # Another machine holds nas's address.
+        self.net.sender.run("ip neigh flush dev sb")
+        self.net.b.run("ip link set pb address 02:00:00:00:00:07")
+        self.net.b.run("ip addr add 10.77.1.2/24 dev pb")
+        result = nsutil.run(*self.nuvik_cmd("--status", "--json", "nas"), check=False)
+        held = json.loads(result.stdout)
+        self.assertEqual((held["state"], held["held_by"]), ("down", "020000000007"))
+        self.assertEqual(held["reason"], "its address is held by 020000000007")
 
     def test_wait_until_a_woken_host_answers(self):
         # quiet answers nothing until the test turns its ARP on.
@@ -73,12 +112,16 @@ class Status(unittest.TestCase):
         self.assertRegex(first, r"^quiet is up after [234] s$")
         self.assertEqual(second, "gone is not up after 8 s")
         self.assertEqual(err, "")  # no progress line: standard error is no terminal
-        # Ctrl-C: at once, with the summary.
-        waiting = subprocess.Popen(self.nuvik_cmd("--wake", "gone", "--wait=30"), **pipes)
-        time.sleep(1.5)
-        waiting.send_signal(signal.SIGINT)
-        out, _ = waiting.communicate(timeout=10)
-        self.assertEqual((waiting.returncode, out), (130, "gone is not up after 1 s\n"))
+        result = nsutil.run(*self.nuvik_cmd("--wake", "nas", "--wait=5"), check=False)
+        self.assertEqual((result.returncode, result.stdout), (0, "nas was up before its wake\n"))
+        # Ctrl-C and SIGTERM: at once, with the summary.
+        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            waiting = subprocess.Popen(self.nuvik_cmd("--wake", "gone", "--wait=30"), **pipes)
+            time.sleep(1.2)
+            waiting.send_signal(sig)
+            out, _ = waiting.communicate(timeout=10)
+            self.assertEqual(waiting.returncode, status)
+            self.assertRegex(out, "^gone is not up after [12] s\n$")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,10 @@
 #pragma once
 // A simulated network for the probe engine: hosts on the link or behind a
 // gateway that answer echo, ARP or TCP after a delay (or never), a kernel
-// neighbour table that follows what was sent, and a clock that poll moves.
+// neighbour table that follows what was sent (a stale entry checked again
+// five seconds after traffic to it) and tells when each entry was last
+// confirmed, other namespaces' entries in the machine's count, and a clock
+// that poll moves.
 #include <arpa/inet.h>
 #include <linux/neighbour.h>
 #include <signal.h>
@@ -31,14 +34,22 @@ public:
     std::set<EProbeSocket> refused;  // sockets the system does not allow
     bool bLoseNotices = false;
     std::vector<CNeighbourRow> table;
+    std::map<uint32_t, int64_t> confirmedUs;  // when an entry's host last answered
+    CNeighbourLoad load;                      // nEntries: other namespaces' entries
     int64_t nNowUs = 1000000, nStopAtUs = -1;
     volatile sig_atomic_t bStop = 0;
     std::vector<std::pair<int64_t, std::string>> sent;  // (ms, "echo|udp:9|tcp:80 ADDR")
-    size_t nMostEntries = 0, nDumps = 0;
+    size_t nMostEntries = 0, nDumps = 0, nMostTcp = 0;
 
     int Open(EProbeSocket kind, int& h) override
     {
-        return refused.count(kind) ? EACCES : (m_sockets[h = ++m_nNext] = {kind}, 0);
+        if (refused.count(kind))
+            return EACCES;
+        m_sockets[h = ++m_nNext] = {kind};
+        const auto IsTcp = [](auto& socket) { return socket.second.kind == EProbeSocket::Tcp; };
+        nMostTcp =
+            std::max<size_t>(nMostTcp, std::count_if(m_sockets.begin(), m_sockets.end(), IsTcp));
+        return 0;
     }
     int Connect(int h, uint32_t dwAddr, uint16_t nPort) override
     {
@@ -97,7 +108,7 @@ public:
                 nNextUs = std::min(nNextUs, event.nAtUs);
             if (nStopAtUs >= 0 && nStopAtUs <= std::min(nEndUs, nNextUs - 1)) {  // Ctrl-C
                 nNowUs = std::max(nNowUs, nStopAtUs), nStopAtUs = -1;
-                return bStop = 1, EINTR;
+                return bStop = SIGINT, EINTR;
             }
             nNowUs = std::max(nNowUs, std::min(nEndUs, nNextUs));
             if (nNextUs > nEndUs)
@@ -119,7 +130,6 @@ public:
         rows.swap(m_notices), m_notices.clear();
         return bLoseNotices ? (rows.clear(), ENOBUFS) : 0;
     }
-    unsigned SocketBudget() override { return 1000; }
 
     int LookUpRoute(uint32_t dwAddr, CRouteInfo& route) override
     {
@@ -130,9 +140,20 @@ public:
     int LinkAddresses(std::vector<CLinkAddress>&) override { return EPERM; }
     std::string LinkName(unsigned) override { return {}; }
     ELinkState FindLink(const std::string&, unsigned&) override { return ELinkState::Missing; }
-    int GetTable(std::vector<CNeighbourRow>& rows) override { return ++nDumps, rows = table, 0; }
-    int GetLoad(CNeighbourLoad& out) override { return out = load, 0; }
-    CNeighbourLoad load;
+    int GetTable(std::vector<CNeighbourRow>& rows) override
+    {
+        ++nDumps;
+        rows = table;
+        for (CNeighbourRow& row : rows)
+            row.dwConfirmedAgoMs = Ago(row.dwAddr);
+        return 0;
+    }
+    int GetLoad(CNeighbourLoad& out) override
+    {
+        out = load;
+        out.nEntries += static_cast<unsigned>(table.size());
+        return 0;
+    }
 
 private:
     static constexpr int kWatch = 99;
@@ -173,37 +194,44 @@ private:
                                      [&](auto& row) { return row.dwAddr == dwAddr; });
         return it == table.end() ? nullptr : &*it;
     }
+    uint32_t Ago(uint32_t dwAddr)
+    {
+        const auto it = confirmedUs.find(dwAddr);
+        return it == confirmedUs.end() ? kNeverConfirmed : uint32_t((nNowUs - it->second) / 1000);
+    }
     // What the kernel does for any packet to an address on the link: a new
-    // entry, resolved by the host's answer or failed after three seconds.
+    // entry, resolved by the host's answer or failed after three seconds; a
+    // stale one checked again after five seconds.
     void Went(uint32_t dwAddr, const std::string& strWhat)
     {
         sent.emplace_back(nNowUs / 1000, strWhat + " " + inet_ntoa(in_addr{dwAddr}));
         CNeighbourRow* pRow = Entry(dwAddr);
         if (!OnLink(dwAddr) ||
-            (pRow && (pRow->wState & (NUD_REACHABLE | NUD_INCOMPLETE | NUD_DELAY))))
+            (pRow && (pRow->wState & (NUD_REACHABLE | NUD_INCOMPLETE | NUD_DELAY | NUD_PROBE))))
             return;
-        if (pRow && (pRow->wState & NUD_STALE)) {
-            pRow->wState = NUD_DELAY;  // the kernel waits 5 s before it asks again
-            return;
-        }
+        const bool bStale = pRow && (pRow->wState & NUD_STALE);
         if (!pRow)
             pRow = &table.emplace_back(CNeighbourRow{dwAddr, 2});
-        pRow->wState = NUD_INCOMPLETE;
-        nMostEntries =
-            std::max<size_t>(nMostEntries, std::count_if(table.begin(), table.end(), [](auto& row) {
-                                 return !(row.wState & NUD_FAILED);
-                             }));
+        pRow->wState = bStale ? NUD_DELAY : NUD_INCOMPLETE;
+        const auto Held = [](auto& row) { return !(row.wState & NUD_FAILED); };
+        nMostEntries = std::max<size_t>(
+            nMostEntries, load.nEntries + std::count_if(table.begin(), table.end(), Held));
+        const int64_t nAfterUs = bStale ? 5000000 : 0;
         const CHost* pHost = Answering(dwAddr, &CHost::bArp);
         const CNeighbourRow settled = pHost
             ? CNeighbourRow{dwAddr, 2, NUD_REACHABLE, 6, {2, 0, 0, 0, 0, uint8_t(ntohl(dwAddr))}}
             : CNeighbourRow{dwAddr, 2, NUD_FAILED};
-        m_events.push_back({pHost ? At(*pHost) : nNowUs + 3000000, -1, {}, 0, settled});
+        m_events.push_back(
+            {(pHost ? At(*pHost) : nNowUs + 3000000) + nAfterUs, -1, {}, 0, settled});
     }
     void Apply(const CEvent& event)
     {
         if (event.h < 0) {
+            if (event.row.wState & NUD_REACHABLE)
+                confirmedUs[event.row.dwAddr] = nNowUs;
             *Entry(event.row.dwAddr) = event.row;
             m_notices.push_back(event.row);
+            m_notices.back().dwConfirmedAgoMs = Ago(event.row.dwAddr);
         } else if (m_sockets.count(event.h) && event.data.empty()) {
             m_sockets[event.h].nError = event.nError;
         } else if (m_sockets.count(event.h)) {

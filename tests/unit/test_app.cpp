@@ -199,6 +199,12 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"f.ini", "--wait=3600"}, "wait=3600 [f.ini]"},
         {{"x", "--wait=0"}, "error: --wait '0': not a number of seconds from 1 to 3600"},
         {{"--status", "--wait"}, "error: --status only asks: it does not go with --wait"},
+        {{"--status", "--scan"}, "error: --status only asks: it does not go with --scan"},
+        {{"--status", "-i", "eth0"},
+         "error: --status wakes nothing: --port, --to, --interface, --repeat and --verbose do not "
+         "go with it"},
+        {{"--scan", "--repeat=2"},
+         "error: --scan wakes nothing: --port, --to, --repeat and --verbose do not go with it"},
         {{"x", "--json"}, "error: --json goes with --status or --scan"},
         {{"--scan", "--json", "--add"}, "json scan= add "},
         {{"--scan", "10.0.0.0/24"},

@@ -99,8 +99,9 @@ TEST(ScanRange, PrefixesCutsAndRanges)
         for (size_t n = 1; n < plan.targets.size(); ++n)
             ASSERT_LT(ntohl(plan.targets[n - 1].dwAddr), ntohl(plan.targets[n].dwAddr));
         ASSERT_EQ(plan.notes.size(), *c.pszNote ? 1u : 0u);
-        if (*c.pszNote)
+        if (*c.pszNote) {
             EXPECT_NE(plan.notes[0].find(c.pszNote), std::string::npos) << plan.notes[0];
+        }
     }
     CScanRange range;
     std::string strError;
@@ -139,19 +140,14 @@ TEST(ScanRange, TheTextOfARange)
 
 TEST(ScanRange, TheNeighbourTableIsFilledBelowItsLimits)
 {
-    const struct {
-        unsigned nEntries, nOwn;
-        size_t nScan;
-        unsigned nLimit;
-    } cases[] = {
-        {10, 10, 253, 512},   // fits below gc_thresh2 with room to spare
-        {10, 10, 480, 1024},  // not quite
-        {300, 20, 100, 232},  // other namespaces' entries count too
-        {1100, 0, 1, 1},      // full: one at a time
+    // The machine's entries, the new ones wanted; the limit
+    const std::tuple<unsigned, size_t, unsigned> cases[] = {
+        {10, 253, 496},   // fits below gc_thresh2 with room to spare
+        {10, 490, 1008},  // not quite
+        {300, 100, 496},  // other namespaces' entries count too
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ScanNeighbourLimit({c.nEntries, 512, 1024}, c.nOwn, c.nScan), c.nLimit)
-            << c.nEntries;
+    for (const auto& [nEntries, nOnLink, nLimit] : cases)
+        EXPECT_EQ(NeighbourLimit({nEntries, 512, 1024}, nOnLink), nLimit) << nEntries;
 }
 
 // The system as the probe engine sees it: a clock that moves only when it
@@ -181,7 +177,6 @@ public:
     int64_t NowUs() override { return nNowUs; }
     int OpenNeighbourWatch(int&) override { return EPERM; }
     int ReadNeighbourWatch(int, std::vector<CNeighbourRow>&) override { return EBADF; }
-    unsigned SocketBudget() override { return 1000; }
 };
 
 TEST(ScanProbe, PacedInBatchesThatFitTheTable)
@@ -194,8 +189,8 @@ TEST(ScanProbe, PacedInBatchesThatFitTheTable)
         targets.push_back({NetAddr(("10.0.0." + std::to_string(n)).c_str()), 2});
     CProbeOptions options;
     options.bOnLinkOnly = true;
-    options.nPerSecond = 100;          // one every 10 ms
-    options.nNeighbourLimit = 16 + 3;  // the engine's margin, and room for three
+    options.nPerSecond = 100;       // one every 10 ms
+    neighbours.load = {0, 19, 19};  // the engine's margin, and room for three
     CProbeEngine(platform, routes, neighbours).Probe(targets, options);
     const std::vector<std::pair<std::string, int64_t>> expected = {{"10.0.0.1", 0},
                                                                    {"10.0.0.2", 10000},
