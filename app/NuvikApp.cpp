@@ -145,6 +145,10 @@ bool CnuvikApp::ResolveDelivery(CDelivery& delivery)
     if (!m_line.strTo.empty()) {
         const std::string& strTo = m_line.strTo;
         if (!ParseDotted(strTo, delivery.dwTo)) {
+            if (strTo.find_first_not_of("0123456789.") == std::string::npos) {
+                messages.MessageBox("--to " + strTo + ": " + kDottedExpected);
+                return false;
+            }
             CHostRecord record;
             if (const int nError = m_services.pResolver->GetHostByName(strTo, record)) {
                 messages.MessageBox("--to " + strTo + ": no IPv4 address for this name (" +

@@ -17,17 +17,16 @@
 #include "hosts/SetList.h"
 #include "ui/MessageBox.h"
 
-namespace {
-
-// The name an entry of the host gets: its reverse name as File > Add stores
-// a name, or its address.
 std::string NameOf(const CScanHost& host)
 {
     const std::string strName = EntryName(host.strName);
-    return strName.empty() ? DottedText(host.dwAddr) : strName;
+    std::string strMac;
+    uint32_t dwAddr = 0;
+    // A name that reads as an address would mean another host to --wake.
+    if (strName.empty() || ParseAnyMac(strName, strMac) || ParseDotted(strName, dwAddr))
+        return DottedText(host.dwAddr);
+    return strName;
 }
-
-}  // namespace
 
 std::string ScanEntry(const CScanHost& host)
 {
@@ -41,25 +40,8 @@ std::string ScanJsonLine(const CScanHost& host)
     line["ip"] = DottedText(host.dwAddr);
     line["mac"] = host.strMac;
     line["interface"] = ShownUtf8(host.strLink);
-    return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
-CAddCount AddScannedHosts(CSetList& hosts, const std::vector<CScanHost>& found)
-{
-    std::set<std::string> known;
-    for (const std::string& strEntry : hosts)
-        if (std::string strMac; ParseAnyMac(EntryField(strEntry, 2), strMac))
-            known.insert(strMac);
-    CAddCount count;
-    for (const CScanHost& host : found) {
-        if (!known.insert(host.strMac).second) {
-            ++count.nKnown;
-            continue;
-        }
-        hosts.AddOrReplaceHost(ScanEntry(host));
-        ++count.nAdded;
-    }
-    return count;
+    return JsonControlsEscaped(
+        line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 namespace {
@@ -123,18 +105,31 @@ CProbeOptions WatchScan(const CAppServices& services, const CScanPlan& plan)
     return options;
 }
 
-// Adds the hosts found to the book and saves it; the exit status.
+// Adds the hosts found to the book and saves it, under the book's lock:
+// read afresh, so that what another run saved meanwhile stays. The exit
+// status.
 int AddToBook(CSetList& book, const std::vector<CScanHost>& found, IMessageBox& messages)
 {
+    const auto Refused = [&](const CStatus& status) {
+        messages.MessageBox(status.strError + " (no host added)");
+        return kExitNothingRan;
+    };
+    if (const CStatus locked = book.LockProfile(); !locked.Ok())
+        return Refused(locked);
+    book.RemoveAll();
+    book.LoadProfile();
+    if (book.IsProfileUnread())
+        return Refused(book.LoadStatus());
     const CAddCount count = AddScannedHosts(book, found);
-    if (count.nAdded > 0) {
-        if (const CStatus saved = book.SaveProfile(); !saved.Ok()) {
-            messages.MessageBox(saved.strError + " (no host added)");
-            return kExitNothingRan;
-        }
-    }
+    for (const std::string& strNote : count.notes)
+        messages.MessageBox(strNote);
+    if (book.IsChanged())
+        if (const CStatus saved = book.SaveProfile(); !saved.Ok())
+            return Refused(saved);
+    book.UnlockProfile();
     messages.MessageBox(CountOf(count.nAdded, "host", "hosts") + " added to " + book.ProfilePath() +
-                        ", " + std::to_string(count.nKnown) + " known already");
+                        ", " + std::to_string(count.nUpdated) + " updated, " +
+                        std::to_string(count.nKnown) + " known already");
     return kExitOk;
 }
 
@@ -145,14 +140,17 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppSe
     IMessageBox& messages = *services.pMessages;
     // The book is read before anything is sent: one that can't be read is
     // never written, and there is no point in a scan that can't be kept.
+    // Its lock, taken and given back, shows that its place can take files.
     CSetList book;
     if (request.bAdd) {
         book.AttachProfile(&profile, services.pFiles);
         book.LoadProfile();
-        if (book.IsProfileUnread() || book.ProfilePath().empty()) {
-            messages.MessageBox(book.LoadStatus().strError + " (not scanned, nothing added)");
+        const bool bUsable = !book.IsProfileUnread() && !book.ProfilePath().empty();
+        if (const CStatus status = bUsable ? book.LockProfile() : book.LoadStatus(); !status.Ok()) {
+            messages.MessageBox(status.strError + " (not scanned, nothing added)");
             return kExitNothingRan;
         }
+        book.UnlockProfile();
     }
     CScanPlan plan;
     if (!PlanFromLinks(request, services, plan))

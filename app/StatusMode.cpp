@@ -29,33 +29,19 @@ CStatusHost HostOfEntry(const std::string& strEntry)
 
 }  // namespace
 
-CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost)
+CStatusHost FindStatusHost(const CHostFinder& finder, const std::string& strHost)
 {
+    const CHostMatch match = finder.Find(strHost);
     CStatusHost host;
-    host.strName = strHost;
-    if (StoredAddress(strHost) != 0 || strHost == "0.0.0.0") {
-        for (const std::string& strEntry : book)
-            if (EntryField(strEntry, 1) == strHost)
-                return HostOfEntry(strEntry);
-        host.strIp = strHost;
-        host.dwAddr = StoredAddress(strHost);
-        return host;
-    }
-    const CHostMatch match = LookUpHost(strHost, book, ethers);
-    if (match.source == EHostSource::AddressBook)
-        return HostOfEntry(
-            *std::find_if(book.begin(), book.end(), [&](const std::string& strEntry) {
-                return NamesMatch(EntryField(strEntry, 0), strHost);
-            }));
-    if (match.source == EHostSource::NotFound) {
-        host.strProblem = "not in the address book";
-        return host;
-    }
-    // A hardware address (or an ethers name): its book entry has the address.
-    if (const std::string* pEntry = FindHostByMac(book, match.strMac))
-        return HostOfEntry(*pEntry);
+    host.strName = match.strName.empty() ? strHost : match.strName;
+    host.strIp = match.strIp;
     host.strMac = match.strMac;
-    host.strProblem = "no entry of the address book has its hardware address";
+    host.dwAddr = StoredAddress(match.strIp);
+    if (match.source == EHostSource::NotFound)
+        host.strProblem = match.strWhy;
+    else if ((match.source == EHostSource::Address || match.source == EHostSource::Ethers) &&
+             match.strIp.empty())
+        host.strProblem = "no entry of the address book has its hardware address";
     return host;
 }
 
@@ -193,8 +179,9 @@ int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CApp
         return kExitNothingRan;
     }
     std::vector<CStatusHost> hosts;
+    const CHostFinder finder(book, book.ProfilePath(), {services.pEthers, services.pResolver});
     for (const std::string& strHost : line.args)
-        hosts.push_back(FindStatusHost(book, *services.pEthers, strHost));
+        hosts.push_back(FindStatusHost(finder, strHost));
     if (line.args.empty())
         hosts = BookHosts(book);
     if (hosts.empty()) {

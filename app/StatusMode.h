@@ -12,13 +12,12 @@
 
 struct CCommandLine;
 struct CProfileName;
+class CHostFinder;
 class CSetList;
 
-// HOST of --status: a dotted IPv4 address (with its book entry's name when
-// there is one), or a host as --wake finds it: a hardware address in any
-// form or an ethers name, whose book entry gives the address, or a name of
-// the book.
-CStatusHost FindStatusHost(const CSetList& book, IEthers& ethers, const std::string& strHost);
+// HOST of --status, as every option finds a host (a hardware address or an
+// ethers name then needs its book entry for the address).
+CStatusHost FindStatusHost(const CHostFinder& finder, const std::string& strHost);
 // Every host of the book, in list order.
 std::vector<CStatusHost> BookHosts(const CSetList& book);
 

@@ -78,5 +78,7 @@ std::string StatusJsonLine(const CStatusHost& host, const CProbeResult& result)
     line["how"] = TextOrNull(ProbeHowName(result.how));
     line["reason"] = TextOrNull(result.state != EProbeState::Up ? result.strReason : std::string());
     line["held_by"] = TextOrNull(result.bOtherMac ? result.strMac : std::string());
-    return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return JsonControlsEscaped(
+               line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)) +
+        "\n";
 }

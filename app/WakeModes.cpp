@@ -110,20 +110,27 @@ int CnuvikApp::RunWakeOption()
         return !ParseAnyMac(strArg, strMac);
     });
     if (!bBookRead && bNamesAsked) {
-        messages.MessageBox(loaded.strError.empty() ? NotFoundText({}) : loaded.strError);
+        messages.MessageBox(loaded.strError);
         return kExitNothingRan;
     }
     if (!bBookRead)
         book.RemoveAll();
 
+    const CHostFinder finder(book, book.ProfilePath(),
+                             {m_services.pEthers, m_services.pResolver, m_services.pNeighbours});
     std::vector<std::pair<std::string, CHostMatch>> hosts;
     for (const std::string& strArg : m_args) {
-        CHostMatch match = LookUpHost(strArg, book, *m_services.pEthers);
-        if (match.source != EHostSource::NotFound) {
+        CHostMatch match = finder.Find(strArg);
+        if (match.source == EHostSource::NotFound) {
+            messages.MessageBox("\"" + strArg + "\": " + match.strWhy);
+        } else if (match.strMac.empty()) {  // an address no book entry or neighbour entry holds
+            messages.MessageBox("\"" + strArg + "\": no hardware address is known for " +
+                                match.strIp + ": no entry of the address book " +
+                                book.ProfilePath() + " and no neighbour entry holds it");
+        } else {
             hosts.emplace_back(strArg, std::move(match));
             continue;
         }
-        messages.MessageBox("\"" + strArg + "\": " + NotFoundText(book.ProfilePath()));
         m_nExitCode = kExitSomeFailed;
     }
     if (m_line.nWaitSeconds > 0)

@@ -1,6 +1,7 @@
 #include "base/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/PrintableText.h"
 
@@ -47,6 +48,26 @@ std::string ShownUtf8(std::string_view text)
             strOut += static_cast<char>(0xC0 | b >> 6);
             strOut += static_cast<char>(0x80 | (b & 0x3F));
         }
+    }
+    return strOut;
+}
+
+std::string JsonControlsEscaped(std::string_view json)
+{
+    std::string strOut;
+    strOut.reserve(json.size());
+    for (size_t i = 0; i < json.size();) {
+        const auto c = static_cast<unsigned char>(json[i]);
+        const size_t n = c < 0x80 ? 1 : Utf8SequenceLength(json, i);
+        const char32_t cp = n > 1 ? Utf8CodePoint(json, i, n) : c;
+        if (cp == 0x7F || (cp >= 0x80 && cp <= 0x9F) || IsBidiControl(cp)) {
+            char szEscape[8];
+            std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(cp));
+            strOut += szEscape;
+        } else {
+            strOut.append(json.substr(i, n ? n : 1));
+        }
+        i += n ? n : 1;
     }
     return strOut;
 }

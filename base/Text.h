@@ -15,6 +15,11 @@ std::string TrimBlanks(std::string_view text);
 // Characters, not bytes, of a UTF-8 text: what a person counts on screen.
 size_t CharacterCount(std::string_view text);
 
+// JSON text as nlohmann's dump writes it, with DEL, the C1 controls and
+// the bidirectional controls (which it leaves raw) written as \uXXXX too:
+// a terminal that shows the line neither obeys nor reorders them.
+std::string JsonControlsEscaped(std::string_view json);
+
 // A name as the window shows it, in UTF-8: UTF-8 as it is, any other text
 // read as Latin-1 (a leading byte order mark is dropped).
 std::string ShownUtf8(std::string_view text);

@@ -46,3 +46,22 @@ fi
 
 echo "== (b) load then save, 100,000 entries (target < 0.2 s)"
 "$build/bench/nuvik_bench_profile" 100000 11
+
+echo "== (c) nuvik --wake of 10,000 names against a 100,000-host book, private namespace (target < 1 s)"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "skipped: needs root for the private network namespace"
+else
+    python3 - "$work" <<'PY'
+import os, sys
+os.makedirs(sys.argv[1] + "/config/nuvik", exist_ok=True)
+with open(sys.argv[1] + "/config/nuvik/nuvik.INI", "wb") as f:
+    f.write(b"[list]\r\n")
+    for i in range(100000):
+        f.write(b"%d=Host%d 10.99.%d.%d %012X\r\n" % (i, i, i >> 8 & 255, i & 255, i))
+with open(sys.argv[1] + "/names", "w") as f:
+    f.write(" ".join("host%d" % (i * 10 + 7) for i in range(10000)))  # lower case: folded
+PY
+    sed -i "s|$build/nuvik hosts.ini|$build/nuvik --wake \\\$(cat names)|; s|a.json|c.json|" "$work/run-in-ns.sh"
+    unshare -n sh "$work/run-in-ns.sh" >"$work/c.log" 2>&1 || { cat "$work/c.log"; exit 1; }
+    python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][0]; print("  median: %.4f s  (mean %.4f s, %d runs)" % (r["median"], r["mean"], len(r["times"])))' "$work/c.json"
+fi

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,25 +99,6 @@ void RemoveStaleTemporaries(IFileSystem& files, const std::string& strPath)
             now - st.st_mtim.tv_sec > kStaleTemporarySeconds)
             files.Unlink(strFile);
     }
-}
-
-// The file a path finally names. Links are followed one by one, also to a
-// target that does not exist yet, so that a dangling link gets its file
-// created rather than being replaced itself. 0, or the error number.
-int FinalTarget(const std::string& strPath, std::string& strTarget)
-{
-    strTarget = strPath;
-    for (int nHops = 0; nHops < kMaxLinkHops; ++nHops) {
-        char szLink[PATH_MAX];
-        const ssize_t n = ::readlink(strTarget.c_str(), szLink, sizeof szLink - 1);
-        if (n <= 0)
-            return 0;  // not a link, or not there: this is the file
-        std::string strNext(szLink, static_cast<size_t>(n));
-        if (strNext.front() != '/')
-            strNext = DirectoryOf(strTarget) + "/" + strNext;
-        strTarget = std::move(strNext);
-    }
-    return ELOOP;
 }
 
 // What the new file takes over from the one it replaces.
@@ -253,6 +235,22 @@ int Result(int nResult) { return nResult < 0 ? errno : 0; }
 
 }  // namespace
 
+int FinalTarget(const std::string& strPath, std::string& strTarget)
+{
+    strTarget = strPath;
+    for (int nHops = 0; nHops < kMaxLinkHops; ++nHops) {
+        char szLink[PATH_MAX];
+        const ssize_t n = ::readlink(strTarget.c_str(), szLink, sizeof szLink - 1);
+        if (n <= 0)
+            return 0;  // not a link, or not there: this is the file
+        std::string strNext(szLink, static_cast<size_t>(n));
+        if (strNext.front() != '/')
+            strNext = DirectoryOf(strTarget) + "/" + strNext;
+        strTarget = std::move(strNext);
+    }
+    return ELOOP;
+}
+
 int CPosixFileSystem::Open(const std::string& strPath, int nFlags, mode_t nMode, int& hFile)
 {
     hFile = ::open(strPath.c_str(), nFlags | O_CLOEXEC, nMode);
@@ -330,6 +328,24 @@ int CPosixFileSystem::ReadDirectory(const std::string& strPath, std::vector<std:
     }
     ::closedir(pDir);
     return 0;
+}
+
+int CPosixFileSystem::Lock(int hFile, int nWaitMs)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t nEndMs = now.tv_sec * int64_t{1000} + now.tv_nsec / 1000000 + nWaitMs;
+    for (;;) {
+        if (::flock(hFile, LOCK_EX | LOCK_NB) == 0)
+            return 0;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return errno;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec * int64_t{1000} + now.tv_nsec / 1000000 >= nEndMs)
+            return EWOULDBLOCK;
+        const timespec pause{0, 10 * 1000000};
+        nanosleep(&pause, nullptr);
+    }
 }
 
 std::string DirectoryOf(const std::string& strPath)

@@ -36,6 +36,9 @@ public:
     virtual int MkDir(const std::string& strPath, mode_t nMode) = 0;
     // The names in a directory, "." and ".." left out.
     virtual int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) = 0;
+    // An exclusive flock(2) on the open file, waited for at most nWaitMs:
+    // 0, EWOULDBLOCK when another holder kept it that long, or the errno.
+    virtual int Lock(int hFile, int nWaitMs) = 0;
 };
 
 // The operating system's files.
@@ -57,6 +60,7 @@ public:
     int Unlink(const std::string& strPath) override;
     int MkDir(const std::string& strPath, mode_t nMode) override;
     int ReadDirectory(const std::string& strPath, std::vector<std::string>& names) override;
+    int Lock(int hFile, int nWaitMs) override;
 };
 
 // The largest profile nuvik reads: far above any address book (100,000
@@ -114,6 +118,11 @@ CStatus MakeDirectories(IFileSystem& files, const std::string& strPath, mode_t n
 
 // The directory part of a path ("." for a bare name).
 std::string DirectoryOf(const std::string& strPath);
+
+// The file a path finally names. Links are followed one by one, also to a
+// target that does not exist yet, so that a dangling link gets its file
+// created rather than being replaced itself. 0, or the error number.
+int FinalTarget(const std::string& strPath, std::string& strTarget);
 
 // True when the path names a symbolic link (which may dangle).
 bool IsSymbolicLink(const std::string& strPath);

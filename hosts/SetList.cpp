@@ -96,6 +96,14 @@ std::string EntryName(std::string_view strTyped)
     return strName;
 }
 
+std::u32string FoldedName(const std::string& strName)
+{
+    std::u32string folded;
+    for (size_t nPos = 0; nPos < strName.size();)
+        folded += NextFoldedUnit(strName, nPos);
+    return folded;
+}
+
 bool NamesMatch(const std::string& strA, const std::string& strB)
 {
     size_t nA = 0;
@@ -268,11 +276,35 @@ void CSetList::MarkSaved(const CFileIdentity& identity)
     m_bIdentityKnown = true;
 }
 
+CStatus CSetList::LockProfile(int nWaitMs)
+{
+    const std::string strPath = ProfilePath();
+    if (strPath.empty())
+        return NoPlaceFor(Profile());
+    const CStatus status = PrepareProfileDirectory();
+    return status.Ok() ? m_lock.Take(Files(), strPath, nWaitMs) : status;
+}
+
+void CSetList::UnlockProfile() { m_lock.Release(); }
+
 CStatus CSetList::SaveProfile(bool bReplaceAgreed)
 {
     const std::string strPath = ProfilePath();
     if (strPath.empty())
         return NoPlaceFor(Profile());
+    const std::string strText = FormatProfile(*this);
+    if (strText.size() > kProfileSizeLimit)
+        return Failure(
+            strPath, "would hold more than 16 MiB, more than nuvik reads (so it was not replaced)",
+            EFBIG);
+    // Under the lock, no other save comes between the check for changes
+    // and the rename.
+    CBookLock lock;
+    CStatus status = PrepareProfileDirectory();
+    if (status.Ok() && !m_lock.IsHeld())
+        status = lock.Take(Files(), strPath, kBookLockWaitMs);
+    if (!status.Ok())
+        return status;
     switch (bReplaceAgreed ? EReplaceRisk::None : ReplaceRisk()) {
     case EReplaceRisk::Unread:
         return {m_loadStatus.nError, m_loadStatus.strError + " (so it was not replaced)"};
@@ -285,15 +317,12 @@ CStatus CSetList::SaveProfile(bool bReplaceAgreed)
     }
     // An empty list leaves no file, but a link someone keeps the profile
     // behind stays, and the file it names then holds no hosts.
-    CStatus status;
     CFileIdentity written;
     if (m_entries.empty() && !IsSymbolicLink(strPath)) {
         status = RemoveFile(Files(), strPath);
         written = FileIdentity(Files(), strPath);
     } else {
-        status = PrepareProfileDirectory();
-        if (status.Ok())
-            status = WriteFileAtomic(Files(), strPath, FormatProfile(*this), &written);
+        status = WriteFileAtomic(Files(), strPath, strText, &written);
     }
     if (status.Ok())
         MarkSaved(written);
@@ -326,6 +355,9 @@ CStatus CSetList::ImportProfile(const std::string& strPath)
         return status;
     }
     CStatus status = ProfilePath().empty() ? NoPlaceFor(Profile()) : PrepareProfileDirectory();
+    CBookLock lock;
+    if (status.Ok() && !m_lock.IsHeld())
+        status = lock.Take(Files(), ProfilePath(), kBookLockWaitMs);
     if (status.Ok())
         status = CopyFileAtomic(Files(), strPath, ProfilePath());
     if (status.Ok()) {

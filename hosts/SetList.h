@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "hosts/BookLock.h"
 #include "hosts/FileSystem.h"
 #include "hosts/IniFile.h"
 #include "hosts/ProfileName.h"
@@ -26,6 +27,10 @@ public:
     size_t GetCount() const { return m_entries.size(); }
     bool IsEmpty() const { return m_entries.empty(); }
     void AddTail(std::string strEntry) { m_entries.push_back(std::move(strEntry)); }
+    void ReplaceEntry(const_iterator it, std::string strEntry)
+    {
+        *m_entries.erase(it, it) = std::move(strEntry);
+    }
     void RemoveAll() { m_entries.clear(); }
 
     // Lookup by name (field 0, compared as NamesMatch does; the first match
@@ -59,6 +64,12 @@ public:
     // file is as it was. Refused while ReplaceRisk() is not None, unless the
     // user agreed to replace it.
     CStatus SaveProfile(bool bReplaceAgreed = false);
+    // Takes the book's lock (see CBookLock) for a read, change and save; a
+    // save meanwhile takes no lock of its own. Every save and import takes
+    // it for its own while. A list that would hold more than the reading
+    // limit is never saved.
+    CStatus LockProfile(int nWaitMs = kBookLockWaitMs);
+    void UnlockProfile();
     // The save that comes before an export's file dialog: a changed list is
     // saved; a profile file at risk (or with no place) is left as it is.
     CStatus SaveBeforeExport();
@@ -94,6 +105,7 @@ private:
     CProfileName m_ownProfile = CProfileName::Default("nuvik");
     CProfileName* m_pProfile = nullptr;
     IFileSystem* m_pFiles = nullptr;
+    CBookLock m_lock;
 };
 
 // The text of a profile file holding the entries, as nuvik writes it:
@@ -105,6 +117,8 @@ std::string FormatProfile(const CSetList& hosts);
 // (Unicode's simple case folding, so the command line and the window agree),
 // and bytes that are not UTF-8 exactly.
 bool NamesMatch(const std::string& strA, const std::string& strB);
+// A name as NamesMatch compares it: two names match when these are equal.
+std::u32string FoldedName(const std::string& strName);
 
 // A name as File > Add stores it: one word on one line. Blanks at either end
 // go, and so do spaces and line breaks within (pasted text can bring them),

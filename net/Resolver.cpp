@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/Address.h"
 #include "base/Error.h"
 
 namespace {
@@ -19,6 +20,22 @@ int Code(int nResult) { return nResult == EAI_SYSTEM && errno > 0 ? errno : nRes
 
 int CSystemResolver::GetHostByName(const std::string& strName, CHostRecord& record)
 {
+    // The resolver reads any number inet_aton takes ("010.050.000.031" in
+    // octal, "10.1", "0x0a000001"): an address is four decimal numbers, or
+    // no address at all.
+    uint32_t dwAddr = 0;
+    if (ParseDotted(strName, dwAddr)) {
+        record = {strName, {dwAddr}};
+        return 0;
+    }
+    addrinfo numeric{};
+    numeric.ai_family = AF_INET;
+    numeric.ai_flags = AI_NUMERICHOST;
+    addrinfo* pNumeric = nullptr;
+    if (::getaddrinfo(strName.c_str(), nullptr, &numeric, &pNumeric) == 0) {
+        ::freeaddrinfo(pNumeric);
+        return EAI_NONAME;
+    }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;  // one entry per address, not one per socket type

@@ -29,6 +29,12 @@ int CPosixSocketLayer::Bind(int hSocket, const sockaddr_in& addr)
     return Result(::bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr));
 }
 
+int CPosixSocketLayer::GetSockName(int hSocket, sockaddr_in& addr)
+{
+    socklen_t nLength = sizeof addr;
+    return Result(::getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLength));
+}
+
 int CPosixSocketLayer::SendTo(int hSocket, const void* pData, size_t nLength,
                               const sockaddr_in& addr, unsigned nIfIndex, size_t& nSent)
 {

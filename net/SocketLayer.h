@@ -16,6 +16,7 @@ public:
     virtual int SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue,
                            socklen_t nLength) = 0;
     virtual int Bind(int hSocket, const sockaddr_in& addr) = 0;
+    virtual int GetSockName(int hSocket, sockaddr_in& addr) = 0;
     // One datagram to addr; out of interface nIfIndex when it is not 0 (the
     // index goes in an IP_PKTINFO control message, so no route is needed).
     // nSent: the bytes the kernel took.
@@ -31,6 +32,7 @@ public:
     int SetSockOpt(int hSocket, int nLevel, int nOption, const void* pValue,
                    socklen_t nLength) override;
     int Bind(int hSocket, const sockaddr_in& addr) override;
+    int GetSockName(int hSocket, sockaddr_in& addr) override;
     int SendTo(int hSocket, const void* pData, size_t nLength, const sockaddr_in& addr,
                unsigned nIfIndex, size_t& nSent) override;
     int Close(int hSocket) override;

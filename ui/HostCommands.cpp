@@ -2,6 +2,7 @@
 // a name; import and export of the address book.
 #include <arpa/inet.h>
 
+#include "base/Address.h"
 #include "hosts/IniFile.h"
 #include "ui/FileChooser.h"
 #include "ui/MessageBox.h"
@@ -14,7 +15,8 @@ namespace {
 // it; a text that holds no address gives the platform's error value.
 uint32_t DottedToHostOrder(const std::string& strDotted)
 {
-    return ntohl(inet_addr(strDotted.c_str()));
+    uint32_t dwAddr = 0;
+    return ParseDotted(strDotted, dwAddr) ? ntohl(dwAddr) : INADDR_NONE;
 }
 
 }  // namespace

@@ -33,8 +33,9 @@ std::string WhyNotSent(int nError)
     return nError ? ErrorText(nError) : "the datagram was cut short";
 }
 
-// One wake's socket: opened, bound to the wake port, given broadcast
-// permission; closed when it goes.
+// One wake's socket: opened, bound to the wake port (to a port the kernel
+// picks when another program holds it: the target sees only the
+// destination port), given broadcast permission; closed when it goes.
 class CWakeSocket {
 public:
     explicit CWakeSocket(ISocketLayer& sockets)
@@ -56,7 +57,15 @@ public:
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_ANY);
         local.sin_port = htons(kWakePort);
-        if (const int nError = m_sockets.Bind(m_hSocket, local))
+        int nError = m_sockets.Bind(m_hSocket, local);
+        if (nError == EADDRINUSE) {
+            local.sin_port = 0;
+            nError = m_sockets.Bind(m_hSocket, local);
+            if (nError == 0 && m_sockets.GetSockName(m_hSocket, local) == 0)
+                m_strPortNote = ", from port " + std::to_string(ntohs(local.sin_port)) + " (" +
+                    std::to_string(kWakePort) + " is taken)";
+        }
+        if (nError)
             return "bind to UDP port " + std::to_string(kWakePort) + ": " + ErrorText(nError);
         // A refused broadcast permission shows up as the send's own failure.
         const int nOn = 1;
@@ -76,9 +85,13 @@ public:
         return nError ? nError : nSent == packet.size() ? 0 : -1;
     }
 
+    // For the datagram's line: the port it left from, when not the wake port.
+    const std::string& PortNote() const { return m_strPortNote; }
+
 private:
     ISocketLayer& m_sockets;
     int m_hSocket = -1;
+    std::string m_strPortNote;
 };
 
 }  // namespace
@@ -96,15 +109,14 @@ CWakeOutcome CWaker::Wake(const CWakeHost& host)
         return {CWakeOutcome::EStatus::InvalidMac, {}};
     const CMagicPacket packet = BuildMagicPacket(MacTextToBytes(strMac));
     const CDestination dest = m_links.Choose(StoredAddress(host.strIp));
+    CWakeSocket socket(m_sockets);
     const auto Tell = [&](const CDestination& sent, const std::string& strLink) {
         if (m_options.onDatagram)
             m_options.onDatagram((host.strName.empty() ? "" : host.strName + " ") + strMac +
                                  " to " + DottedText(sent.dwAddr) + " port " +
                                  std::to_string(sent.nPort) + " by " + strLink + " (" +
-                                 WhyText(sent.why) + ")");
+                                 WhyText(sent.why) + ")" + socket.PortNote());
     };
-
-    CWakeSocket socket(m_sockets);
     if (std::string strWhy = socket.Open(); !strWhy.empty())
         return {CWakeOutcome::EStatus::SendFailed, strWhy};
     const int nResult = socket.Send(packet, dest, dest.nLink);

@@ -38,23 +38,28 @@ class Options(unittest.TestCase):
         return result, received(rx_b), received(rx_c)
 
     def test_hosts_by_name_and_address_form_on_their_links(self):
-        net = Net(self, etc={"ethers": "02:00:00:00:00:e1 printer\n"})
+        etc = {"ethers": "02:00:00:00:00:e1 printer\n", "nsswitch.conf": "hosts: files\n"}
+        net = Net(self, etc={**etc, "hosts": "10.77.1.2 gamebox\n"})
+        net.sender.run("ip neigh replace %s lladdr 02:00:00:00:00:b6 dev sb" % net.B)
         forms = "02:00:00:00:00:B2 02-00-00-00-00-b3 0200.0000.00b4 0200000000b5"
         result, on_b, on_c = self.wake(
-            net, "-v --wake nAs büro %s printer nosuch 0000000000A3" % forms
+            net, "-v --wake nAs büro %s printer nosuch 10.77.1.9 010.77.1.9 gamebox" % forms
         )
         self.assertEqual(
             payloads(on_c), [packet("0000000000A1")]
         )  # the first entry so named, on its link
-        macs = "0000000000A2 0200000000B2 0200000000B3 0200000000B4 0200000000B5 0200000000E1 0000000000A3"
+        # An address: the book's entry there; a name the resolver knows: its neighbour entry.
+        macs = "0000000000A2 0200000000B2 0200000000B3 0200000000B4 0200000000B5 0200000000E1"
+        macs += " 0000000000A2 0200000000B6"
         self.assertEqual(payloads(on_b), [packet(m) for m in macs.split()])
         self.assertEqual(result.returncode, 1)
         book = "%s/nuvik/nuvik.INI" % self.home
-        self.assertEqual(
-            result.stderr,
-            'nuvik: "nosuch": no such host: not a hardware address, no name in the address '
-            "book %s, none in the ethers database\n" % book,
+        unknown = (
+            'nuvik: "%s": no such host: not a hardware address, no name in the address book '
+            "%s, not an IPv4 address, none in the ethers database, and no name the resolver "
+            "knows\n"
         )
+        self.assertEqual(result.stderr, unknown % ("nosuch", book) + unknown % ("010.77.1.9", book))
         lines = result.stdout.splitlines()
         tail = " 4000 by sb (default route)"
         self.assertEqual(
@@ -64,7 +69,7 @@ class Options(unittest.TestCase):
             [lines[1], lines[-1]],
             [
                 "B\xdcRO 0000000000A2 to 255.255.255.255 port" + tail,
-                "nas 0000000000A3 to 255.255.255.255 port" + tail,
+                "gamebox 0200000000B6 to 255.255.255.255 port" + tail,
             ],
         )
         # Another address book; a bare argument says what to write instead.
@@ -107,6 +112,19 @@ class Options(unittest.TestCase):
         self.assertEqual((result.returncode, on_b, payloads(on_c)), (0, [], sent))
         result, on_b, _ = self.wake(net, "--repeat=3 001122334455 AABBCCDDEEFF")
         self.assertEqual(payloads(on_b), [packet(m) for m in ("001122334455", "AABBCCDDEEFF") * 3])
+        # Another program holds port 4000: a port the kernel picks.
+        hold = "import socket, time; s = socket.socket(2, 2); s.bind(('', 4000)); time.sleep(60)"
+        holder = subprocess.Popen(net.sender.cmd("python3", "-c", hold))
+        self.addCleanup(holder.kill)
+        net.sender.run(
+            "sh", "-c", "until ss -Hlun 'sport = :4000' | grep -q .; do sleep 0.05; done"
+        )
+        result, on_b, _ = self.wake(net, "-v 001122334455")
+        self.assertEqual((result.returncode, len(on_b)), (0, 1), result.stderr)
+        self.assertNotEqual(on_b[0][1], 4000)
+        self.assertRegex(
+            result.stdout, r"\(default route\), from port %d \(4000 is taken\)\n$" % on_b[0][1]
+        )
 
     def test_a_bad_value_sends_nothing(self):
         net = Net(self)
@@ -119,6 +137,7 @@ class Options(unittest.TestCase):
             ("-i nope", "--interface nope: no such interface"),
             ("-i sc", "--interface sc: the interface is down"),
             ("--to nosuch.invalid", "--to nosuch.invalid: no IPv4 address for this name"),
+            ("--to 010.077.001.002", "--to 010.077.001.002: not an IPv4 address: four decimal"),
         ):
             result, on_b, on_c = self.wake(net, "001122334455 " + args)
             self.assertEqual((result.returncode, on_b + on_c), (2, []), args)

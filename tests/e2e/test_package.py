@@ -74,6 +74,7 @@ class Packages(unittest.TestCase):
             ("-f site.ini --wake n", "nas nb"),
             ("-i l", "lo"),
             ("--rep", "--repeat"),
+            ("--s", "--status --scan"),
         ):
             completed = nsutil.run(
                 "bash", "-c", COMPLETE, script, "nuvik", *words.split(), cwd=home

@@ -3,6 +3,7 @@ a bridge in the scanner's namespace and a namespace per host on it."""
 import json
 import os
 import shutil
+import subprocess
 import tempfile
 import unittest
 
@@ -94,46 +95,89 @@ class Scan(unittest.TestCase):
         self.assertEqual((result.returncode, found), (0, self.expected(0, 5)), result.stderr)
         self.assertIn("net.ipv4.neigh.default.gc_thresh3", result.stderr)
 
-    def test_add_keeps_new_hosts_once(self):
-        book = tempfile.mkdtemp(dir=self.home)
-        os.chmod(book, 0o777)
-        path = os.path.join(book, "site.ini")
-        # Host 2 known under another name; "delta.lan" stands for another machine and is replaced.
+    @staticmethod
+    def read(path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def book(self, text):
+        folder = tempfile.mkdtemp(dir=self.home)
+        os.chmod(folder, 0o777)
+        path = os.path.join(folder, "site.ini")
         with open(path, "w") as f:
-            f.write(
-                "[list]\r\n0=old 10.66.0.12 %s\r\n1=delta.lan 10.9.9.9 0A0B0C0D0E0F\r\n"
-                % self.lan.hosts[2][2]
-            )
+            f.write(text)
         os.chmod(path, 0o666)
+        return path
+
+    def test_add_keeps_every_entry_and_settles(self):
+        # Host 2 moved here from 10.66.0.99; "delta.lan" is another machine's name already.
+        mac = [h[2] for h in self.lan.hosts]
+        path = self.book(
+            "[list]\r\n0=old 10.66.0.99 %s\r\n1=delta.lan 10.9.9.9 0A0B0C0D0E0F\r\n" % mac[2]
+        )
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("3 hosts added to %s, 1 known already" % path, result.stderr)
-        after = open(path, "rb").read()
+        self.assertIn("3 hosts added to %s, 1 updated, 0 known already" % path, result.stderr)
+        after = self.read(path)
+        entries = (
+            "0=10.66.0.15 10.66.0.15 %s|1=10.66.0.14 10.66.0.14 %s|2=delta.lan-2 10.66.0.13 %s|"
+        )
+        entries += "3=old 10.66.0.12 %s|4=delta.lan 10.9.9.9 0A0B0C0D0E0F"
         self.assertEqual(
-            after.decode().split("\r\n"),
-            [
-                "[list]",
-                "0=10.66.0.15 10.66.0.15 %s" % self.lan.hosts[5][2],
-                "1=10.66.0.14 10.66.0.14 %s" % self.lan.hosts[4][2],
-                "2=delta.lan 10.66.0.13 %s" % self.lan.hosts[3][2],
-                "3=old 10.66.0.12 %s" % self.lan.hosts[2][2],
-                "",
-            ],
+            after.decode(),
+            "[list]\r\n"
+            + (entries % (mac[5], mac[4], mac[3], mac[2])).replace("|", "\r\n")
+            + "\r\n",
         )
         kept = os.stat(path)
         self.assertEqual(kept.st_mode & 0o777, 0o666)
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
-        self.assertIn("0 hosts added to %s, 4 known already" % path, result.stderr)
-        self.assertEqual(
-            (open(path, "rb").read(), os.stat(path).st_ino), (after, kept.st_ino)
-        )  # not even rewritten
+        self.assertIn("0 hosts added to %s, 0 updated, 4 known already" % path, result.stderr)
+        self.assertEqual((self.read(path), os.stat(path).st_ino), (after, kept.st_ino))
         # A book that can't be read is never written, and nothing is scanned for it.
         os.chmod(path, 0o200)
         result = self.scan("--scan", "--add", "--profile", path)
         self.assertEqual((result.returncode, result.stdout), (2, ""), result.stderr)
         self.assertIn("Permission denied", result.stderr)
         os.chmod(path, 0o666)
-        self.assertEqual(open(path, "rb").read(), after)
+        self.assertEqual(self.read(path), after)
+
+    def test_two_runs_at_once_both_keep_their_hosts(self):
+        for _ in range(10):
+            path = self.book("")
+            env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C.UTF-8"}
+            runs = [
+                subprocess.Popen(
+                    self.lan.scanner.cmd(
+                        *nsutil.NOBODY, self.bin, "--scan=" + r, "--add", "-f", path
+                    ),
+                    env=env,
+                    stdout=subprocess.DEVNULL,
+                    stderr=subprocess.PIPE,
+                    text=True,
+                )
+                for r in ("10.66.0.8/30", "10.66.0.16/30")
+            ]
+            said = [run.communicate(timeout=60)[1] for run in runs]
+            self.assertEqual([run.returncode for run in runs], [0, 0], said)
+            stored = sorted(
+                line.split()[1] for line in self.read(path).decode().split("\r\n")[1:] if line
+            )
+            self.assertEqual(stored, ["10.66.0.%d" % n for n in (10, 11, 16, 17, 18, 19)])
+
+    def test_a_book_is_never_made_larger_than_it_can_be_read(self):
+        lines, size, limit = ["[list]\r\n"], 8, 16 * 1024 * 1024
+        while size < limit - 4000:  # entries, then one whose name fills it up to 10 bytes short
+            n = len(lines) - 1
+            lines.append("%d=host%06d 10.9.%d.%d 02%010X\r\n" % (n, n, n // 250 % 250, n % 250, n))
+            size += len(lines[-1])
+        last = "%d=%%s 10.9.0.1 0A0000000001\r\n" % (len(lines) - 1)
+        text = "".join(lines) + last % ("p" * (limit - 10 - size - len(last % "")))
+        path = self.book(text)
+        result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("would hold more than 16 MiB", result.stderr)
+        self.assertEqual(self.read(path), text.encode())
 
 
 if __name__ == "__main__":

@@ -94,6 +94,8 @@ public:
 
     int Open(const std::string& strPath, int nFlags, mode_t nMode, int& hFile) override
     {
+        if (strPath.ends_with(".lock"))  // the book's lock: no failure planned
+            return CPosixFileSystem::Open(strPath, nFlags, nMode, hFile);
         const bool bTmpFile = (nFlags & O_TMPFILE) == O_TMPFILE;
         if (!bTmpFile && (nFlags & O_DIRECTORY))
             ops.push_back("sync:" + strPath);
@@ -163,7 +165,8 @@ public:
 
     int Socket(int, int, int, int& h) override { return Op("socket") ?: (h = 7, ++nOpen, 0); }
     int SetSockOpt(int, int, int, const void*, socklen_t) override { return Op("setsockopt"); }
-    int Bind(int, const sockaddr_in&) override { return Op("bind"); }
+    int Bind(int, const sockaddr_in& a) override { return Op(a.sin_port ? "bind" : "bind:any"); }
+    int GetSockName(int, sockaddr_in& a) override { return a.sin_port = htons(40000), 0; }
     int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned nIf,
                size_t& nSent) override
     {

@@ -39,6 +39,7 @@ struct CKeptSockets : ISocketLayer {
     int Socket(int, int, int, int& h) override { return h = 7, 0; }
     int SetSockOpt(int, int, int, const void*, socklen_t) override { return 0; }
     int Bind(int, const sockaddr_in&) override { return 0; }
+    int GetSockName(int, sockaddr_in&) override { return 0; }
     int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned, size_t& nSent) override
     {
         sent << QByteArray(static_cast<const char*>(p), static_cast<qsizetype>(n));

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "fakes/Fakes.h"
+#include "hosts/BookLock.h"
 #include "hosts/SetList.h"
 
 namespace fs = std::filesystem;
@@ -49,10 +50,12 @@ protected:
         hosts.LoadProfile();
         return {hosts.begin(), hosts.end()};
     }
-    // Only the profile is in its directory: no temporary file is left.
+    // Only the profile (and its lock) is in its directory: no temporary file is left.
     void ExpectProfileAlone()
     {
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 1);
+        EXPECT_EQ(std::count_if(fs::directory_iterator(dir / "config/nuvik"), {},
+                                [](auto& entry) { return entry.path().extension() != ".lock"; }),
+                  1);
     }
     // The descriptor the next open gets: the same again when nothing was left open.
     static int NextDescriptor()
@@ -210,7 +213,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     EXPECT_EQ(ReadBytes(strPath), strOld);
     fs::path left;
     for (const auto& entry : fs::directory_iterator(dir / "config/nuvik"))
-        if (entry.path() != strPath)
+        if (entry.path() != strPath && entry.path().extension() != ".lock")
             left = entry.path();
     EXPECT_EQ(fs::status(left).permissions(), fs::perms(0600));  // private from the start
     files.failures.clear();
@@ -230,7 +233,7 @@ TEST_F(ProfileTest, AFailedOrKilledSaveLeavesThePreviousFileAndNothingElse)
     files.ops.clear();
     ASSERT_TRUE(hosts.SaveProfile(true).Ok());
     EXPECT_FALSE(fs::exists(left));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 8);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/nuvik"), {}), 9);  // and the lock
     // The file reaches the disk before the rename, and the rename after it.
     const auto At = [&](const std::string& strOp) {
         return std::find(files.ops.begin(), files.ops.end(), strOp);
@@ -341,3 +344,35 @@ TEST_F(ProfileTest, AProfileThatIsThereButCanNotBeReadIsKept)
 }
 
 }  // namespace
+
+// A change of the book waits for another one, a bounded while, then says why.
+TEST_F(ProfileTest, ASaveWaitsForTheBooksLockAndLargerThanReadableIsRefused)
+{
+    fs::create_directories(dir / "config/nuvik");
+    fs::create_directories(dir / "shared");
+    fs::create_symlink(dir / "shared/book.ini", strPath);
+    ASSERT_TRUE(hosts.LockProfile().Ok());  // through the link: beside the book itself
+    CBookLock other;
+    EXPECT_EQ(other.Take(files, dir / "shared/book.ini", 50).strError,
+              dir / "shared/book.ini" +
+                  ": another program is changing the address book (its lock " +
+                  dir / "shared/.book.ini.lock was held for 0 s)");
+    hosts.AddTail("A 1 1");
+    ASSERT_TRUE(hosts.SaveProfile().Ok());  // the lock held is its own
+    hosts.UnlockProfile();
+    ASSERT_TRUE(other.Take(files, dir / "shared/book.ini", 50).Ok());
+    // A folder that takes no new file: the book, rewritten in place, is locked itself.
+    other.Release();
+    struct CNoNewFiles : CPosixFileSystem {
+        int Open(const std::string& s, int n, mode_t m, int& h) override
+        {
+            return n & O_CREAT ? EACCES : CPosixFileSystem::Open(s, n, m, h);
+        }
+    } noNewFiles;
+    CBookLock onBook;
+    ASSERT_TRUE(onBook.Take(noNewFiles, strPath, 50).Ok());
+    EXPECT_EQ(other.Take(noNewFiles, strPath, 50).nError, EWOULDBLOCK);
+    hosts.AddTail(std::string(kProfileSizeLimit, 'n') + " 2 2");
+    EXPECT_EQ(hosts.SaveProfile().nError, EFBIG);
+    EXPECT_EQ(ReadBytes(dir / "shared/book.ini"), "[list]\r\n0=A 1 1\r\n");
+}

@@ -257,38 +257,58 @@ TEST(ScanProbe, HostsFoundWithTheNamesThatCameInTime)
               std::make_pair(std::string("10.0.0.5"), int64_t{3000}));  // at its pace
 }
 
-TEST(ScanAdd, NewHardwareAddressesAsFileAddAddsThem)
+// Merged without losing an entry; a second scan of the same network changes nothing.
+TEST(ScanAdd, MovedHostsUpdatedNewOnesUnderFreeNames)
 {
+    const auto Found = [](const char* pszAddr, const char* pszMac, const char* pszName) {
+        return CScanHost{NetAddr(pszAddr), "eth0", pszMac, pszName};
+    };
     const struct {
         List book;
         std::vector<CScanHost> found;
         List after;
-        size_t nAdded, nKnown;
+        size_t nAdded, nUpdated, nKnown;
+        List notes;
     } cases[] = {
+        // Names as File > Add stores them; one that reads as an address is not a name.
         {{"pc 10.0.0.9 020000000009"},
-         {{NetAddr("10.0.0.2"), "eth0", "020000000002", " my pc\r\n"},
-          {NetAddr("10.0.0.3"), "eth0", "020000000003", ""}},
-         {"10.0.0.3 10.0.0.3 020000000003", "mypc 10.0.0.2 020000000002",
+         {Found("10.0.0.2", "020000000002", " my pc\r\n"), Found("10.0.0.3", "020000000003", ""),
+          Found("10.0.0.4", "020000000004", "0a:0b:0c:0d:0e:0f"),
+          Found("10.0.0.5", "020000000005", "10.1.2.3")},
+         {"10.0.0.5 10.0.0.5 020000000005", "10.0.0.4 10.0.0.4 020000000004",
+          "10.0.0.3 10.0.0.3 020000000003", "mypc 10.0.0.2 020000000002",
           "pc 10.0.0.9 020000000009"},
-         2,
-         0},
-        // Known by hardware address, whatever its name or letter case; a name
-        // that is taken is replaced, at the head.
+         4,
+         0,
+         0,
+         {}},
+        // a moved; a new "nas" beside Nas; one hardware address at two
+        // addresses; a new host where the sleeping Nas is stored.
         {{"a 10.0.0.1 0200000000ab", "Nas 10.0.0.5 0A0000000005", "b 10.0.0.2 020000000002"},
-         {{NetAddr("10.0.0.7"), "eth0", "0200000000AB", "other"},
-          {NetAddr("10.0.0.8"), "eth0", "020000000008", "nas"},
-          {NetAddr("10.0.0.9"), "eth1", "020000000008", "twice"}},
-         {"nas 10.0.0.8 020000000008", "a 10.0.0.1 0200000000ab", "b 10.0.0.2 020000000002"},
+         {Found("10.0.0.2", "020000000002", "b"), Found("10.0.0.5", "02000000000C", "x"),
+          Found("10.0.0.7", "0200000000AB", "other"), Found("10.0.0.8", "020000000008", "nas"),
+          Found("10.0.0.9", "020000000008", "twice")},
+         {"nas-2 10.0.0.8 020000000008", "x 10.0.0.5 02000000000C", "a 10.0.0.7 0200000000ab",
+          "Nas 10.0.0.5 0A0000000005", "b 10.0.0.2 020000000002"},
+         2,
          1,
-         2},
+         1,
+         {"10.0.0.8 and 10.0.0.9 all answer with hardware address 020000000008 (a router's "
+          "proxy ARP, or one host with several addresses): only 10.0.0.8 is kept",
+          "10.0.0.5 answers with hardware address 02000000000C, but the address book holds it "
+          "for Nas (0A0000000005) too: two hosts on one address"}},
     };
     for (const auto& c : cases) {
         CSetList hosts;
         for (const std::string& strEntry : c.book)
             hosts.AddTail(strEntry);
-        const CAddCount count = AddScannedHosts(hosts, c.found);
+        CAddCount count = AddScannedHosts(hosts, c.found);
         EXPECT_EQ(List(hosts.begin(), hosts.end()), c.after);
-        EXPECT_EQ(std::make_pair(count.nAdded, count.nKnown), std::make_pair(c.nAdded, c.nKnown));
+        EXPECT_EQ(std::tuple(count.nAdded, count.nUpdated, count.nKnown, count.notes),
+                  std::tuple(c.nAdded, c.nUpdated, c.nKnown, c.notes));
+        count = AddScannedHosts(hosts, c.found);
+        EXPECT_EQ(std::tuple(List(hosts.begin(), hosts.end()), count.nKnown),
+                  std::tuple(c.after, c.found.size() - (c.notes.empty() ? 0 : 1)));
     }
 }
 

@@ -1,8 +1,10 @@
 // Is it up: the probe engine on a simulated network, the hosts --status asks
 // about, its output, and --wait.
 #include "app/StatusMode.h"
+#include "base/Text.h"
 #include "fakes/FakeNet.h"
 #include "fakes/Fakes.h"
+#include "hosts/HostLookUp.h"
 #include "hosts/SetList.h"
 
 namespace {
@@ -198,8 +200,9 @@ TEST(Status, HostsAskedAboutAndTheirLines)
     CFakeEthers ethers;
     ethers.hosts["box"] = {1, 2, 3, 4, 5, 6};
     std::vector<CStatusHost> hosts;
+    const CHostFinder finder(book, "b.ini", {&ethers});
     for (const char* psz : {"10.0.0.7", "0a1b.2c3d.4e5f", "tv", "box", "printer", "0.0.0.0"})
-        hosts.push_back(FindStatusHost(book, ethers, psz));
+        hosts.push_back(FindStatusHost(finder, psz));
     hosts.push_back(BookHosts(book).back());
     hosts.push_back(BookHosts(book).front());  // another machine holds its address
     CNet net;
@@ -216,8 +219,9 @@ TEST(Status, HostsAskedAboutAndTheirLines)
         "tv        10.0.0.x  -             unknown  (the stored address is not an IPv4 address)\n"
         "box       -         010203040506  unknown  (no entry of the address book has its hardware "
         "address)\n"
-        "printer   -         -             unknown  (not in the address book)\n"
-        "pc1       0.0.0.0   0A1B2C3D4E5F  unknown  (no address stored)\n"
+        "printer   -         -             unknown  (no such host: not a hardware address, no name "
+        "in the address book b.ini, not an IPv4 address, none in the ethers database)\n"
+        "0.0.0.0   0.0.0.0   -             unknown  (no address stored)\n"
         "caf\xC3\xA9\\x1b  10.0.0.6  020000000006  up       5.0 ms\n"
         "nas       10.0.0.5  001122334455  down     (its address is held by 020000000005)\n");
     services.pOut = tmpfile();
@@ -238,6 +242,10 @@ TEST(Status, HostsAskedAboutAndTheirLines)
         R"({"name":"printer","ip":null,"mac":null,"state":"unknown","rtt_ms":null,"how":null,)"
         R"("reason":null,"held_by":null})"
         "\n");
+    // What a terminal obeys or reorders by is escaped too; U+00A0, ZWJ and é stay.
+    EXPECT_EQ(JsonControlsEscaped("\"a\x7F\xC2\x85\xC2\x9F\xC2\xA0\xE2\x80\xAE\xE2\x81\xA6\xD8\x9C"
+                                  "\xE2\x80\x8D\xC3\xA9\""),
+              "\"a\\u007f\\u0085\\u009f\xC2\xA0\\u202e\\u2066\\u061c\xE2\x80\x8D\xC3\xA9\"");
 }
 
 TEST(Status, WaitForWokenHosts)

@@ -99,10 +99,7 @@ TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhy)
     using E = CWakeOutcome::EStatus;
     const std::tuple<const char*, int, List, const char*> cases[] = {
         {"socket", EMFILE, {"socket"}, "create a UDP socket: Too many open files"},
-        {"bind",
-         EADDRINUSE,
-         {"socket", "bind", "close"},
-         "bind to UDP port 4000: Address already in use"},
+        {"bind", EACCES, {"socket", "bind", "close"}, "bind to UDP port 4000: Permission denied"},
         {"send",
          EPERM,
          {"socket", "bind", "setsockopt", "send", "close"},
@@ -125,6 +122,14 @@ TEST_F(WakeTest, FailuresCloseWhatWasOpenedAndSayWhy)
     bVerbose = true;
     EXPECT_EQ(Wake("001122aabbcc").status, E::InvalidMac);
     EXPECT_EQ(lines, List{});
+    // Port 4000 taken by another program: a port the kernel picks, and said.
+    sockets = CFakeSocketLayer();
+    sockets.failures["bind"] = EADDRINUSE;
+    EXPECT_EQ(Wake("001122334455").status, E::Sent);
+    EXPECT_EQ(
+        lines,
+        List{"pc 001122334455 to 255.255.255.255 port 4000 by the kernel's route (default route), "
+             "from port 40000 (4000 is taken)"});
 }
 
 TEST_F(WakeTest, TheHostsOwnLinkOnlyWhenItsRouteIsOnAnotherLink)
