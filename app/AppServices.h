@@ -4,11 +4,15 @@
 // the tests give fakes.
 #include <signal.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
+class CHostsBook;
 class CNUVIKDlg;
+struct CProbeKit;
 class IEthers;
 class IFileSystem;
 class IMessageBox;
@@ -20,6 +24,8 @@ class ISocketLayer;
 
 // Runs the dialog mode on a dialog object; returns the exit status.
 using DialogRunner = int (*)(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& messages);
+// Runs the hosts window on a hosts book; returns the exit status.
+using HostsRunner = int (*)(CHostsBook& book, const std::string& strExePath, IMessageBox& messages);
 // Shows one message in the window's message box, without the window; false
 // when there is no window to show it with.
 using DialogMessage = bool (*)(const std::string& strExePath, const std::string& strText);
@@ -37,9 +43,13 @@ struct CAppServices {
     IMessageBox* pMessages = nullptr;        // what went wrong: standard error
     DialogRunner pfnRunDialog = nullptr;     // dialog mode
     DialogMessage pfnShowMessage = nullptr;  // dialog mode's start-up failure
-    void (*pfnPause)(int nMs) = nullptr;     // between rounds of --repeat; null: none
-    std::FILE* pOut = stdout;                // the lines of every mode
-    std::FILE* pProgress = nullptr;          // a progress line; null: standard error is no terminal
+    HostsRunner pfnRunHosts = nullptr;       // the hosts window
+    // A probe kit for each thread that probes (the hosts window's workers).
+    std::function<std::unique_ptr<CProbeKit>()> makeProbeKit;
+    std::function<int64_t()> nowMs;       // a monotonic clock, in milliseconds
+    void (*pfnPause)(int nMs) = nullptr;  // between rounds of --repeat; null: none
+    std::FILE* pOut = stdout;             // the lines of every mode
+    std::FILE* pProgress = nullptr;       // a progress line; null: standard error is no terminal
     // Set to the number of the signal (Ctrl-C, SIGTERM) that asks a mode
     // that waits to stop.
     const volatile sig_atomic_t* pStop = nullptr;

@@ -119,6 +119,10 @@ const COptionSpec kOptions[] = {
      "with --scan: add the hosts whose hardware address is\n"
      "not in the address book yet",
      [](CCommandLine& line, const char*, std::string&) { return line.bAdd = true; }},
+    {"hosts", 0, no_argument, "",
+     "open the hosts window: every host of the address book\n"
+     "with its state, scan, wake several",
+     [](CCommandLine& line, const char*, std::string&) { return line.bHosts = true; }},
     {"json", 0, no_argument, "", "with --status or --scan: one JSON object per line",
      [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
@@ -261,6 +265,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line,
     }
     if (line.nWaitSeconds && !line.bWake && line.args.empty()) {
         strError = "--wait waits for woken hosts: give hosts to wake, or a profile file";
+        return false;
+    }
+    if (line.bHosts &&
+        (line.bWake || line.bListen || line.bStatus || line.bScan || line.nWaitSeconds ||
+         line.bJson || !line.args.empty())) {
+        strError = "--hosts opens the hosts window: it takes no host, and no other mode";
         return false;
     }
     if (line.bJson && !line.bStatus && !line.bScan) {

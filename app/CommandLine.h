@@ -26,6 +26,7 @@ struct CCommandLine {
     bool bScanRange = false;
     std::string strScanRange;  // the CIDR given to --scan
     bool bAdd = false;         // --add, with --scan: keep the new hosts in the address book
+    bool bHosts = false;       // --hosts: the hosts window
 
     std::vector<std::string> args;  // what is not an option, in order
 

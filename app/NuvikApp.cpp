@@ -14,6 +14,7 @@
 #include "hosts/HostLookUp.h"
 #include "net/Resolver.h"
 #include "net/SocketLayer.h"
+#include "ui/HostsBook.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
@@ -31,6 +32,7 @@ const CnuvikApp::CMode CnuvikApp::s_modes[] = {
     {[](const CCommandLine& line) { return line.bHelp; }, &CnuvikApp::RunHelp, false},
     {[](const CCommandLine& line) { return line.bVersion; }, &CnuvikApp::RunVersion, false},
     {[](const CCommandLine& line) { return line.bScan; }, &CnuvikApp::RunScan, false},
+    {[](const CCommandLine& line) { return line.bHosts; }, &CnuvikApp::RunHosts, true},
     {[](const CCommandLine& line) { return line.bStatus; }, &CnuvikApp::RunStatus, true},
     {[](const CCommandLine& line) { return line.bListen; }, &CnuvikApp::RunListen, true},
     {[](const CCommandLine& line) { return line.bWake; }, &CnuvikApp::RunWakeOption, true},
@@ -228,6 +230,27 @@ int CnuvikApp::RunWindow()
     return m_services.pfnRunDialog
         ? m_services.pfnRunDialog(dlg, m_strExePath, *m_services.pMessages)
         : kExitNothingRan;
+}
+
+int CnuvikApp::RunHosts()
+{
+    CDelivery delivery;
+    if (!ResolveDelivery(delivery) || !m_services.pfnRunHosts)
+        return kExitNothingRan;
+    CHostsServices services;
+    services.pSockets = m_services.pSockets;
+    services.pProfile = &m_profile;
+    services.pFiles = m_services.pFiles;
+    services.makeProbeKit = m_services.makeProbeKit;
+    services.reverseLookup = m_services.reverseLookup;
+    services.wake = WakeOptions(delivery);
+    services.wake.pfnPause = m_services.pfnPause;
+    services.nowMs = m_services.nowMs;
+    CHostsBook book(std::move(services));
+    if (const CStatus loaded = book.Load(); !loaded.Ok())
+        m_services.pMessages->MessageBox(loaded.strError +
+                                         " (it is kept as it is until a change replaces it)");
+    return m_services.pfnRunHosts(book, m_strExePath, *m_services.pMessages);
 }
 
 void CnuvikApp::PlanWait(const std::string& strName, const std::string& strIp,

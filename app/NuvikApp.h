@@ -33,6 +33,7 @@ private:
     int RunListen();
     int RunWakeOption();
     int RunWindow();
+    int RunHosts();
     int RunProfile();
     int RunArguments();
 

@@ -17,17 +17,6 @@
 #include "hosts/SetList.h"
 #include "ui/MessageBox.h"
 
-std::string NameOf(const CScanHost& host)
-{
-    const std::string strName = EntryName(host.strName);
-    std::string strMac;
-    uint32_t dwAddr = 0;
-    // A name that reads as an address would mean another host to --wake.
-    if (strName.empty() || ParseAnyMac(strName, strMac) || ParseDotted(strName, dwAddr))
-        return DottedText(host.dwAddr);
-    return strName;
-}
-
 std::string ScanEntry(const CScanHost& host)
 {
     return NameOf(host) + " " + DottedText(host.dwAddr) + " " + host.strMac;
@@ -120,7 +109,7 @@ int AddToBook(CSetList& book, const std::vector<CScanHost>& found, IMessageBox& 
     book.LoadProfile();
     if (book.IsProfileUnread())
         return Refused(book.LoadStatus());
-    const CAddCount count = AddScannedHosts(book, found);
+    const CAddCount count = MergeScannedHosts(book, found);
     for (const std::string& strNote : count.notes)
         messages.MessageBox(strNote);
     if (book.IsChanged())

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/WindowLoader.h"
+#include "discovery/ProbeKit.h"
 #include "hosts/FileSystem.h"
 #include "net/Ethers.h"
 #include "net/Netlink.h"
@@ -53,6 +54,24 @@ CSystemServices::CSystemServices(const std::string& strAppName)
     m_services.pMessages = &parts.messages;
     m_services.pfnRunDialog = &RunDialogMode;
     m_services.pfnShowMessage = &ShowDialogMessage;
+    m_services.pfnRunHosts = &RunHostsMode;
+    m_services.makeProbeKit = [] {
+        struct CSystemKit : CProbeKit {
+            CPosixProbePlatform platform;
+            CNetlinkRouteTable routes;
+            CNetlinkNeighbourTable neighbours;
+        };
+        auto pKit = std::make_unique<CSystemKit>();
+        pKit->pPlatform = &pKit->platform;
+        pKit->pRoutes = &pKit->routes;
+        pKit->pNeighbours = &pKit->neighbours;
+        return std::unique_ptr<CProbeKit>(std::move(pKit));
+    };
+    m_services.nowMs = [] {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return now.tv_sec * int64_t{1000} + now.tv_nsec / 1000000;
+    };
     m_services.pfnPause = &PauseMs;
     m_services.pOut = stdout;
     m_services.pProgress = ::isatty(STDERR_FILENO) ? stderr : nullptr;

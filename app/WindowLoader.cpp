@@ -13,6 +13,7 @@
 #include "Version.h"
 #include "app/ExitStatus.h"
 #include "app/NuvikApp.h"
+#include "ui/HostsBook.h"
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/WindowModule.h"
@@ -155,6 +156,32 @@ int RunDialogMode(CNUVIKDlg& dlg, const std::string& strExePath, IMessageBox& me
     // The module stays loaded: Qt registers exit handlers of its own.
     if (nResult != 0) {
         messages.MessageBox(szError[0] ? szError : "cannot open the window");
+        return kExitNothingRan;
+    }
+    return kExitOk;
+}
+
+int RunHostsMode(CHostsBook& book, const std::string& strExePath, IMessageBox& messages)
+{
+    std::string strError;
+    void* hModule = LoadWindowModule(strExePath, strError);
+    auto pfnRun = hModule
+        ? reinterpret_cast<PFNNUVIKRUNHOSTSWINDOW>(::dlsym(hModule, kHostsEntryPoint))
+        : nullptr;
+    if (!pfnRun) {
+        messages.MessageBox(hModule ? "cannot open the window: its module is not nuvik's window "
+                                      "module"
+                                    : strError);
+        return kExitNothingRan;
+    }
+    const std::string strAppName = AppNameFromPath(strExePath);
+    CHostsRequest request;
+    request.pHosts = &book;
+    request.pszAppName = strAppName.c_str();
+    request.pszTitle = NUVIK_TITLE " Hosts";
+    char szError[512] = "";
+    if (pfnRun(&request, szError, sizeof szError) != 0) {
+        messages.MessageBox(szError[0] ? szError : "cannot open the hosts window");
         return kExitNothingRan;
     }
     return kExitOk;

@@ -246,39 +246,44 @@ void CNUVIKDlg::OnHelpLink()
     m_pControls->OpenLocalFile(strPage);  // a failure of the opener is silent
 }
 
+std::string ReplaceQuestion(const CSetList& hosts, IMessageBox::ESaveQuestion& question)
+{
+    using EQuestion = IMessageBox::ESaveQuestion;
+    using ERisk = CSetList::EReplaceRisk;
+    const std::string strNow =
+        " Replace it with the " + CountOf(hosts.GetCount(), "host", "hosts") + " listed now?";
+    const std::string strPath = hosts.ProfilePath();
+    switch (hosts.ReplaceRisk()) {
+    case ERisk::Unread:
+        question = EQuestion::ReplaceUnread;
+        return "The address book could not be read when the window opened (" +
+            hosts.LoadStatus().strError + ")." + strNow;
+    case ERisk::ChangedOnDisk:
+        question = EQuestion::ReplaceChanged;
+        return "The address book " + strPath +
+            " was changed by another program since the window read it; its changes would be "
+            "lost." +
+            strNow;
+    case ERisk::Leftovers:
+        question = EQuestion::ReplaceLeftovers;
+        return "The address book " + strPath + " holds " +
+            CountOf(hosts.Leftovers().nCount, "entry", "entries") +
+            " that the list does not show; they would be lost." + strNow;
+    case ERisk::None: break;
+    }
+    return {};
+}
+
 bool CNUVIKDlg::SaveBeforeClosing()
 {
     using EChoice = IMessageBox::ESaveChoice;
     using EQuestion = IMessageBox::ESaveQuestion;
-    using ERisk = CSetList::EReplaceRisk;
     // Nothing changed: the file stays byte for byte, whatever it holds.
     if (!m_hosts.IsChanged())
         return true;
-    const std::string strNow =
-        " Replace it with the " + CountOf(m_hosts.GetCount(), "host", "hosts") + " listed now?";
-    const std::string strPath = m_hosts.ProfilePath();
     bool bAgreed = false;
-    std::string strQuestion;
     EQuestion question = EQuestion::ReplaceUnread;
-    switch (m_hosts.ReplaceRisk()) {
-    case ERisk::Unread:
-        strQuestion = "The address book could not be read when the window opened (" +
-            m_hosts.LoadStatus().strError + ")." + strNow;
-        break;
-    case ERisk::ChangedOnDisk:
-        question = EQuestion::ReplaceChanged;
-        strQuestion = "The address book " + strPath +
-            " was changed by another program since the window read it; its changes would be lost." +
-            strNow;
-        break;
-    case ERisk::Leftovers:
-        question = EQuestion::ReplaceLeftovers;
-        strQuestion = "The address book " + strPath + " holds " +
-            CountOf(m_hosts.Leftovers().nCount, "entry", "entries") +
-            " that the list does not show; they would be lost." + strNow;
-        break;
-    case ERisk::None: break;
-    }
+    const std::string strQuestion = ReplaceQuestion(m_hosts, question);
     if (!strQuestion.empty()) {
         switch (Messages().AskSave(question, strQuestion)) {
         case EChoice::Save: bAgreed = true; break;

@@ -11,6 +11,7 @@
 #include "hosts/SetList.h"
 #include "ui/ControlWrappers.h"
 #include "ui/DialogEvents.h"
+#include "ui/MessageBox.h"
 #include "wake/Waker.h"
 
 class ISocketLayer;
@@ -36,6 +37,10 @@ struct CDlgServices {
     IRouteTable* pRoutes = nullptr;  // which link a wake leaves by
     CWakeOptions wake;               // delivery, datagrams per wake, their lines
 };
+
+// The question to ask before a save replaces an address book at risk (see
+// CSetList::ReplaceRisk); empty when none is.
+std::string ReplaceQuestion(const CSetList& hosts, IMessageBox::ESaveQuestion& question);
 
 class CNUVIKDlg : public IDialogEvents {
 public:

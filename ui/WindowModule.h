@@ -6,8 +6,9 @@
 #include <cstddef>
 
 class IDialogEvents;
+class IHostsEvents;
 
-constexpr int kWindowModuleAbi = 1;
+constexpr int kWindowModuleAbi = 2;
 
 struct CWindowRequest {
     int nAbi = kWindowModuleAbi;
@@ -31,3 +32,18 @@ extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszT
                                 size_t nErrorSize);
 using PFNNUVIKSHOWMESSAGE = int (*)(const CWindowRequest*, const char*, char*, size_t);
 constexpr const char* kMessageEntryPoint = "NuvikShowMessage";
+
+// The hosts window: the hosts book it shows (the core's side).
+struct CHostsRequest {
+    int nAbi = kWindowModuleAbi;
+    IHostsEvents* pHosts = nullptr;
+    const char* pszAppName = "nuvik";  // message box captions
+    const char* pszTitle = "";         // "NUVIK Hosts"
+};
+
+// Runs the hosts window until it is closed: 0, or non-zero with the reason
+// in pszError (no display, ...).
+extern "C" int NuvikRunHostsWindow(const CHostsRequest* pRequest, char* pszError,
+                                   size_t nErrorSize);
+using PFNNUVIKRUNHOSTSWINDOW = int (*)(const CHostsRequest*, char*, size_t);
+constexpr const char* kHostsEntryPoint = "NuvikRunHostsWindow";

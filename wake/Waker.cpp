@@ -110,7 +110,9 @@ CWakeOutcome CWaker::Wake(const CWakeHost& host)
     const CMagicPacket packet = BuildMagicPacket(MacTextToBytes(strMac));
     const CDestination dest = m_links.Choose(StoredAddress(host.strIp));
     CWakeSocket socket(m_sockets);
+    std::string strSentBy;
     const auto Tell = [&](const CDestination& sent, const std::string& strLink) {
+        strSentBy += (strSentBy.empty() ? "" : "; ") + strLink + ", " + WhyText(sent.why);
         if (m_options.onDatagram)
             m_options.onDatagram((host.strName.empty() ? "" : host.strName + " ") + strMac +
                                  " to " + DottedText(sent.dwAddr) + " port " +
@@ -121,9 +123,9 @@ CWakeOutcome CWaker::Wake(const CWakeHost& host)
         return {CWakeOutcome::EStatus::SendFailed, strWhy};
     const int nResult = socket.Send(packet, dest, dest.nLink);
     if (nResult == 0) {
-        if (m_options.onDatagram)
+        if (m_options.onDatagram || m_options.bSentBy)
             Tell(dest, m_links.LinkNameOf(dest));
-        return {CWakeOutcome::EStatus::Sent, {}};
+        return {CWakeOutcome::EStatus::Sent, {}, strSentBy};
     }
     // No route for the limited broadcast at all: every interface that can
     // broadcast gets the datagram, since the host is on one of them.
@@ -145,10 +147,11 @@ CWakeOutcome CWaker::Wake(const CWakeHost& host)
             WhyNotSent(nOnLink > 0 ? nOnLink : 0) + ")";
     }
     if (bSent && strFailed.empty())
-        return {CWakeOutcome::EStatus::Sent, {}};
+        return {CWakeOutcome::EStatus::Sent, {}, strSentBy};
     const std::string strReason = strFailed.empty() ? SendText(dest) + ": " + ErrorText(nResult)
                                                     : SendText(dest) + " failed on " + strFailed;
-    return {bSent ? CWakeOutcome::EStatus::Sent : CWakeOutcome::EStatus::SendFailed, strReason};
+    return {bSent ? CWakeOutcome::EStatus::Sent : CWakeOutcome::EStatus::SendFailed, strReason,
+            strSentBy};
 }
 
 void CWaker::InRounds(size_t nHosts, const std::function<void(size_t, bool)>& wake)

@@ -27,6 +27,8 @@ struct CWakeOutcome {
     // SendFailed: the failed step and the system's text; Sent: the
     // interfaces that did not take it, if any.
     std::string strReason;
+    // Sent: the interfaces it left by, with why ("br0, the host's own link").
+    std::string strSentBy;
 };
 
 // The pause between two rounds of datagrams.
@@ -39,6 +41,8 @@ struct CWakeOptions {
     // A line for each datagram that left ("nas 001122334455 to
     // 255.255.255.255 port 4000 by eth0 (default route)"), when wanted.
     std::function<void(const std::string&)> onDatagram;
+    // The outcome tells the interfaces a datagram left by (strSentBy).
+    bool bSentBy = false;
 };
 
 class CWaker {

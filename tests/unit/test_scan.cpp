@@ -302,11 +302,11 @@ TEST(ScanAdd, MovedHostsUpdatedNewOnesUnderFreeNames)
         CSetList hosts;
         for (const std::string& strEntry : c.book)
             hosts.AddTail(strEntry);
-        CAddCount count = AddScannedHosts(hosts, c.found);
+        CAddCount count = MergeScannedHosts(hosts, c.found);
         EXPECT_EQ(List(hosts.begin(), hosts.end()), c.after);
         EXPECT_EQ(std::tuple(count.nAdded, count.nUpdated, count.nKnown, count.notes),
                   std::tuple(c.nAdded, c.nUpdated, c.nKnown, c.notes));
-        count = AddScannedHosts(hosts, c.found);
+        count = MergeScannedHosts(hosts, c.found);
         EXPECT_EQ(std::tuple(List(hosts.begin(), hosts.end()), count.nKnown),
                   std::tuple(c.after, c.found.size() - (c.notes.empty() ? 0 : 1)));
     }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "ui/qt/DisplayCheck.h"
+#include "ui/qt/HostsWindow.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/QtServices.h"
 
@@ -26,13 +27,13 @@ void SetError(char* pszError, size_t nErrorSize, const std::string& strText)
 
 // The application the window needs, made here unless the host process has
 // one. Null, with the reason in strWhy, when there is no display.
-std::unique_ptr<QApplication> MakeApplication(const CWindowRequest& request, std::string& strWhy)
+std::unique_ptr<QApplication> MakeApplication(const char* pszAppName, std::string& strWhy)
 {
     static std::string s_strArg0;
     static char* s_argv[] = {nullptr, nullptr};
     static int s_argc = 1;
     std::unique_ptr<QApplication> pApp;
-    s_strArg0 = request.pszAppName ? request.pszAppName : "nuvik";
+    s_strArg0 = pszAppName ? pszAppName : "nuvik";
     if (!QApplication::instance()) {
         if (strWhy = WhyNoDisplay(); !strWhy.empty())
             return nullptr;
@@ -50,12 +51,12 @@ std::unique_ptr<QApplication> MakeApplication(const CWindowRequest& request, std
 // Runs work with an application, made here unless the host process has one:
 // 0 when it ran, 2 without a display, 1 when it failed; the reason goes to
 // pszError.
-int RunInApplication(const CWindowRequest& request, char* pszError, size_t nErrorSize,
+int RunInApplication(const char* pszAppName, char* pszError, size_t nErrorSize,
                      const char* pszFailed, const std::function<void()>& work)
 {
     try {
         std::string strWhy;
-        const std::unique_ptr<QApplication> pApp = MakeApplication(request, strWhy);
+        const std::unique_ptr<QApplication> pApp = MakeApplication(pszAppName, strWhy);
         if (!strWhy.empty()) {
             SetError(pszError, nErrorSize, strWhy);
             return 2;
@@ -84,7 +85,7 @@ extern "C" int NuvikRunWindow(const CWindowRequest* pRequest, char* pszError, si
                  "cannot open the window: the window module does not match this program");
         return 1;
     }
-    return RunInApplication(*pRequest, pszError, nErrorSize, "the window failed",
+    return RunInApplication(pRequest->pszAppName, pszError, nErrorSize, "the window failed",
                             [&] { RunMainWindow(*pRequest); });
 }
 
@@ -96,7 +97,19 @@ extern "C" int NuvikShowMessage(const CWindowRequest* pRequest, const char* pszT
         SetError(pszError, nErrorSize, "the window module does not match this program");
         return 1;
     }
-    return RunInApplication(*pRequest, pszError, nErrorSize, "the message box failed", [&] {
-        CQtMessageBox(nullptr, QApplication::applicationName()).MessageBox(pszText);
-    });
+    return RunInApplication(
+        pRequest->pszAppName, pszError, nErrorSize, "the message box failed",
+        [&] { CQtMessageBox(nullptr, QApplication::applicationName()).MessageBox(pszText); });
+}
+
+extern "C" int NuvikRunHostsWindow(const CHostsRequest* pRequest, char* pszError, size_t nErrorSize)
+{
+    SetError(pszError, nErrorSize, "");
+    if (!pRequest || pRequest->nAbi != kWindowModuleAbi || !pRequest->pHosts) {
+        SetError(pszError, nErrorSize,
+                 "cannot open the hosts window: the window module does not match this program");
+        return 1;
+    }
+    return RunInApplication(pRequest->pszAppName, pszError, nErrorSize, "the hosts window failed",
+                            [&] { RunHostsWindow(*pRequest); });
 }

@@ -1,6 +1,5 @@
-// What --scan --add does to the address book: the hosts found merged into
-// it without losing any entry, so that a second scan of an unchanged
-// network changes nothing.
+#include "discovery/BookMerge.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -8,7 +7,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/ScanMode.h"
 #include "base/Address.h"
 #include "base/MacText.h"
 #include "base/Text.h"
@@ -51,7 +49,18 @@ std::string WithAddress(const std::string& strEntry, uint32_t dwAddr)
 
 }  // namespace
 
-CAddCount AddScannedHosts(CSetList& book, const std::vector<CScanHost>& found)
+std::string NameOf(const CScanHost& host)
+{
+    const std::string strName = EntryName(host.strName);
+    std::string strMac;
+    uint32_t dwAddr = 0;
+    // A name that reads as an address would mean another host to --wake.
+    if (strName.empty() || ParseAnyMac(strName, strMac) || ParseDotted(strName, dwAddr))
+        return DottedText(host.dwAddr);
+    return strName;
+}
+
+CAddCount MergeScannedHosts(CSetList& book, const std::vector<CScanHost>& found, bool bAddNew)
 {
     std::unordered_map<std::string, CSetList::const_iterator> byMac;
     std::unordered_set<std::u32string> names;
@@ -98,8 +107,11 @@ CAddCount AddScannedHosts(CSetList& book, const std::vector<CScanHost>& found)
         std::string strFree = strName;
         for (int n = 2; !names.insert(FoldedName(strFree)).second; ++n)
             strFree = strName + "-" + std::to_string(n);
-        book.AddOrReplaceHost(strFree + " " + DottedText(host.dwAddr) + " " + host.strMac);
-        ++count.nAdded;
+        count.fresh.push_back(host);
+        count.fresh.back().strName = strFree;
+        if (bAddNew)
+            book.AddOrReplaceHost(strFree + " " + DottedText(host.dwAddr) + " " + host.strMac);
+        count.nAdded += bAddNew;
     }
     // A sleeping host of the book at an address another one answers for.
     for (const std::string& strEntry : book) {

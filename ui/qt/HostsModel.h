@@ -1,0 +1,52 @@
+#pragma once
+// The hosts window's table: one row per host the hosts book lists, five
+// columns (name, address, hardware address, state, last answer), texts for
+// the eye and for screen readers, keys to sort by. The proxy sorts by any
+// column and filters on every column as the user types.
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+
+#include <vector>
+
+#include "ui/HostsEvents.h"
+
+class CHostsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum EColumn { Name, Address, Hardware, State, LastAnswer, ColumnCount };
+    static constexpr int kSortRole = Qt::UserRole;
+    static constexpr int kIdRole = Qt::UserRole + 1;
+
+    explicit CHostsModel(QObject* pParent = nullptr)
+        : QAbstractTableModel(pParent)
+    { }
+
+    // The rows as the book gives them now, read on nowMs's clock. The same
+    // hosts in the same order change in place; otherwise the model resets.
+    void SetRows(std::vector<CHostRow> rows, int64_t nNowMs);
+    // The clock moved on: the texts that count time are due again.
+    void Tick(int64_t nNowMs);
+    const CHostRow* RowOf(const QModelIndex& index) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int nRole = Qt::DisplayRole) const override;
+    QVariant headerData(int nSection, Qt::Orientation orientation,
+                        int nRole = Qt::DisplayRole) const override;
+
+    // "up (echo)", "waking 14 s", ...; "1.2 ms", "seen 5 min ago", ...
+    static QString StateText(const CHostRow& row, int64_t nNowMs);
+    static QString LastAnswerText(const CHostRow& row, int64_t nNowMs);
+
+private:
+    std::vector<CHostRow> m_rows;
+    int64_t m_nNowMs = 0;
+};
+
+// Sorted by the model's sort keys; filtered by a text that any column holds,
+// letter case aside.
+class CHostsFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit CHostsFilter(QObject* pParent = nullptr);
+};

@@ -1,0 +1,382 @@
+#include "ui/qt/HostsWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <set>
+
+#include "ui/qt/HostsModel.h"
+#include "ui/qt/QtServices.h"
+
+namespace {
+
+QString Text(const std::string& str)
+{
+    return QString::fromUtf8(str.data(), qsizetype(str.size()));
+}
+std::string Bytes(const QString& str) { return str.toUtf8().toStdString(); }
+
+// Name, IPv4 address and hardware address of one host; the book says what
+// it can't take, and the dialog stays open for another try.
+class CEditHostDialog : public QDialog {
+public:
+    CEditHostDialog(QWidget* pParent, IHostsEvents& hosts, const CHostRow& row)
+        : QDialog(pParent)
+    {
+        setWindowTitle(tr("Edit %1").arg(Text(row.strName)));
+        auto* pForm = new QFormLayout;
+        for (auto [ppEdit, strLabel, strValue] :
+             {std::tuple{&m_pName, tr("&Name:"), Text(row.strName)},
+              std::tuple{&m_pIp, tr("&IPv4 address:"),
+                         Text(row.strIp == "0.0.0.0" ? "" : row.strIp)},
+              std::tuple{&m_pMac, tr("&Hardware address:"), Text(row.strMacShown)}}) {
+            *ppEdit = new QLineEdit(strValue, this);
+            (*ppEdit)->setAccessibleName(QString(strLabel).remove('&').remove(':'));
+            pForm->addRow(strLabel, *ppEdit);
+        }
+        auto* pButtons =
+            new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        auto* pLayout = new QVBoxLayout(this);
+        pLayout->addLayout(pForm);
+        pLayout->addWidget(pButtons);
+        connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        connect(pButtons, &QDialogButtonBox::accepted, this, [this, &hosts, nId = row.nId] {
+            std::string strError;
+            if (hosts.Edit(nId, Bytes(m_pName->text()), Bytes(m_pIp->text()), Bytes(m_pMac->text()),
+                           strError))
+                return accept();
+            QMessageBox::warning(this, windowTitle(), Text(strError));
+        });
+    }
+
+private:
+    QLineEdit* m_pName = nullptr;
+    QLineEdit* m_pIp = nullptr;
+    QLineEdit* m_pMac = nullptr;
+};
+
+}  // namespace
+
+CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget* pParent)
+    : QMainWindow(pParent)
+    , m_hosts(hosts)
+{
+    setWindowTitle(strTitle + QStringLiteral(" \u2014 ") + Text(hosts.BookPath()));
+    m_pModel = new CHostsModel(this);
+    m_pFilter_ = new CHostsFilter(this);
+    m_pFilter_->setSourceModel(m_pModel);
+
+    m_pFilter = new QLineEdit(this);
+    m_pFilter->setPlaceholderText(tr("Filter (Ctrl+F): any column"));
+    m_pFilter->setAccessibleName(tr("Filter"));
+    m_pFilter->setClearButtonEnabled(true);
+    connect(m_pFilter, &QLineEdit::textChanged, m_pFilter_,
+            &QSortFilterProxyModel::setFilterFixedString);
+
+    m_pTable = new QTableView(this);
+    m_pTable->setAccessibleName(tr("Hosts"));
+    m_pTable->setModel(m_pFilter_);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // book order at first
+    m_pTable->setSortingEnabled(true);
+    m_pTable->verticalHeader()->hide();
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    m_pTable->setTabKeyNavigation(false);  // Tab leaves the table, as everywhere else
+
+    auto* pCentre = new QWidget(this);
+    auto* pLayout = new QVBoxLayout(pCentre);
+    pLayout->addWidget(m_pFilter);
+    pLayout->addWidget(m_pTable);
+    setCentralWidget(pCentre);
+
+    QToolBar* pTools = addToolBar(tr("Actions"));
+    pTools->setObjectName(QStringLiteral("actions"));
+    QMenu* pMenu = menuBar()->addMenu(tr("&Host"));
+    // bTable: its key works in the table only (the filter box keeps Enter,
+    // Delete and Ctrl+C for its text).
+    const auto Add = [&](const char* pszName, const QString& strText, const QKeySequence& keys,
+                         void (CHostsWindow::*pfnSlot)(), bool bTable, bool bTool = true) {
+        QAction* pAction = AddAction(pszName, strText, keys, pfnSlot);
+        if (bTable) {
+            pAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            m_pTable->addAction(pAction);
+        }
+        pMenu->addAction(pAction);
+        if (bTool)
+            pTools->addAction(pAction);
+    };
+    Add("wake", tr("&Wake"), Qt::Key_Return, nullptr, true);
+    Add("wait", tr("Wake and &wait"), QKeySequence(Qt::CTRL | Qt::Key_Return), nullptr, false);
+    Add("scan", tr("&Scan the network"), QKeySequence(Qt::Key_F5), &CHostsWindow::OnScan, false);
+    Add("add", tr("&Add to book"), QKeySequence(Qt::Key_Insert), &CHostsWindow::OnAdd, true);
+    Add("edit", tr("&Edit..."), QKeySequence(Qt::Key_F2), &CHostsWindow::OnEdit, true);
+    Add("delete", tr("&Delete..."), QKeySequence::Delete, &CHostsWindow::OnDelete, true);
+    Add("copy", tr("&Copy hardware address"), QKeySequence::Copy, &CHostsWindow::OnCopy, true);
+    pMenu->addSeparator();
+    Add("filter", tr("&Filter"), QKeySequence::Find, nullptr, false, false);
+    Add("cancel", tr("Cancel the scan"), QKeySequence(Qt::Key_Escape), &CHostsWindow::OnEscape,
+        false, false);
+    Add("close", tr("Cl&ose"), QKeySequence::Close, nullptr, false, false);
+    connect(Action("wake"), &QAction::triggered, this, [this] { OnWake(false); });
+    connect(Action("wait"), &QAction::triggered, this, [this] { OnWake(true); });
+    connect(Action("filter"), &QAction::triggered, this, [this] {
+        m_pFilter->setFocus(Qt::ShortcutFocusReason);
+        m_pFilter->selectAll();
+    });
+    connect(Action("close"), &QAction::triggered, this, &QWidget::close);
+    // Enter in the filter box goes to the rows it left.
+    connect(m_pFilter, &QLineEdit::returnPressed, m_pTable, [this] { m_pTable->setFocus(); });
+
+    m_pStatus = new QLabel(this);
+    m_pStatus->setAccessibleName(tr("Status"));
+    m_pStatus->setTextFormat(Qt::PlainText);
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setAccessibleName(tr("Scan progress"));
+    m_pProgress->setMaximumWidth(200);
+    m_pProgress->hide();
+    statusBar()->addWidget(m_pStatus, 1);
+    statusBar()->addPermanentWidget(m_pProgress);
+
+    // Once a second: another program's change of the book, and the texts
+    // that count time.
+    m_pClock = new QTimer(this);
+    connect(m_pClock, &QTimer::timeout, this, [this] {
+        m_hosts.CheckBook();
+        m_pModel->Tick(m_hosts.NowMs());
+    });
+    m_pClock->start(1000);
+    resize(760, 480);
+}
+
+QAction* CHostsWindow::AddAction(const char* pszName, const QString& strText,
+                                 const QKeySequence& keys, void (CHostsWindow::*pfnSlot)())
+{
+    auto* pAction = new QAction(strText, this);
+    pAction->setObjectName(QString::fromLatin1(pszName));
+    pAction->setShortcut(keys);
+    pAction->setShortcutContext(Qt::WindowShortcut);
+    pAction->setToolTip(
+        QString(strText).remove('&').remove(QStringLiteral("...")) +
+        (keys.isEmpty() ? QString()
+                        : QStringLiteral(" (%1)").arg(keys.toString(QKeySequence::NativeText))));
+    if (pfnSlot)
+        connect(pAction, &QAction::triggered, this, pfnSlot);
+    addAction(pAction);
+    return pAction;
+}
+
+QAction* CHostsWindow::Action(const char* pszName) const
+{
+    return findChild<QAction*>(QString::fromLatin1(pszName), Qt::FindDirectChildrenOnly);
+}
+
+QString CHostsWindow::StatusLine() const { return m_pStatus->text(); }
+
+std::vector<uint64_t> CHostsWindow::SelectedIds() const
+{
+    std::vector<uint64_t> ids;
+    QModelIndexList rows = m_pTable->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : rows)
+        ids.push_back(index.data(CHostsModel::kIdRole).toULongLong());
+    return ids;
+}
+
+void CHostsWindow::RowsChanged()
+{
+    if (!m_bReloadDue.exchange(true))
+        QMetaObject::invokeMethod(this, &CHostsWindow::Reload, Qt::QueuedConnection);
+}
+
+void CHostsWindow::Reload()
+{
+    m_bReloadDue = false;
+    const std::vector<uint64_t> selected = SelectedIds();
+    const QModelIndex current = m_pTable->currentIndex();
+    const qulonglong nCurrent = current.data(CHostsModel::kIdRole).toULongLong();
+    const int nColumn = current.isValid() ? current.column() : 0;
+    const int nRowsBefore = m_pModel->rowCount();
+    m_pModel->SetRows(m_hosts.Rows(), m_hosts.NowMs());
+    if (m_pModel->rowCount() == nRowsBefore && !m_pTable->selectionModel()->selectedRows().empty())
+        return;  // the same hosts: the selection stayed
+    const std::set<uint64_t> keep(selected.begin(), selected.end());
+    QItemSelection selection;
+    for (int i = 0; i < m_pFilter_->rowCount(); ++i) {
+        const QModelIndex index = m_pFilter_->index(i, 0);
+        const qulonglong nId = index.data(CHostsModel::kIdRole).toULongLong();
+        if (keep.count(nId))
+            selection.select(index, m_pFilter_->index(i, CHostsModel::ColumnCount - 1));
+        if (nId == nCurrent)
+            m_pTable->selectionModel()->setCurrentIndex(m_pFilter_->index(i, nColumn),
+                                                        QItemSelectionModel::NoUpdate);
+    }
+    m_pTable->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void CHostsWindow::Say(const std::string& strLine)
+{
+    QMetaObject::invokeMethod(
+        this, [this, strText = Text(strLine)] { m_pStatus->setText(strText); },
+        Qt::QueuedConnection);
+}
+
+void CHostsWindow::HostUp(const std::string& strName, const std::string& strLine)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, strName = Text(strName), strLine = Text(strLine)] {
+            if (!isActiveWindow())
+                Notify(tr("%1 is up").arg(strName), strLine);
+        },
+        Qt::QueuedConnection);
+}
+
+void CHostsWindow::ScanProgress(size_t nDone, size_t nAll, size_t nFound, bool bEnded)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [=, this] {
+            m_bScanning = !bEnded;
+            m_pProgress->setVisible(!bEnded);
+            if (bEnded)
+                return;
+            m_pProgress->setRange(0, int(nAll));
+            m_pProgress->setValue(int(nDone));
+            m_pStatus->setText(tr("Scanning: %1 of %2 addresses, %3 found (Escape cancels)")
+                                   .arg(nDone)
+                                   .arg(nAll)
+                                   .arg(nFound));
+        },
+        Qt::QueuedConnection);
+}
+
+// The session's notification service; nothing when there is none.
+void CHostsWindow::Notify(const QString& strSummary, const QString& strBody)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << QApplication::applicationName() << 0u << QStringLiteral("nuvik") << strSummary
+         << strBody << QStringList() << QVariantMap() << -1;
+    QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+}
+
+void CHostsWindow::OnWake(bool bWait)
+{
+    const std::vector<uint64_t> ids = SelectedIds();
+    if (ids.empty())
+        return m_pStatus->setText(tr("Select the hosts to wake first."));
+    m_hosts.Wake(ids, bWait);
+}
+
+void CHostsWindow::OnScan() { m_hosts.StartScan(); }
+
+void CHostsWindow::OnAdd() { m_hosts.Add(SelectedIds()); }
+
+void CHostsWindow::OnEdit()
+{
+    const QModelIndex current = m_pTable->currentIndex();
+    const CHostRow* pRow = m_pModel->RowOf(m_pFilter_->mapToSource(current));
+    if (!pRow)
+        return m_pStatus->setText(tr("Select the host to edit first."));
+    CEditHostDialog(this, m_hosts, *pRow).exec();
+}
+
+void CHostsWindow::OnDelete()
+{
+    const std::vector<uint64_t> ids = SelectedIds();
+    if (ids.empty())
+        return m_pStatus->setText(tr("Select the hosts to delete first."));
+    const QString strWhat = ids.size() == 1
+        ? m_pTable->selectionModel()->selectedRows(CHostsModel::Name).value(0).data().toString()
+        : tr("%1 hosts").arg(ids.size());
+    if (QMessageBox::question(this, tr("Delete"),
+                              tr("Delete %1 from the address book?").arg(strWhat)) ==
+        QMessageBox::Yes)
+        m_hosts.Delete(ids);
+}
+
+void CHostsWindow::OnCopy()
+{
+    QStringList macs;
+    for (const QModelIndex& index : m_pTable->selectionModel()->selectedRows(CHostsModel::Hardware))
+        macs << index.data().toString();
+    if (macs.isEmpty())
+        return m_pStatus->setText(tr("Select a host first."));
+    QApplication::clipboard()->setText(macs.join('\n'));
+    m_pStatus->setText(tr("Copied: %1").arg(macs.join(QStringLiteral(", "))));
+}
+
+void CHostsWindow::OnEscape()
+{
+    if (m_bScanning)
+        return m_hosts.CancelScan();
+    if (!m_pFilter->text().isEmpty())
+        m_pFilter->clear();
+}
+
+void CHostsWindow::showEvent(QShowEvent* pEvent)
+{
+    QMainWindow::showEvent(pEvent);
+    m_hosts.SetShown(true);
+}
+
+void CHostsWindow::hideEvent(QHideEvent* pEvent)
+{
+    QMainWindow::hideEvent(pEvent);
+    m_hosts.SetShown(false);
+}
+
+void CHostsWindow::changeEvent(QEvent* pEvent)
+{
+    QMainWindow::changeEvent(pEvent);
+    if (pEvent->type() == QEvent::WindowStateChange)
+        m_hosts.SetShown(!isMinimized());
+}
+
+void CHostsWindow::closeEvent(QCloseEvent* pEvent)
+{
+    m_hosts.CancelScan();
+    QMainWindow::closeEvent(pEvent);
+    emit Closed();
+}
+
+int RunHostsWindow(const CHostsRequest& request)
+{
+    CHostsWindow window(*request.pHosts, QString::fromUtf8(request.pszTitle));
+    CQtMessageBox messages(&window,
+                           QString::fromUtf8(request.pszAppName ? request.pszAppName : "nuvik"));
+    request.pHosts->Attach(&window, &messages);
+    window.Reload();
+    window.show();
+    window.Table()->setFocus();
+    if (window.Model()->rowCount() > 0)
+        window.Table()->selectRow(0);
+    QEventLoop loop;
+    QObject::connect(&window, &CHostsWindow::Closed, &loop, &QEventLoop::quit);
+    loop.exec();
+    request.pHosts->Attach(nullptr, nullptr);
+    return 0;
+}
