@@ -67,3 +67,14 @@ bool ParseAnyMac(const std::string& strText, std::string& strMac)
     strMac = std::move(strDigits);
     return true;
 }
+
+std::string MacShownText(const std::string& strText)
+{
+    std::string strMac;
+    if (!ParseAnyMac(strText, strMac))
+        return strText;
+    std::string strShown;
+    for (size_t i = 0; i < strMac.size(); i += 2)
+        strShown += (i ? ":" : "") + strMac.substr(i, 2);
+    return strShown;
+}

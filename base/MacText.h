@@ -32,5 +32,9 @@ std::string MacBytesText(const uint8_t* pBytes, size_t nBytes);
 // four separated by '.'. On success strMac gets the twelve-digit text.
 bool ParseAnyMac(const std::string& strText, std::string& strMac);
 
+// "00:11:22:33:44:55" for a hardware address in any form ParseAnyMac
+// takes; the text as it is when it holds none.
+std::string MacShownText(const std::string& strText);
+
 // "Twelve hexadecimal digits ..." hint for people who typed something else.
 extern const char kMacTextExpected[];

@@ -360,6 +360,9 @@ void CRun::Decide(CUnit& unit, EUnit state, std::string strReason)
         unit.result.strReason = "its address is held by " + unit.result.strMac;
     for (const size_t i : unit.targets)
         (*m_pResults)[i] = unit.result;
+    if (m_options.onDecided)
+        for (const size_t i : unit.targets)
+            m_options.onDecided(i, unit.result);
 }
 
 void CRun::Tick(int64_t nNowUs)

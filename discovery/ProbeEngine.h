@@ -90,6 +90,9 @@ struct CProbeOptions {
     std::function<void()> onFirstProbes;
     // Called as soon as a host is known to be up, with its index.
     std::function<void(size_t, const CProbeResult&)> onUp;
+    // Called as soon as a host is decided (up, down or unknown), with its
+    // index.
+    std::function<void(size_t, const CProbeResult&)> onDecided;
     // Called about once a second while probing goes on.
     std::function<void(const CProbeProgress&)> onTick;
     // Called once with a line for a person, when the neighbour table's room

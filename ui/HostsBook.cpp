@@ -13,18 +13,7 @@
 
 namespace {
 
-// "00:11:22:33:44:55", or the text as it is when it holds no address.
-std::string MacShown(const std::string& strStored)
-{
-    std::string strMac;
-    if (!ParseAnyMac(strStored, strMac))
-        return strStored;
-    std::string strShown;
-    for (size_t i = 0; i < strMac.size(); i += 2)
-        strShown += (i ? ":" : "") + strMac.substr(i, 2);
-    return strShown;
-}
-
+// The twelve digits of what the row shows, what its wake sends.
 std::string MacOf(const CHostRow& row)
 {
     std::string strMac;
@@ -104,7 +93,7 @@ void CHostsBook::RebuildRows(bool bKeepStates)
         } else {
             row.nId = m_nNextId++;
         }
-        row.strMacShown = MacShown(row.strMac);
+        row.strMacShown = MacShownText(row.strMac);
         booked.insert(MacOf(row));
         m_rows.push_back(std::move(row));
     }
@@ -116,9 +105,14 @@ void CHostsBook::RebuildRows(bool bKeepStates)
 
 CHostRow* CHostsBook::RowOf(uint64_t nId)
 {
-    const auto it = std::find_if(m_rows.begin(), m_rows.end(),
-                                 [nId](const CHostRow& row) { return row.nId == nId; });
-    return it == m_rows.end() ? nullptr : &*it;
+    const auto it = m_rowIndex.find(nId);
+    if (it != m_rowIndex.end() && it->second < m_rows.size() && m_rows[it->second].nId == nId)
+        return &m_rows[it->second];
+    m_rowIndex.clear();  // the rows changed since: index them again
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        m_rowIndex[m_rows[i].nId] = i;
+    const auto again = m_rowIndex.find(nId);
+    return again == m_rowIndex.end() ? nullptr : &m_rows[again->second];
 }
 
 void CHostsBook::Tell(const std::string& strLine)
@@ -191,7 +185,7 @@ void CHostsBook::Wake(const std::vector<uint64_t>& ids, bool bWait)
     std::vector<CWakeOutcome> outcomes(hosts.size());
     waker.InRounds(hosts.size(), [&](size_t i, bool bFirst) {
         const CWakeOutcome outcome =
-            waker.Wake({hosts[i].strName, hosts[i].strIp, hosts[i].strMac});
+            waker.Wake({hosts[i].strName, hosts[i].strIp, MacOf(hosts[i])});
         if (bFirst)
             outcomes[i] = outcome;
     });
@@ -218,6 +212,7 @@ void CHostsBook::Wake(const std::vector<uint64_t>& ids, bool bWait)
         if (CHostRow* pRow = RowOf(hosts[i].nId)) {
             pRow->state = EHostState::Waking;
             pRow->nWokenMs = nNowMs;
+            m_bWoken = true;
             pRow->strReason.clear();
             if (bWait)
                 m_waitFor.insert(pRow->nId);
@@ -241,7 +236,7 @@ void CHostsBook::Add(const std::vector<uint64_t>& ids)
         std::string strName = pRow->strName;
         for (int n = 2; !m_book.FindHostField(strName, 0).empty(); ++n)
             strName = pRow->strName + "-" + std::to_string(n);
-        m_book.AddTail(strName + " " + pRow->strIp + " " + pRow->strMac);
+        m_book.AddOrReplaceHost(strName + " " + pRow->strIp + " " + pRow->strMac);  // at the head
         added.push_back(strName);
     }
     if (added.empty()) {
@@ -263,6 +258,7 @@ bool CHostsBook::Edit(uint64_t nId, const std::string& strName, const std::strin
     const std::string strStored = EntryName(strName);
     std::string strMac12;
     uint32_t dwAddr = 0;
+    strError.clear();
     if (!pRow)
         strError = "The host is no longer listed.";
     else if (strStored.empty())
@@ -283,7 +279,7 @@ bool CHostsBook::Edit(uint64_t nId, const std::string& strName, const std::strin
     const std::string strEntry =
         strStored + " " + (dwAddr ? DottedText(dwAddr) : "0.0.0.0") + " " + strMac12;
     if (pRow->bNew) {
-        m_book.AddTail(strEntry);
+        m_book.AddOrReplaceHost(strEntry);
     } else {
         auto it = m_book.begin();
         std::advance(it, nIndex);

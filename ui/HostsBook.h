@@ -13,6 +13,7 @@
 #include <set>
 #include <signal.h>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "discovery/ProbeKit.h"
@@ -70,7 +71,7 @@ private:
     void Changed();
 
     void ProbeLoop();
-    void Apply(const std::vector<uint64_t>& ids, const std::vector<CProbeResult>& results);
+    void Apply(uint64_t nId, const CProbeResult& result, int64_t nNowMs);  // m_mutex held
     void ScanLoop();
 
     CHostsServices m_services;
@@ -80,11 +81,13 @@ private:
     std::condition_variable_any m_wake;  // the prober's: something changed
     CSetList m_book;
     std::vector<CHostRow> m_rows;  // the book's entries in its order, then new hosts
-    std::set<uint64_t> m_waitFor;  // woken with "Wake and wait"
+    std::unordered_map<uint64_t, size_t> m_rowIndex;  // id -> index in m_rows, once looked up
+    std::set<uint64_t> m_waitFor;                     // woken with "Wake and wait"
     uint64_t m_nNextId = 1;
     bool m_bShown = true;
     bool m_bClosing = false;
     bool m_bAskNow = true;   // the next round asks every host at once
+    bool m_bWoken = false;   // hosts were woken: the prober asks them now
     bool m_bInSave = false;  // a save is asking: the book is not read again meanwhile
     IHostsView* m_pView = nullptr;
     IMessageBox* m_pMessages = nullptr;

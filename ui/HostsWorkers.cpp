@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "base/Address.h"
+#include "base/MacText.h"
 #include "base/Text.h"
 #include "discovery/BookMerge.h"
 #include "discovery/ProbeEngine.h"
@@ -55,6 +56,7 @@ void CHostsBook::ProbeLoop()
     int64_t nNextRoundMs = 0;
     while (!m_bClosing) {
         const bool bAll = m_bShown && (m_bAskNow || NowMs() >= nNextRoundMs);
+        m_bWoken = false;
         std::vector<uint64_t> ids;
         std::vector<CProbeTarget> targets;
         for (const CHostRow& row : m_rows)
@@ -67,13 +69,18 @@ void CHostsBook::ProbeLoop()
             lock.unlock();
             CProbeOptions options;
             options.pStop = &m_nStopProbe;
-            const std::vector<CProbeResult> results =
-                CProbeEngine(*pKit->pPlatform, *pKit->pRoutes, *pKit->pNeighbours)
-                    .Probe(targets, options);
+            options.onDecided = [&](size_t i, const CProbeResult& result) {
+                std::lock_guard decided(m_mutex);
+                if (!m_bClosing)
+                    Apply(ids[i], result, NowMs());
+                if (m_pView)
+                    m_pView->RowsChanged();
+            };
+            CProbeEngine(*pKit->pPlatform, *pKit->pRoutes, *pKit->pNeighbours)
+                .Probe(targets, options);
             lock.lock();
             if (m_bClosing)
                 break;
-            Apply(ids, results);
             if (bAll)
                 nNextRoundMs = NowMs() + kHostsRoundMs;
             Changed();
@@ -85,20 +92,15 @@ void CHostsBook::ProbeLoop()
             : m_bShown                  ? std::max<int64_t>(nNextRoundMs - NowMs(), 0)
                                         : kHostsRoundMs;
         m_wake.wait_for(lock, std::chrono::milliseconds(nWaitMs),
-                        [this] { return m_bClosing || m_bAskNow; });
+                        [this] { return m_bClosing || m_bAskNow || m_bWoken; });
     }
 }
 
-// What a round found, into the rows still listed. A woken host stays waking
-// until it answers, or until kWakingMs have passed.
-void CHostsBook::Apply(const std::vector<uint64_t>& ids, const std::vector<CProbeResult>& results)
+// What a probe found, into the row when it is still listed. A woken host
+// stays waking until it answers, or until kWakingMs have passed.
+void CHostsBook::Apply(uint64_t nId, const CProbeResult& result, int64_t nNowMs)
 {
-    const int64_t nNowMs = NowMs();
-    for (size_t i = 0; i < ids.size(); ++i) {
-        CHostRow* pRow = RowOf(ids[i]);
-        const CProbeResult& result = results[i];
-        if (!pRow)
-            continue;
+    if (CHostRow* pRow = RowOf(nId)) {
         const bool bWaking = pRow->state == EHostState::Waking;
         if (result.state == EProbeState::Up) {
             pRow->state = EHostState::Up;
@@ -115,7 +117,7 @@ void CHostsBook::Apply(const std::vector<uint64_t>& ids, const std::vector<CProb
             }
         } else if (bWaking) {
             if (nNowMs - pRow->nWokenMs < kWakingMs)
-                continue;
+                return;
             pRow->state = EHostState::Down;
             m_waitFor.erase(pRow->nId);
             Tell(pRow->strName + ": no answer " + std::to_string(kWakingMs / 1000) +
@@ -149,7 +151,11 @@ void CHostsBook::ScanLoop()
     std::vector<CLinkAddress> links;
     const int nError = pKit->pRoutes->LinkAddresses(links);
     const CScanPlan plan = PlanScan(links, nullptr);
-    IHostsView* pView = m_pView;
+    IHostsView* pView = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        pView = m_pView;
+    }
     if (nError || !plan.strError.empty()) {
         Tell("Scan: " +
              (nError ? "cannot list the network interfaces: " + ErrorText(nError) : plan.strError));
@@ -195,9 +201,7 @@ void CHostsBook::ScanLoop()
             row.strName = host.strName;
             row.strIp = DottedText(host.dwAddr);
             row.strMac = host.strMac;
-            row.strMacShown = row.strMac;
-            for (size_t i = 2; i < row.strMacShown.size(); i += 3)
-                row.strMacShown.insert(i, ":");
+            row.strMacShown = MacShownText(row.strMac);
             row.bNew = true;
             row.state = EHostState::Up;
             row.strHow = "neighbour";
@@ -208,10 +212,14 @@ void CHostsBook::ScanLoop()
         }
         for (const std::string& strNote : count.notes)
             Tell(strNote);
-        Tell("Scan: " + CountOf(found.size(), "host", "hosts") + " found, " +
-             std::to_string(count.fresh.size()) + " new, " + std::to_string(count.nUpdated) +
-             (status.Ok() ? " moved (updated in the address book)"
-                          : " moved, but the address book was not saved: " + status.strError));
+        std::string strLine = "Scan: " + CountOf(found.size(), "host", "hosts") + " found, " +
+            std::to_string(count.fresh.size()) + " new";
+        if (count.nUpdated > 0)
+            strLine += ", " + std::to_string(count.nUpdated) +
+                (status.Ok()
+                     ? " at a new address (updated in the address book)"
+                     : " at a new address, but the address book was not saved: " + status.strError);
+        Tell(strLine);
         Changed();
     }
     if (m_pView)

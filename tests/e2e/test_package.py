@@ -16,7 +16,8 @@ ICONS = " ".join(
 FILES = {
     "nuvik": "bin/nuvik share/man/man1/nuvik.1.gz share/doc/nuvik/copyright "
     "share/doc/nuvik/changelog.gz share/bash-completion/completions/nuvik",
-    "nuvik-gui": "lib/nuvik/nuvik-window.so share/applications/nuvik.desktop share/nuvik/help.html "
+    "nuvik-gui": "lib/nuvik/nuvik-window.so share/applications/nuvik.desktop "
+    "share/applications/nuvik-hosts.desktop share/nuvik/help.html "
     "share/doc/nuvik-gui/copyright share/doc/nuvik-gui/changelog.gz "
     "share/lintian/overrides/nuvik-gui share/metainfo/org.nuvik.nuvik.metainfo.xml " + ICONS,
 }

@@ -76,20 +76,51 @@ void CHostsModel::SetRows(std::vector<CHostRow> rows, int64_t nNowMs)
     if (!bSameHosts) {
         beginResetModel();
         m_rows = std::move(rows);
+        m_texts.assign(m_rows.size(), {});
         endResetModel();
         return;
     }
-    m_rows = std::move(rows);
-    if (!m_rows.empty())
-        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+    const auto Same = [](const CHostRow& a, const CHostRow& b) {
+        return a.strName == b.strName && a.strIp == b.strIp && a.strMacShown == b.strMacShown &&
+            a.state == b.state && a.strHow == b.strHow && a.strReason == b.strReason &&
+            a.dRttMs == b.dRttMs && a.nLastSeenMs == b.nLastSeenMs && a.nWokenMs == b.nWokenMs;
+    };
+    // One signal for each run of changed rows.
+    for (size_t i = 0; i < rows.size();) {
+        if (Same(rows[i], m_rows[i])) {
+            ++i;
+            continue;
+        }
+        const size_t nFirst = i;
+        for (; i < rows.size() && !Same(rows[i], m_rows[i]); ++i) {
+            m_rows[i] = std::move(rows[i]);
+            m_texts[i] = {};
+        }
+        emit dataChanged(index(int(nFirst), 0), index(int(i) - 1, ColumnCount - 1));
+    }
 }
 
-void CHostsModel::Tick(int64_t nNowMs)
+const CHostsModel::CTexts& CHostsModel::TextsOf(size_t nRow) const
 {
-    m_nNowMs = nNowMs;
-    if (!m_rows.empty())
-        emit dataChanged(index(0, State), index(rowCount() - 1, LastAnswer),
-                         {Qt::DisplayRole, Qt::AccessibleTextRole});
+    CTexts& texts = m_texts[nRow];
+    if (!texts.bMade) {
+        const CHostRow& row = m_rows[nRow];
+        const QString strShown = CNameBox::ShownText(row.strName);
+        texts.strName = row.bNew ? tr("%1 (new)").arg(strShown) : strShown;
+        texts.strNameKey = strShown.toCaseFolded();
+        texts.strSearch = QStringList{texts.strName, Text(row.strIp), Text(row.strMacShown),
+                                      StateText(row, m_nNowMs), LastAnswerText(row, m_nNowMs)}
+                              .join(QChar(0))
+                              .toCaseFolded();
+        texts.bMade = true;
+    }
+    return texts;
+}
+
+bool CHostsModel::Matches(int nRow, const QString& strFolded) const
+{
+    return nRow >= 0 && size_t(nRow) < m_rows.size() &&
+        TextsOf(size_t(nRow)).strSearch.contains(strFolded);
 }
 
 const CHostRow* CHostsModel::RowOf(const QModelIndex& index) const
@@ -118,9 +149,7 @@ QVariant CHostsModel::data(const QModelIndex& index, int nRole) const
         return QVariant::fromValue<qulonglong>(row.nId);
     if (nRole == Qt::DisplayRole || nRole == Qt::AccessibleTextRole || nRole == Qt::EditRole) {
         switch (index.column()) {
-        case Name:
-            return row.bNew ? tr("%1 (new)").arg(CNameBox::ShownText(row.strName))
-                            : CNameBox::ShownText(row.strName);
+        case Name: return TextsOf(size_t(index.row())).strName;
         case Address: return Text(row.strIp);
         case Hardware: return Text(row.strMacShown);
         case State: return StateText(row, m_nNowMs);
@@ -129,7 +158,7 @@ QVariant CHostsModel::data(const QModelIndex& index, int nRole) const
     }
     if (nRole == kSortRole) {
         switch (index.column()) {
-        case Name: return CNameBox::ShownText(row.strName).toCaseFolded();
+        case Name: return TextsOf(size_t(index.row())).strNameKey;
         case Address: return AddressKey(row.strIp);
         case Hardware: return Text(row.strMacShown).toUpper();
         case State: return StateOrder(row.state);
@@ -172,7 +201,17 @@ CHostsFilter::CHostsFilter(QObject* pParent)
     : QSortFilterProxyModel(pParent)
 {
     setSortRole(CHostsModel::kSortRole);
-    setFilterKeyColumn(-1);  // every column
-    setFilterCaseSensitivity(Qt::CaseInsensitive);
     setDynamicSortFilter(true);
+}
+
+void CHostsFilter::SetText(const QString& strText)
+{
+    m_strFolded = strText.toCaseFolded();
+    invalidate();  // one new layout: row by row removals cost a large table far more
+}
+
+bool CHostsFilter::filterAcceptsRow(int nSourceRow, const QModelIndex&) const
+{
+    const auto* pModel = static_cast<const CHostsModel*>(sourceModel());
+    return m_strFolded.isEmpty() || pModel->Matches(nSourceRow, m_strFolded);
 }

@@ -22,11 +22,15 @@ public:
     { }
 
     // The rows as the book gives them now, read on nowMs's clock. The same
-    // hosts in the same order change in place; otherwise the model resets.
+    // hosts in the same order change in place, only the rows that changed;
+    // otherwise the model resets.
     void SetRows(std::vector<CHostRow> rows, int64_t nNowMs);
-    // The clock moved on: the texts that count time are due again.
-    void Tick(int64_t nNowMs);
+    // The clock moved on: the texts that count time read it when next shown
+    // (their order stays, so nothing is sorted or filtered again).
+    void Tick(int64_t nNowMs) { m_nNowMs = nNowMs; }
     const CHostRow* RowOf(const QModelIndex& index) const;
+    // Whether a row's texts hold strFolded (case folded), any column.
+    bool Matches(int nRow, const QString& strFolded) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -39,7 +43,15 @@ public:
     static QString LastAnswerText(const CHostRow& row, int64_t nNowMs);
 
 private:
+    // A row's texts that take time to make, made when first asked for.
+    struct CTexts {
+        bool bMade = false;
+        QString strName, strNameKey, strSearch;
+    };
+    const CTexts& TextsOf(size_t nRow) const;
+
     std::vector<CHostRow> m_rows;
+    mutable std::vector<CTexts> m_texts;
     int64_t m_nNowMs = 0;
 };
 
@@ -49,4 +61,11 @@ class CHostsFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
     explicit CHostsFilter(QObject* pParent = nullptr);
+    void SetText(const QString& strText);
+
+protected:
+    bool filterAcceptsRow(int nSourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    QString m_strFolded;
 };

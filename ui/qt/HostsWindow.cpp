@@ -88,8 +88,7 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     m_pFilter->setPlaceholderText(tr("Filter (Ctrl+F): any column"));
     m_pFilter->setAccessibleName(tr("Filter"));
     m_pFilter->setClearButtonEnabled(true);
-    connect(m_pFilter, &QLineEdit::textChanged, m_pFilter_,
-            &QSortFilterProxyModel::setFilterFixedString);
+    connect(m_pFilter, &QLineEdit::textChanged, m_pFilter_, &CHostsFilter::SetText);
 
     m_pTable = new QTableView(this);
     m_pTable->setAccessibleName(tr("Hosts"));
@@ -100,6 +99,7 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     m_pTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // book order at first
     m_pTable->setSortingEnabled(true);
     m_pTable->verticalHeader()->hide();
+    m_pTable->setWordWrap(false);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setTabKeyNavigation(false);  // Tab leaves the table, as everywhere else
 
@@ -110,6 +110,7 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     setCentralWidget(pCentre);
 
     QToolBar* pTools = addToolBar(tr("Actions"));
+    pTools->setMovable(false);
     pTools->setObjectName(QStringLiteral("actions"));
     QMenu* pMenu = menuBar()->addMenu(tr("&Host"));
     // bTable: its key works in the table only (the filter box keeps Enter,
@@ -117,10 +118,8 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     const auto Add = [&](const char* pszName, const QString& strText, const QKeySequence& keys,
                          void (CHostsWindow::*pfnSlot)(), bool bTable, bool bTool = true) {
         QAction* pAction = AddAction(pszName, strText, keys, pfnSlot);
-        if (bTable) {
-            pAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-            m_pTable->addAction(pAction);
-        }
+        pAction->setShortcutContext(bTable ? Qt::WidgetWithChildrenShortcut : Qt::WindowShortcut);
+        (bTable ? static_cast<QWidget*>(m_pTable) : this)->addAction(pAction);
         pMenu->addAction(pAction);
         if (bTool)
             pTools->addAction(pAction);
@@ -144,11 +143,16 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
         m_pFilter->selectAll();
     });
     connect(Action("close"), &QAction::triggered, this, &QWidget::close);
-    // Enter in the filter box goes to the rows it left.
-    connect(m_pFilter, &QLineEdit::returnPressed, m_pTable, [this] { m_pTable->setFocus(); });
+    // Enter in the filter box goes to the rows it left, the first picked
+    // when none of them is.
+    connect(m_pFilter, &QLineEdit::returnPressed, m_pTable, [this] {
+        if (m_pTable->selectionModel()->selectedRows().isEmpty() && m_pFilter_->rowCount() > 0)
+            m_pTable->selectRow(0);
+        m_pTable->setFocus();
+    });
 
     m_pStatus = new QLabel(this);
-    m_pStatus->setAccessibleName(tr("Status"));
+    // No name of its own: a screen reader reads (and is told of) each line.
     m_pStatus->setTextFormat(Qt::PlainText);
     m_pProgress = new QProgressBar(this);
     m_pProgress->setAccessibleName(tr("Scan progress"));
@@ -163,6 +167,7 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     connect(m_pClock, &QTimer::timeout, this, [this] {
         m_hosts.CheckBook();
         m_pModel->Tick(m_hosts.NowMs());
+        m_pTable->viewport()->update();
     });
     m_pClock->start(1000);
     resize(760, 480);
@@ -174,14 +179,12 @@ QAction* CHostsWindow::AddAction(const char* pszName, const QString& strText,
     auto* pAction = new QAction(strText, this);
     pAction->setObjectName(QString::fromLatin1(pszName));
     pAction->setShortcut(keys);
-    pAction->setShortcutContext(Qt::WindowShortcut);
     pAction->setToolTip(
         QString(strText).remove('&').remove(QStringLiteral("...")) +
         (keys.isEmpty() ? QString()
                         : QStringLiteral(" (%1)").arg(keys.toString(QKeySequence::NativeText))));
     if (pfnSlot)
         connect(pAction, &QAction::triggered, this, pfnSlot);
-    addAction(pAction);
     return pAction;
 }
 
@@ -211,6 +214,13 @@ void CHostsWindow::RowsChanged()
 
 void CHostsWindow::Reload()
 {
+    // At most four times a second: a large book's rows change all the time
+    // while it is probed.
+    if (m_reloaded.isValid() && m_reloaded.elapsed() < kReloadMs) {
+        QTimer::singleShot(kReloadMs - int(m_reloaded.elapsed()), this, &CHostsWindow::Reload);
+        return;
+    }
+    m_reloaded.start();
     m_bReloadDue = false;
     const std::vector<uint64_t> selected = SelectedIds();
     const QModelIndex current = m_pTable->currentIndex();
@@ -293,7 +303,13 @@ void CHostsWindow::OnWake(bool bWait)
 
 void CHostsWindow::OnScan() { m_hosts.StartScan(); }
 
-void CHostsWindow::OnAdd() { m_hosts.Add(SelectedIds()); }
+void CHostsWindow::OnAdd()
+{
+    const std::vector<uint64_t> ids = SelectedIds();
+    if (ids.empty())
+        return m_pStatus->setText(tr("Select the new hosts to add first."));
+    m_hosts.Add(ids);
+}
 
 void CHostsWindow::OnEdit()
 {
@@ -370,6 +386,17 @@ int RunHostsWindow(const CHostsRequest& request)
                            QString::fromUtf8(request.pszAppName ? request.pszAppName : "nuvik"));
     request.pHosts->Attach(&window, &messages);
     window.Reload();
+    // Wide enough for the book's texts (its first thousand rows) and for
+    // the widest a scan or a probe may bring.
+    window.Table()->resizeColumnsToContents();
+    QHeaderView* pHeader = window.Table()->horizontalHeader();
+    const QFontMetrics metrics = window.Table()->fontMetrics();
+    for (const auto& [nColumn, pszWidest] : {std::pair{CHostsModel::Name, "10.100.100.100 (new)"},
+                                             {CHostsModel::Hardware, "00:00:00:00:00:00"},
+                                             {CHostsModel::State, "up (neighbour)"}})
+        pHeader->resizeSection(
+            nColumn,
+            std::max(pHeader->sectionSize(nColumn), metrics.horizontalAdvance(pszWidest) + 24));
     window.show();
     window.Table()->setFocus();
     if (window.Model()->rowCount() > 0)

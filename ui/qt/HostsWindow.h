@@ -5,6 +5,7 @@
 // core's side) does the work; this window shows it and hands it the user's
 // commands. What the book tells from its workers comes over to the window's
 // thread through queued calls.
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <atomic>
@@ -74,6 +75,8 @@ private:
     QLabel* m_pStatus = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QTimer* m_pClock = nullptr;
+    static constexpr int kReloadMs = 250;
+    QElapsedTimer m_reloaded;  // since the last reload
     std::atomic<bool> m_bReloadDue = false;
     bool m_bScanning = false;
 };
