@@ -92,7 +92,7 @@ void CHostsBook::ProbeLoop()
             : m_bShown                  ? std::max<int64_t>(nNextRoundMs - NowMs(), 0)
                                         : kHostsRoundMs;
         m_wake.wait_for(lock, std::chrono::milliseconds(nWaitMs),
-                        [this] { return m_bClosing || m_bAskNow || m_bWoken; });
+                        [this] { return m_bClosing || m_bWoken || (m_bAskNow && m_bShown); });
     }
 }
 

@@ -17,9 +17,9 @@
 #include "hosts/FileSystem.h"
 #include "net/SocketLayer.h"
 #include "ui/HostsBook.h"
+#include "ui/MessageBox.h"
 #include "ui/qt/HostsModel.h"
 #include "ui/qt/HostsWindow.h"
-#include "ui/qt/QtServices.h"
 
 namespace {
 
@@ -55,6 +55,13 @@ struct CKeptSockets : ISocketLayer {
     int Close(int) override { return 0; }
 };
 
+struct CAnswers : IMessageBox {
+    ESaveChoice answer = ESaveChoice::StayOpen;
+    int nAsked = 0;
+    void MessageBox(const std::string&) override { }
+    ESaveChoice AskSave(ESaveQuestion, const std::string&) override { return ++nAsked, answer; }
+};
+
 std::string FileText(const std::string& strPath)
 {
     std::ostringstream text;
@@ -73,7 +80,7 @@ class TestHosts : public QObject {
     CProfileName m_profile;
     std::unique_ptr<CHostsBook> m_pBook;
     std::unique_ptr<CHostsWindow> m_pWindow;
-    CQtMessageBox m_messages{nullptr, "nuvik"};
+    CAnswers m_messages;
 
     QAbstractItemModel& Shown() { return *m_pWindow->Table()->model(); }
     int RowOf(const QString& strName)
@@ -203,12 +210,25 @@ private slots:
         QTRY_COMPARE(Status(), "printer: deleted from the address book");
         QVERIFY(FileText(m_profile.Path()).find("printer") == std::string::npos);
 
-        // Another program's change: read again, the states kept.
-        std::ofstream(m_profile.Path(), std::ios::app | std::ios::binary)
-            << "2=tv 10.0.0.40 0A0B0C0D0E0F\r\n";
+        // Another program's change: read again, the states kept, also of a
+        // host it renamed. Hidden, so that no probe comes in between.
+        m_pBook->SetShown(false);
+        std::ofstream(m_profile.Path(), std::ios::binary)
+            << "[list]\r\n0=files 10.0.0.2 001122334455\r\n1=pc2 0.0.0.0 AABBCCDDEEFF\r\n"
+               "2=tv 10.0.0.40 0A0B0C0D0E0F\r\n[other]\r\nkeep=1\r\n";
         m_pBook->CheckBook();
-        QTRY_COMPARE(Names(), (QStringList{"nas", "pc2", "tv"}));
-        QCOMPARE(Cell("nas", CHostsModel::State), "up (echo)");
+        std::vector<CHostRow> rows = m_pBook->Rows();
+        QCOMPARE(rows.size(), 3u);
+        QCOMPARE(rows[0].strName + " " + std::to_string(int(rows[0].state)),
+                 "files " + std::to_string(int(EHostState::Up)));
+
+        // What the list does not carry is kept unless the user agrees.
+        const std::string strOther = FileText(m_profile.Path());
+        QVERIFY(m_pBook->Edit(rows[2].nId, "tv", "10.0.0.41", "0A0B0C0D0E0F", strError));
+        QTRY_VERIFY(Status().startsWith("tv: not saved, so not done: "));
+        QCOMPARE(FileText(m_profile.Path()), strOther);
+        QCOMPARE(m_messages.nAsked, 1);
+        QCOMPARE(m_pBook->Rows()[2].strIp, "10.0.0.40");
     }
 };
 
