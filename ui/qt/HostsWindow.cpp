@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <set>
@@ -88,6 +89,8 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     m_pFilter->setPlaceholderText(tr("Filter (Ctrl+F): any column"));
     m_pFilter->setAccessibleName(tr("Filter"));
     m_pFilter->setClearButtonEnabled(true);
+    for (QToolButton* pButton : m_pFilter->findChildren<QToolButton*>())
+        pButton->setAccessibleName(tr("Clear the filter"));
     connect(m_pFilter, &QLineEdit::textChanged, m_pFilter_, &CHostsFilter::SetText);
 
     m_pTable = new QTableView(this);
@@ -111,6 +114,8 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
 
     QToolBar* pTools = addToolBar(tr("Actions"));
     pTools->setMovable(false);
+    if (auto* pMore = pTools->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        pMore->setAccessibleName(tr("More actions"));  // when the window is too narrow
     pTools->setObjectName(QStringLiteral("actions"));
     QMenu* pMenu = menuBar()->addMenu(tr("&Host"));
     // bTable: its key works in the table only (the filter box keeps Enter,
@@ -158,6 +163,7 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     m_pProgress->setAccessibleName(tr("Scan progress"));
     m_pProgress->setMaximumWidth(200);
     m_pProgress->hide();
+    statusBar()->setSizeGripEnabled(false);  // nothing a screen reader could name
     statusBar()->addWidget(m_pStatus, 1);
     statusBar()->addPermanentWidget(m_pProgress);
 
