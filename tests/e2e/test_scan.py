@@ -2,7 +2,6 @@
 a bridge in the scanner's namespace and a namespace per host on it."""
 import json
 import os
-import shutil
 import subprocess
 import tempfile
 import unittest
@@ -17,24 +16,16 @@ class Scan(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.nuvik, _ = nsutil.require(cls, "setpriv", "sysctl")
-        cls.home = tempfile.mkdtemp(prefix="nuvik-scan-")
-        os.chmod(cls.home, 0o755)
-        cls.bin = shutil.copy(cls.nuvik, cls.home)  # nobody must reach it
+        cls.home, cls.bin = nsutil.tempdir(cls, "nuvik-scan-", cls.nuvik)
         cls.lan = nsutil.Lan(cls, 30, etc={"hosts": HOSTS, "nsswitch.conf": "hosts: files\n"})
         cls.lan.hosts[5][0].run("sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1")
 
     @classmethod
     def addCleanup(cls, function, *args):  # the namespaces live as long as the class
-        cls._cleanups_of_class = getattr(cls, "_cleanups_of_class", []) + [(function, args)]
-
-    @classmethod
-    def tearDownClass(cls):
-        for function, args in reversed(getattr(cls, "_cleanups_of_class", [])):
-            function(*args)
-        shutil.rmtree(cls.home, True)
+        cls.addClassCleanup(function, *args)
 
     def scan(self, *args, user=nsutil.NOBODY):
-        env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C.UTF-8"}
+        env = nsutil.ENV | {"HOME": self.home}
         return self.lan.scanner.run(*user, self.bin, *args, check=False, env=env)
 
     def expected(self, first=0, last=29, esc="\\x1b"):  # a control byte in a name is shown escaped
@@ -145,7 +136,7 @@ class Scan(unittest.TestCase):
     def test_two_runs_at_once_both_keep_their_hosts(self):
         for _ in range(10):
             path = self.book("")
-            env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C.UTF-8"}
+            env = nsutil.ENV | {"HOME": self.home}
             runs = [
                 subprocess.Popen(
                     self.lan.scanner.cmd(

@@ -3,7 +3,6 @@ namespace: hosts on the link answer by their neighbour entries, a host behind
 a gateway by TCP."""
 import json
 import os
-import shutil
 import signal
 import subprocess
 import time
@@ -19,9 +18,7 @@ BOOK += "4=far 10.88.0.5 020000000005\n5=caf\xe9\x1b 10.88.0.9 020000000006\n"
 class Status(unittest.TestCase):
     def setUp(self):
         nuvik, _ = nsutil.require(self, "setpriv", "sysctl")
-        self.dir = nsutil.tempdir(self, "nuvik-status-")
-        os.chmod(self.dir, 0o755)
-        self.nuvik = shutil.copy(nuvik, self.dir)
+        self.dir, self.nuvik = nsutil.tempdir(self, "nuvik-status-", nuvik)
         with open(os.path.join(self.dir, "book.ini"), "wb") as f:
             f.write(BOOK.encode("latin-1"))
         # b answers echo; c ignores it, and holds 10.88.0.5, the way to 10.88.0.0/16.
