@@ -76,16 +76,10 @@ class Options(unittest.TestCase):
         self.assertEqual((result.returncode, payloads(on_b)), (0, [packet("0000000000F1")]))
         result, on_b, _ = self.wake(net, "nas 02:00:00:00:00:b2 0000000000A3")
         self.assertEqual((result.returncode, payloads(on_b)), (1, [packet("0000000000A3")]))
-        said = result.stderr.splitlines()
         self.assertEqual(
-            said[0],
+            result.stderr.splitlines()[0],
             'nuvik: "nas" is not a hardware address: to wake the host of '
             "that name in the address book, write --wake nas",
-        )
-        self.assertEqual(
-            said[1],
-            'nuvik: "02:00:00:00:00:b2" is not a hardware address: write '
-            "0200000000B2, or --wake for other forms",
         )
 
     def test_port_destination_interface_and_repeats(self):

@@ -45,10 +45,6 @@ class Status(unittest.TestCase):
         states = "nas up neighbour,quiet up neighbour,gone down neighbour,nowhere unknown None,"
         states += "far up tcp,caf\xe9\x1b down tcp"
         self.assertEqual(",".join("%(name)s %(state)s %(how)s" % l for l in lines), states)
-        self.assertEqual(lines[0]["ip"], "10.77.1.2")
-        self.assertEqual(lines[3]["reason"], "no address stored")
-        self.assertIsInstance(lines[4]["rtt_ms"], float)
-        self.assertIsNone(lines[2]["rtt_ms"])
         # A subset, in the order asked, by name, hardware address and address; entries
         # confirmed before a run are no answer to it.
         self.net.sender.run("ip neigh flush all")
