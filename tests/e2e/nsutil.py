@@ -50,6 +50,11 @@ def tempdir(test, prefix, program=None):
     return (path, shutil.copy(program, path)) if program else path
 
 
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def packet(mac):
     return "ff" * 6 + mac.lower() * 16
 

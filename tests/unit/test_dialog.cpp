@@ -191,8 +191,7 @@ TEST_F(DialogTest, TheMacButtonResolvesDiscoversAndStores)
 // the file holds what the list does not carry or someone changed it since.
 TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
 {
-    const std::string kGap = "[list]\n1=nas 192.168.1.20 00AABBCCDDEE\n; mine\n",
-                      kComment = "[list]\n0=a 1 1\n; LF\n\n[x]\n";
+    const std::string kGap = "[list]\n1=nas 192.168.1.20 00AABBCCDDEE\n; mine\n";
     const std::string kAdded = "[list]\r\n0=pc 10.0.0.1 001122334455\r\n";
     const std::string kOther = "[list]\r\n0=other 10.0.0.9 00000000000A\r\n";
     const EChoice kStay = EChoice::StayOpen, kSave = EChoice::Save;
@@ -200,7 +199,6 @@ TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
     const std::tuple<std::string, bool, bool, std::vector<EChoice>, int, std::string,
                      std::vector<EQ>>
         cases[] = {
-            {kComment, false, false, {}, IDCANCEL, kComment, {}},
             {kGap, false, false, {}, IDCANCEL, kGap, {}},
             {kGap, true, false, {kStay}, -1, kGap, {EQ::ReplaceLeftovers}},
             {kGap, true, false, {kSave}, IDCANCEL, kAdded, {EQ::ReplaceLeftovers}},
@@ -256,17 +254,6 @@ TEST_F(DialogTest, ClosingSavesOrAsksWhatToDo)
         std::tuple(controls.nEndResult, controls.nFocus, controls.selectedAll, fs::exists(strBook)),
         std::tuple(-1, IDC_MAC, std::vector<int>{IDC_MAC}, false));
     EXPECT_EQ(messages.texts.back(), "A hardware address has at most 12 characters.");
-
-    // The configuration directory becomes a plain file: no save can succeed.
-    addPc();
-    fs::remove_all(profile.strConfigDir);
-    WriteBytes(profile.strConfigDir, "not a directory");
-    messages = CRecordingMessageBox();
-    messages.saveAnswers = {kSave, kStay, EChoice::Discard};
-    Command(IDCANCEL);
-    EXPECT_EQ(std::tuple(controls.nEndResult, messages.questions.size()), std::tuple(-1, 2u));
-    Command(IDCANCEL);
-    EXPECT_EQ(controls.nEndResult, IDCANCEL);
 }
 
 TEST_F(DialogTest, AProfileThatCanNotBeReadIsReplacedOnlyWhenTheUserAgrees)
