@@ -27,7 +27,7 @@ TEST(MacText, CutsToTheLeadingRunOfDigitsAndAcceptsExactlyTwelve)
 
 // Any common form of a hardware address, to its twelve-digit text ("" when
 // it is none).
-TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseWithOneSeparatorThroughout)
+TEST(MacText, AnyFormTakesPairsQuadsAndEitherCaseEachWithItsSeparator)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"0a1B2c3D4e5F", "0A1B2C3D4E5F"},
