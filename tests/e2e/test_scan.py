@@ -26,9 +26,8 @@ class Scan(unittest.TestCase):
 
     def scan(self, *args, wait=True):
         """nuvik run by nobody in the scanner's namespace: its result, or the process."""
-        cmd, env = self.lan.scanner.cmd(*nsutil.NOBODY, self.bin, *args), nsutil.ENV | {
-            "HOME": self.home
-        }
+        cmd = self.lan.scanner.cmd(*nsutil.NOBODY, self.bin, *args)
+        env = nsutil.ENV | {"HOME": self.home}
         if wait:
             return nsutil.run(*cmd, check=False, env=env)
         return subprocess.Popen(
