@@ -10,6 +10,7 @@ import tempfile
 import unittest
 import uuid
 
+ENV = {"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 _libc = ctypes.CDLL(None, use_errno=True)
 CLONE_NEWNET = 0x40000000
@@ -40,11 +41,18 @@ def run(*args, check=True, **kw):
     return result
 
 
-def tempdir(test, prefix):
-    """A fresh directory, removed with all it holds when the test ends."""
+def tempdir(test, prefix, program=None):
+    """A fresh directory others may enter, removed with all it holds when the test
+    ends; with a program, also the path of a copy of it there (where nobody may run it)."""
     path = tempfile.mkdtemp(prefix=prefix)
     test.addCleanup(shutil.rmtree, path)
-    return path
+    os.chmod(path, 0o755)
+    return (path, shutil.copy(program, path)) if program else path
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 def packet(mac):
@@ -85,6 +93,10 @@ class Namespace:
         s.bind(("", port))
         s.settimeout(0.3)
         return s
+
+    def until_listening(self, port):
+        """Waits until a UDP socket of this namespace is bound to the port."""
+        self.run("sh", "-c", "until ss -Hlun 'sport = :%d' | grep -q .; do sleep 0.05; done" % port)
 
 
 def received(s):
@@ -147,7 +159,7 @@ def window(nuvik, keys, home, ns=None, cwd=None, redirect=""):
     # refuses the next client.
     screen = "-screen 0 1024x768x24 -nolisten tcp -noreset"
     xvfb = ["xvfb-run", "-n", str(100 + os.getpid() % 9000), "-a", "-s", screen]
-    env = {"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8"}
+    env = ENV | {"HOME": home}
     where = ns.cmd() if ns else ["unshare", "-n"]
     script = ["sh", "-c", _WINDOW.replace("$2", redirect), nuvik, keys]
     return run(*where, *xvfb, *script, check=False, cwd=cwd, env=env)

@@ -22,13 +22,12 @@ class Options(unittest.TestCase):
     def setUp(self):
         self.nuvik, _ = nsutil.require(self, "setpriv", "ss")
         self.home = nsutil.tempdir(self, "nuvik-opt-")
-        os.chmod(self.home, 0o755)
         os.makedirs(self.home + "/nuvik")
         with open(self.home + "/nuvik/nuvik.INI", "w", encoding="utf-8") as f:
             f.write(BOOK)
         with open(self.home + "/site.ini", "w") as f:
             f.write("[list]\r\n0=pc 10.77.1.7 0000000000F1\r\n")
-        self.env = {"PATH": "/usr/bin:/bin", "XDG_CONFIG_HOME": self.home, "LANG": "C.UTF-8"}
+        self.env = nsutil.ENV | {"XDG_CONFIG_HOME": self.home}
 
     def wake(self, net, args, user=()):
         """args: one text, words separated by blanks."""
@@ -77,16 +76,10 @@ class Options(unittest.TestCase):
         self.assertEqual((result.returncode, payloads(on_b)), (0, [packet("0000000000F1")]))
         result, on_b, _ = self.wake(net, "nas 02:00:00:00:00:b2 0000000000A3")
         self.assertEqual((result.returncode, payloads(on_b)), (1, [packet("0000000000A3")]))
-        said = result.stderr.splitlines()
         self.assertEqual(
-            said[0],
+            result.stderr.splitlines()[0],
             'nuvik: "nas" is not a hardware address: to wake the host of '
             "that name in the address book, write --wake nas",
-        )
-        self.assertEqual(
-            said[1],
-            'nuvik: "02:00:00:00:00:b2" is not a hardware address: write '
-            "0200000000B2, or --wake for other forms",
         )
 
     def test_port_destination_interface_and_repeats(self):
@@ -116,9 +109,7 @@ class Options(unittest.TestCase):
         hold = "import socket, time; s = socket.socket(2, 2); s.bind(('', 4000)); time.sleep(60)"
         holder = subprocess.Popen(net.sender.cmd("python3", "-c", hold))
         self.addCleanup(holder.kill)
-        net.sender.run(
-            "sh", "-c", "until ss -Hlun 'sport = :4000' | grep -q .; do sleep 0.05; done"
-        )
+        net.sender.until_listening(4000)
         result, on_b, _ = self.wake(net, "-v 001122334455")
         self.assertEqual((result.returncode, len(on_b)), (0, 1), result.stderr)
         self.assertNotEqual(on_b[0][1], 4000)
@@ -154,7 +145,7 @@ class Options(unittest.TestCase):
         )
         listen = net.b.cmd(*nsutil.NOBODY, self.nuvik, "--listen=5000")
         listener = subprocess.Popen(listen, stdout=subprocess.PIPE, text=True)
-        net.b.run("sh", "-c", "until ss -Hlun 'sport = :5000' | grep -q .; do sleep 0.05; done")
+        net.b.until_listening(5000)
         net.sender.run(self.nuvik, "--port=5000", "001122334455")
         bad = "import socket; socket.socket(socket.AF_INET, socket.SOCK_DGRAM).sendto(bytes(6) + "
         net.sender.run(
@@ -180,7 +171,7 @@ class Options(unittest.TestCase):
         net = Net(self, links=1)
         pipes = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "text": True}
         listener = subprocess.Popen(net.b.cmd(self.nuvik, "--listen=5000"), **pipes)
-        net.b.run("sh", "-c", "until ss -Hlun 'sport = :5000' | grep -q .; do sleep 0.05; done")
+        net.b.until_listening(5000)
         listener.send_signal(signal.SIGSTOP)  # reads nothing while the datagrams come
         flood = "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
         flood += "for i in range(100000): s.sendto(bytes.fromhex('%s'), ('%s', 5000))"

@@ -2,7 +2,6 @@
 a bridge in the scanner's namespace and a namespace per host on it."""
 import json
 import os
-import shutil
 import subprocess
 import tempfile
 import unittest
@@ -17,25 +16,23 @@ class Scan(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.nuvik, _ = nsutil.require(cls, "setpriv", "sysctl")
-        cls.home = tempfile.mkdtemp(prefix="nuvik-scan-")
-        os.chmod(cls.home, 0o755)
-        cls.bin = shutil.copy(cls.nuvik, cls.home)  # nobody must reach it
+        cls.home, cls.bin = nsutil.tempdir(cls, "nuvik-scan-", cls.nuvik)
         cls.lan = nsutil.Lan(cls, 30, etc={"hosts": HOSTS, "nsswitch.conf": "hosts: files\n"})
         cls.lan.hosts[5][0].run("sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1")
 
     @classmethod
     def addCleanup(cls, function, *args):  # the namespaces live as long as the class
-        cls._cleanups_of_class = getattr(cls, "_cleanups_of_class", []) + [(function, args)]
+        cls.addClassCleanup(function, *args)
 
-    @classmethod
-    def tearDownClass(cls):
-        for function, args in reversed(getattr(cls, "_cleanups_of_class", [])):
-            function(*args)
-        shutil.rmtree(cls.home, True)
-
-    def scan(self, *args, user=nsutil.NOBODY):
-        env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C.UTF-8"}
-        return self.lan.scanner.run(*user, self.bin, *args, check=False, env=env)
+    def scan(self, *args, wait=True):
+        """nuvik run by nobody in the scanner's namespace: its result, or the process."""
+        cmd = self.lan.scanner.cmd(*nsutil.NOBODY, self.bin, *args)
+        env = nsutil.ENV | {"HOME": self.home}
+        if wait:
+            return nsutil.run(*cmd, check=False, env=env)
+        return subprocess.Popen(
+            cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True
+        )
 
     def expected(self, first=0, last=29, esc="\\x1b"):  # a control byte in a name is shown escaped
         return [
@@ -95,11 +92,6 @@ class Scan(unittest.TestCase):
         self.assertEqual((result.returncode, found), (0, self.expected(0, 5)), result.stderr)
         self.assertIn("net.ipv4.neigh.default.gc_thresh3", result.stderr)
 
-    @staticmethod
-    def read(path):
-        with open(path, "rb") as f:
-            return f.read()
-
     def book(self, text):
         folder = tempfile.mkdtemp(dir=self.home)
         os.chmod(folder, 0o777)
@@ -118,7 +110,7 @@ class Scan(unittest.TestCase):
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("3 hosts added to %s, 1 updated, 0 known already" % path, result.stderr)
-        after = self.read(path)
+        after = nsutil.read(path)
         entries = (
             "0=10.66.0.15 10.66.0.15 %s|1=10.66.0.14 10.66.0.14 %s|2=delta.lan-2 10.66.0.13 %s|"
         )
@@ -133,35 +125,24 @@ class Scan(unittest.TestCase):
         self.assertEqual(kept.st_mode & 0o777, 0o666)
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertIn("0 hosts added to %s, 0 updated, 4 known already" % path, result.stderr)
-        self.assertEqual((self.read(path), os.stat(path).st_ino), (after, kept.st_ino))
+        self.assertEqual((nsutil.read(path), os.stat(path).st_ino), (after, kept.st_ino))
         # A book that can't be read is never written, and nothing is scanned for it.
         os.chmod(path, 0o200)
         result = self.scan("--scan", "--add", "--profile", path)
         self.assertEqual((result.returncode, result.stdout), (2, ""), result.stderr)
         self.assertIn("Permission denied", result.stderr)
         os.chmod(path, 0o666)
-        self.assertEqual(self.read(path), after)
+        self.assertEqual(nsutil.read(path), after)
 
     def test_two_runs_at_once_both_keep_their_hosts(self):
         for _ in range(10):
             path = self.book("")
-            env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C.UTF-8"}
-            runs = [
-                subprocess.Popen(
-                    self.lan.scanner.cmd(
-                        *nsutil.NOBODY, self.bin, "--scan=" + r, "--add", "-f", path
-                    ),
-                    env=env,
-                    stdout=subprocess.DEVNULL,
-                    stderr=subprocess.PIPE,
-                    text=True,
-                )
-                for r in ("10.66.0.8/30", "10.66.0.16/30")
-            ]
+            ranges = ("10.66.0.8/30", "10.66.0.16/30")
+            runs = [self.scan("--scan=" + r, "--add", "-f", path, wait=False) for r in ranges]
             said = [run.communicate(timeout=60)[1] for run in runs]
             self.assertEqual([run.returncode for run in runs], [0, 0], said)
             stored = sorted(
-                line.split()[1] for line in self.read(path).decode().split("\r\n")[1:] if line
+                line.split()[1] for line in nsutil.read(path).decode().split("\r\n")[1:] if line
             )
             self.assertEqual(stored, ["10.66.0.%d" % n for n in (10, 11, 16, 17, 18, 19)])
 
@@ -177,7 +158,7 @@ class Scan(unittest.TestCase):
         result = self.scan("--scan=10.66.0.12/30", "--add", "--profile", path)
         self.assertEqual(result.returncode, 2, result.stderr)
         self.assertIn("would hold more than 16 MiB", result.stderr)
-        self.assertEqual(self.read(path), text.encode())
+        self.assertEqual(nsutil.read(path), text.encode())
 
 
 if __name__ == "__main__":

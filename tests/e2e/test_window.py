@@ -28,8 +28,7 @@ class Window(unittest.TestCase):
             nsutil.received(rx_c),
             [(net.S_C, 4000, "255.255.255.255", nsutil.packet("0000000000C1"))],
         )
-        with open(profile, "rb") as f:
-            self.assertEqual(f.read(), text)  # nothing changed: byte for byte
+        self.assertEqual(nsutil.read(profile), text)  # nothing changed: byte for byte
 
     def test_no_display_and_no_proc_finds_the_module_through_a_link(self):
         # The module is found beside the file the link names, never in the

@@ -39,7 +39,7 @@ public:
     int64_t nNowUs = 1000000, nStopAtUs = -1;
     volatile sig_atomic_t bStop = 0;
     std::vector<std::pair<int64_t, std::string>> sent;  // (ms, "echo|udp:9|tcp:80 ADDR")
-    size_t nMostEntries = 0, nDumps = 0, nMostTcp = 0;
+    size_t nMostEntries = 0, nMostTcp = 0;
 
     int Open(EProbeSocket kind, int& h) override
     {
@@ -142,7 +142,6 @@ public:
     ELinkState FindLink(const std::string&, unsigned&) override { return ELinkState::Missing; }
     int GetTable(std::vector<CNeighbourRow>& rows) override
     {
-        ++nDumps;
         rows = table;
         for (CNeighbourRow& row : rows)
             row.dwConfirmedAgoMs = Ago(row.dwAddr);

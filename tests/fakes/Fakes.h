@@ -364,11 +364,6 @@ public:
 class CFakeFileChooser : public IFileChooser {
 public:
     std::optional<std::string> answer;  // nothing: the user cancels
-    std::vector<CFileDialogRequest> requests;
 
-    std::optional<std::string> ChooseFile(const CFileDialogRequest& request) override
-    {
-        requests.push_back(request);
-        return answer;
-    }
+    std::optional<std::string> ChooseFile(const CFileDialogRequest&) override { return answer; }
 };

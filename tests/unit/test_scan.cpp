@@ -23,62 +23,47 @@ CLinkAddress Link(const char* pszName, const char* pszAddr, unsigned nPrefixLen,
 TEST(ScanRange, PrefixesCutsAndRanges)
 {
     // pszRange: --scan=..., or null
-    // pszFirst: "address@link"
+    // pszTargets: how many, then the first and the last as "address@link"
     // pszNote: part of the one note, or "" for none
     const struct {
         std::vector<CLinkAddress> links;
         const char* pszRange;
-        size_t nCount;
-        const char* pszFirst;
-        const char* pszLast;
+        const char* pszTargets;
         const char* pszNote;
     } cases[] = {
-        {{Link("a", "10.0.0.7", 32)}, nullptr, 0, "", "", ""},
-        {{Link("a", "10.0.0.1", 31)}, nullptr, 1, "10.0.0.0@a", "10.0.0.0@a", ""},
-        {{Link("a", "10.0.0.1", 30)}, nullptr, 1, "10.0.0.2@a", "10.0.0.2@a", ""},
-        {{Link("a", "10.1.0.1", 22)}, nullptr, 1021, "10.1.0.2@a", "10.1.3.254@a", ""},
+        {{Link("a", "10.0.0.7", 32)}, nullptr, "0", ""},
+        {{Link("a", "10.0.0.1", 31)}, nullptr, "1 10.0.0.0@a 10.0.0.0@a", ""},
+        {{Link("a", "10.0.0.1", 30)}, nullptr, "1 10.0.0.2@a 10.0.0.2@a", ""},
+        {{Link("a", "10.1.0.1", 22)}, nullptr, "1021 10.1.0.2@a 10.1.3.254@a", ""},
         {{Link("a", "10.2.4.5", 21)},
          nullptr,
-         1023,
-         "10.2.2.5@a",
-         "10.2.6.4@a",
+         "1023 10.2.2.5@a 10.2.6.4@a",
          "a: 10.2.0.0/21 holds 2048 addresses; scanning the 1024 around 10.2.4.5 (10.2.2.5 to "
-         "10.2.6.4); "
-         "for more, give --scan=10.2.0.0/21"},
+         "10.2.6.4); for more, give --scan=10.2.0.0/21"},
         {{Link("a", "10.3.0.1", 16)},
          nullptr,
-         1023,
-         "10.3.0.2@a",
-         "10.3.4.0@a",
+         "1023 10.3.0.2@a 10.3.4.0@a",
          "the 1024 around 10.3.0.1"},
         {{Link("a", "10.4.255.250", 16)},
          nullptr,
-         1023,
-         "10.4.251.255@a",
-         "10.4.255.254@a",
+         "1023 10.4.251.255@a 10.4.255.254@a",
          "around 10.4.255.250"},
         // The link's network and broadcast addresses stay out, not the range's.
-        {{Link("a", "10.0.0.1", 24)}, "10.0.0.0/25", 126, "10.0.0.2@a", "10.0.0.127@a", ""},
-        {{Link("a", "10.0.0.1", 24)}, "10.0.0.128/25", 127, "10.0.0.128@a", "10.0.0.254@a", ""},
-        {{Link("a", "10.0.0.1", 24)}, "10.0.0.9", 1, "10.0.0.9@a", "10.0.0.9@a", ""},
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.0/25", "126 10.0.0.2@a 10.0.0.127@a", ""},
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.128/25", "127 10.0.0.128@a 10.0.0.254@a", ""},
+        {{Link("a", "10.0.0.1", 24)}, "10.0.0.9", "1 10.0.0.9@a 10.0.0.9@a", ""},
         {{Link("a", "10.0.0.1", 24)},
          "10.0.0.0/23",
-         253,
-         "10.0.0.2@a",
-         "10.0.0.254@a",
+         "253 10.0.0.2@a 10.0.0.254@a",
          "256 addresses of 10.0.0.0 to 10.0.1.255 lie on no attached link"},
         // Every address of this machine stays out; each other goes by its own link.
         {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.9", 29, 3), Link("c", "10.0.0.5", 32, 4)},
          nullptr,
-         9,
-         "10.0.0.2@a",
-         "10.0.0.14@b",
+         "9 10.0.0.2@a 10.0.0.14@b",
          ""},
         {{Link("a", "10.0.0.1", 29), Link("b", "10.0.0.6", 29, 3)},
          nullptr,
-         4,
-         "10.0.0.2@a",
-         "10.0.0.5@a",
+         "4 10.0.0.2@a 10.0.0.5@a",
          ""},
     };
     for (const auto& c : cases) {
@@ -86,29 +71,17 @@ TEST(ScanRange, PrefixesCutsAndRanges)
         std::string strError;
         ASSERT_TRUE(!c.pszRange || ParseScanRange(c.pszRange, range, strError)) << c.pszRange;
         const CScanPlan plan = PlanScan(c.links, c.pszRange ? &range : nullptr);
-        const auto Text = [](const CScanTarget& t) {
-            return DottedText(t.dwAddr) + "@" + t.strLink;
-        };
-        SCOPED_TRACE(std::string(c.pszFirst) + " " + (c.pszRange ? c.pszRange : ""));
-        EXPECT_EQ(plan.strError, "");
-        ASSERT_EQ(plan.targets.size(), c.nCount);
-        if (c.nCount) {
-            EXPECT_EQ(Text(plan.targets.front()), c.pszFirst);
-            EXPECT_EQ(Text(plan.targets.back()), c.pszLast);
-        }
+        std::string strTargets = std::to_string(plan.targets.size());
+        if (!plan.targets.empty())
+            for (const CScanTarget& t : {plan.targets.front(), plan.targets.back()})
+                strTargets += " " + DottedText(t.dwAddr) + "@" + t.strLink;
+        EXPECT_EQ(std::tuple(plan.strError, strTargets), std::tuple("", c.pszTargets));
         for (size_t n = 1; n < plan.targets.size(); ++n)
             ASSERT_LT(ntohl(plan.targets[n - 1].dwAddr), ntohl(plan.targets[n].dwAddr));
-        ASSERT_EQ(plan.notes.size(), *c.pszNote ? 1u : 0u);
-        if (*c.pszNote) {
+        ASSERT_EQ(plan.notes.size(), *c.pszNote ? 1u : 0u) << c.pszTargets;
+        if (*c.pszNote)
             EXPECT_NE(plan.notes[0].find(c.pszNote), std::string::npos) << plan.notes[0];
-        }
     }
-    CScanRange range;
-    std::string strError;
-    ASSERT_TRUE(ParseScanRange("10.9.0.0/24", range, strError));
-    EXPECT_NE(PlanScan({Link("a", "10.0.0.1", 24)}, &range).strError.find("no attached link"),
-              std::string::npos);
-    EXPECT_NE(PlanScan({}, nullptr).strError, "");
 }
 
 TEST(ScanRange, TheTextOfARange)
@@ -117,14 +90,7 @@ TEST(ScanRange, TheTextOfARange)
         // the text; its first and last address, "" when refused
         {"10.0.0.0/16", "10.0.0.0-10.0.255.255"},
         {"10.0.0.77/24", "10.0.0.0-10.0.0.255"},
-        {"10.0.0.1", "10.0.0.1-10.0.0.1"},
-        {"10.0.0.0/32", "10.0.0.0-10.0.0.0"},
         {"10.0.0.0/15", ""},
-        {"10.0.0.0/33", ""},
-        {"10.0.0.0/", ""},
-        {"10.0.0.0/+24", ""},
-        {"10.0.0/24", ""},
-        {"/24", ""},
     };
     for (const auto& [pszText, pszRange] : cases) {
         CScanRange range;
@@ -136,18 +102,6 @@ TEST(ScanRange, TheTextOfARange)
             << pszText;
         EXPECT_EQ(strError.empty(), bOk) << pszText;
     }
-}
-
-TEST(ScanRange, TheNeighbourTableIsFilledBelowItsLimits)
-{
-    // The machine's entries, the new ones wanted; the limit
-    const std::tuple<unsigned, size_t, unsigned> cases[] = {
-        {10, 253, 496},   // fits below gc_thresh2 with room to spare
-        {10, 490, 1008},  // not quite
-        {300, 100, 496},  // other namespaces' entries count too
-    };
-    for (const auto& [nEntries, nOnLink, nLimit] : cases)
-        EXPECT_EQ(NeighbourLimit({nEntries, 512, 1024}, nOnLink), nLimit) << nEntries;
 }
 
 // The system as the probe engine sees it: a clock that moves only when it
