@@ -14,10 +14,13 @@
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netdb.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
 #include "hosts/FileSystem.h"
+#include "net/Resolver.h"
 #include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
@@ -45,6 +48,17 @@ struct CKeptSockets : ISocketLayer {
     int Close(int) override { return 0; }
 };
 
+// A resolver that takes its time, as one waiting for a name server does.
+struct CSlowResolver : IResolver {
+    int GetHostByName(const std::string& strName, CHostRecord& record) override
+    {
+        QThread::msleep(300);
+        record = {strName, {inet_addr("10.0.0.2")}};
+        return 0;
+    }
+    int GetHostByAddr(uint32_t, std::string&) override { return EAI_NONAME; }
+};
+
 // Acts on the next modal box or dialog once it is up and active.
 template <typename T>
 void OnNextBox(const std::function<void(T*)>& act)
@@ -62,6 +76,7 @@ class TestWindow : public QObject {
 
     QTemporaryDir m_dir;
     CKeptSockets m_sockets;
+    CSlowResolver m_resolver;
     CPosixFileSystem m_fileSystem;
     CProfileName m_profile;
     std::unique_ptr<CNUVIKDlg> m_pDlg;
@@ -75,7 +90,7 @@ class TestWindow : public QObject {
     CDlgServices Services()
     {
         const std::string strHelp = m_dir.filePath("a#b/100%41/help.html").toStdString();
-        return {&m_sockets, nullptr, &m_profile, &m_fileSystem, strHelp};
+        return {&m_sockets, nullptr, &m_profile, &m_fileSystem, strHelp, &m_resolver};
     }
 
 public slots:
@@ -203,14 +218,30 @@ private slots:
         QCOMPARE(m_pDlg->m_hosts.GetCount(), 2u);
     }
 
-    // The mode buttons move the focus; Shift+Tab from any field of the IP
-    // address control leaves the control.
+    // While "MAC" waits for its lookup, no command reaches the dialog: a
+    // Delete given meanwhile deletes nothing.
+    void commandsWaitWhileALookupRuns()
+    {
+        Wnd().NameBox()->setEditText("nas");
+        QTimer::singleShot(100, [this] { Wnd().MenuCommand(ID_DELETE_HOST)->trigger(); });
+        qobject_cast<QPushButton*>(Wnd().Control(IDC_LOOKUP))->click();
+        QCOMPARE(m_pDlg->m_hosts.GetCount(), 3u);
+    }
+
+    // The mode buttons move the focus; in the IP address control "." and a
+    // third digit move on, a number over 255 becomes 255, Backspace in an
+    // empty field goes back, and Shift+Tab from any field leaves the control.
     void ipControlFieldsAndKeys()
     {
         QTest::mouseClick(Wnd().Control(IDC_ADDRESS_MODE), Qt::LeftButton);
         CIpAddressEdit* pIp = Wnd().IpControl();
         QCOMPARE(QApplication::focusWidget(), pIp->Field(0));
-        pIp->Field(2)->setFocus();
+        for (const char ch : std::string("192.1680.300x"))
+            QTest::keyClick(QApplication::focusWidget(), ch);
+        QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("192.168.0.255"));
+        pIp->Field(3)->clear();
+        QTest::keyClick(pIp->Field(3), Qt::Key_Backspace);
+        QCOMPARE(QApplication::focusWidget(), pIp->Field(2));
         QTest::keyClick(pIp->Field(2), Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), Wnd().Control(IDC_HELP_LINK));  // the name box is off
         Wnd().SetAddress(0xC0A80007);
@@ -219,16 +250,22 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), Wnd().NameBox());
     }
 
-    // A box without a caption of its own is named for screen readers.
-    void theMacBoxHasAnAccessibleName()
+    void boxesWithoutCaptionsHaveAccessibleNames()
     {
-        QCOMPARE(QAccessible::queryAccessibleInterface(Wnd().MacBox())->text(QAccessible::Name),
-                 QString("MAC address"));
+        std::vector<std::pair<QWidget*, QString>> expected{{Wnd().NameBox()->lineEdit(), "Name"},
+                                                           {Wnd().IpControl(), "IP address"},
+                                                           {Wnd().MacBox(), "MAC address"}};
+        for (int n = 0; n < 4; ++n)
+            expected.emplace_back(Wnd().IpControl()->Field(n),
+                                  QString("IP address, part %1 of 4").arg(n + 1));
+        for (const auto& [pWidget, strName] : expected)
+            QCOMPARE(QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name),
+                     strName);
     }
 
     // Plain, printable text with the normal cursor over the box while the
-    // wait cursor is held. Enter retries a failed save, but replaces no file
-    // that someone else changed.
+    // wait cursor is held. Escape keeps the window open; Enter retries a
+    // failed save, but only "Replace" itself replaces a file that could not be read.
     void messageBoxes()
     {
         QString strSeen;
@@ -247,11 +284,22 @@ private slots:
 
         using EQ = IMessageBox::ESaveQuestion;
         using EC = IMessageBox::ESaveChoice;
-        for (const auto& [question, expected] :
-             {std::pair{EQ::SaveFailed, EC::Save}, {EQ::ReplaceChanged, EC::StayOpen}}) {
+        const struct {
+            EQ question;
+            const char* pszKeys;
+            EC expected;
+        } cases[] = {
+            {EQ::SaveFailed, "Esc", EC::StayOpen},
+            {EQ::SaveFailed, "Return", EC::Save},
+            {EQ::SaveFailed, "Alt+C", EC::Discard},
+            {EQ::ReplaceUnread, "Return", EC::StayOpen},
+            {EQ::ReplaceLeftovers, "Esc", EC::StayOpen},
+            {EQ::ReplaceChanged, "Return", EC::StayOpen},
+            {EQ::ReplaceUnread, "Alt+R", EC::Save}};  // "&Close without saving", "&Replace"
+        for (const auto& c : cases) {
             OnNextBox<QMessageBox>(
-                [&](QMessageBox* pBox) { QTest::keyClick(pBox, Qt::Key_Return); });
-            QCOMPARE(m_messages.AskSave(question, "cannot save"), expected);
+                [&](QMessageBox* pBox) { QTest::keySequence(pBox, QKeySequence(c.pszKeys)); });
+            QCOMPARE(m_messages.AskSave(c.question, "cannot save"), c.expected);
         }
     }
 
@@ -307,22 +355,34 @@ private slots:
         QCOMPARE(strSeen, QString("wol|Windows sockets initialization failed."));
     }
 
-    // Last: it leaves the display variables changed. A headless platform needs
-    // no display; an empty variable counts as unset.
+    // Last: it leaves the display variables changed.
     void displayCheckWantsAReachableDisplayOrAHeadlessPlatform()
     {
         QTemporaryDir dir;
         setenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit().constData(), 1);
-        setenv("DISPLAY", "", 1);
-        setenv("WAYLAND_DISPLAY", "", 1);
-        for (const auto& [pszPlatform, strWhy] :
-             {std::pair{"offscreen", std::string()},
-              {"",
-               "cannot open the window: no display (DISPLAY/WAYLAND_DISPLAY unset or "
-               "unreachable)"}}) {
-            setenv("QT_QPA_PLATFORM", pszPlatform, 1);
-            QCOMPARE(WhyNoDisplay(), strWhy);
+        // An empty variable counts as unset.
+        const struct {
+            const char *pszPlatform, *pszX11, *pszWayland;
+            std::string strWhy;
+        } cases[] = {{"offscreen", "", "", ""},
+                     {"wayland;minimal:fontengine=freetype", "", "", ""},
+                     {"", "", "", "no display (DISPLAY/WAYLAND_DISPLAY unset or unreachable)"},
+                     {"xcb", "", "", "no display for QT_QPA_PLATFORM=xcb"},
+                     // Nothing listens on display 4711, nor is there a Wayland socket yet.
+                     {"", ":4711", "wayland-nuvik-test", "cannot connect to the X display :4711"}};
+        for (const auto& c : cases) {
+            for (const auto& [pszName, pszValue] : {std::pair{"QT_QPA_PLATFORM", c.pszPlatform},
+                                                    {"DISPLAY", c.pszX11},
+                                                    {"WAYLAND_DISPLAY", c.pszWayland}})
+                setenv(pszName, pszValue, 1);
+            QCOMPARE(WhyNoDisplay(),
+                     c.strWhy.empty() ? c.strWhy : "cannot open the window: " + c.strWhy);
         }
+        // A compositor's socket appears.
+        QCOMPARE(
+            mknod(dir.filePath("wayland-nuvik-test").toLocal8Bit().constData(), S_IFSOCK | 0600, 0),
+            0);
+        QCOMPARE(WhyNoDisplay(), std::string());
     }
 };
 
