@@ -167,7 +167,8 @@ int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices
     return StoppedExit(services) ?: bAllUp ? kExitOk : kExitSomeFailed;
 }
 
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services)
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services,
+                     const std::function<int(const std::vector<CStatusHost>&)>& ask)
 {
     CSetList book;
     book.AttachProfile(&profile, services.pFiles);
@@ -188,7 +189,7 @@ int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CApp
         services.pMessages->MessageBox(book.ProfilePath() + ": holds no host to ask about");
         return kExitSomeFailed;
     }
-    return RunStatus(hosts, line.bJson, services);
+    return ask ? ask(hosts) : RunStatus(hosts, line.bJson, services);
 }
 
 int WaitForWoken(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,

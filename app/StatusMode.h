@@ -54,5 +54,6 @@ int WaitForWoken(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices
 
 // --status [HOST...] as the command line asks it: the book of --profile or
 // the default one (which may be missing when hosts are given). Exit 2 when
-// the book can't be read.
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services);
+// the book can't be read. The hosts found are asked by ask (none: RunStatus).
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services,
+                     const std::function<int(const std::vector<CStatusHost>&)>& ask = {});

@@ -21,6 +21,8 @@ int main(int argc, char** argv)
                                                 " --help)");
         return kExitNothingRan;
     }
+    if (line.nViaRequest)
+        StopWhenInputEnds();  // the side that sent the request stopped, or is gone
     CnuvikApp app(strExePath, std::move(line), system.Services());
     app.InitInstance();
     return app.ExitCode();
