@@ -10,7 +10,6 @@
 #include "app/SystemServices.h"
 #include "base/Error.h"
 #include "base/Text.h"
-#include "ui/MessageBox.h"
 
 namespace {
 
@@ -59,6 +58,13 @@ std::string SshFailure(const CCommandLine& line, const std::string& strLog, bool
 }
 
 }  // namespace
+
+void CViaMessageBox::MessageBox(const std::string& strText)
+{
+    const std::lock_guard lock(m_mutex);
+    std::fputc(kViaMessage, stderr);
+    m_messages.MessageBox(strText);
+}
 
 std::vector<CRemoteHost> RemoteHostsOf(const std::vector<std::string>& args)
 {
@@ -118,7 +124,8 @@ int RunVia(const CCommandLine& line, const std::vector<CRemoteHost>& hosts,
 {
     IMessageBox& messages = *services.pMessages;
     const std::string strWhere = "--via " + line.strVia + ": ";
-    bool bHeard = false, bTooOld = false, bWakesSent = false;
+    bool bHeard = false, bWakesSent = false;
+    std::string strSaid;  // ssh's lines, and any other that is no message of nuvik's
     CShellRelay relay;
     relay.pStop = services.pStop;
     relay.onOut = [&](const std::string& strLine) {
@@ -131,16 +138,13 @@ int RunVia(const CCommandLine& line, const std::vector<CRemoteHost>& hosts,
     relay.onErr = [&](const std::string& strLine) {
         if (strLine.starts_with(kViaSignal)) {
             bWakesSent = bWakesSent || strLine == kViaWakesSent;
-            return;
+        } else if (strLine.starts_with(kViaMessage)) {
+            bHeard = true;
+            std::fwrite(strLine.data() + 1, 1, strLine.size() - 1, services.pErr);
+            std::fflush(services.pErr);
+        } else {
+            strSaid += strLine;
         }
-        // An older nuvik's refusal of the request, before any mode ran.
-        if (strLine.find("--via-request") != std::string::npos) {
-            bTooOld = true;
-            return;
-        }
-        bHeard = true;
-        std::fwrite(strLine.data(), 1, strLine.size(), services.pErr);
-        std::fflush(services.pErr);
     };
     const CStopOnSignals stop;  // Ctrl-C ends the other side too, with its last lines
     const CShellRun run = services.pShell->Run(
@@ -163,15 +167,18 @@ int RunVia(const CCommandLine& line, const std::vector<CRemoteHost>& hosts,
                             "of its ssh sessions");
         return kExitNothingRan;
     }
-    if (run.nExit == kExitNothingRan && bTooOld) {
+    // An older nuvik's refusal of the request, before any mode ran.
+    if (run.nExit == kExitNothingRan && strSaid.find("--via-request") != std::string::npos) {
         messages.MessageBox(strWhere + "the nuvik on " + line.strVia +
                             " is too old for --via: it needs version " NUVIK_VERSION
                             " or later (one that reads requests of version " +
                             std::to_string(kViaRequestVersion) + ")");
         return kExitNothingRan;
     }
-    if (run.nExit != 255)
+    if (run.nExit != 255) {
+        std::fputs(strSaid.c_str(), services.pErr);  // the remote shell's, say
         return run.nExit;
-    messages.MessageBox(strWhere + SshFailure(line, run.strLog, bHeard, bWakesSent));
+    }
+    messages.MessageBox(strWhere + SshFailure(line, run.strLog + strSaid, bHeard, bWakesSent));
     return kExitNothingRan;
 }

@@ -9,8 +9,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "ui/MessageBox.h"
 
 struct CAppServices;
 struct CCommandLine;
@@ -48,10 +51,12 @@ std::string RemoteCommand(const std::vector<std::string>& args);
 // connection bounded, then "--", the host and the command.
 std::vector<std::string> SshArguments(const std::string& strHost, const std::string& strCommand);
 
-// A line of the request's standard error that is a signal for the side that
-// sent it, never shown: it starts with a byte no message holds (control
-// bytes are written escaped).
+// The first byte of a line of the request's standard error, one that no
+// message holds (control bytes are written escaped): a signal for the side
+// that sent it, never shown; or a message, shown without it. Other lines
+// are ssh's own (or the remote shell's).
 constexpr char kViaSignal = '\x01';
+constexpr char kViaMessage = '\x02';
 // The signal that the wakes of a request were sent (it then waits).
 constexpr const char* kViaWakesSent = "\x01wakes sent\n";
 
@@ -80,6 +85,23 @@ public:
     // Runs ssh with the arguments (after its name; SshArguments), its own
     // messages kept apart from the remote's.
     virtual CShellRun Run(const std::vector<std::string>& args, const CShellRelay& relay) = 0;
+};
+
+// The other side's messages: each line marked as one.
+class CViaMessageBox : public IMessageBox {
+public:
+    explicit CViaMessageBox(IMessageBox& messages)
+        : m_messages(messages)
+    { }
+    void MessageBox(const std::string& strText) override;
+    ESaveChoice AskSave(ESaveQuestion question, const std::string& strText) override
+    {
+        return m_messages.AskSave(question, strText);
+    }
+
+private:
+    IMessageBox& m_messages;
+    std::mutex m_mutex;  // a line at a time, from every thread
 };
 
 // Runs the request for the command line on line.strVia and relays what it
