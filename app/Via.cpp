@@ -161,7 +161,7 @@ int RunVia(const CCommandLine& line, const std::vector<CRemoteHost>& hosts,
     }
     if (const int nStopped = StoppedExit(services))
         return nStopped;
-    if (run.nExit == 127 && !bHeard) {
+    if (run.nExit == 127) {  // from the shell: no nuvik in its PATH
         messages.MessageBox(strWhere + "there is no nuvik on " + line.strVia +
                             " to run the request: install it there, in a directory of the PATH "
                             "of its ssh sessions");

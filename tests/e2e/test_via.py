@@ -2,7 +2,6 @@
 router namespace that runs sshd, whose other link (a bridge) holds the hosts
 to wake. The client's ssh finds its configuration, key and known hosts in the
 home directory its own password database names, as a user's would."""
-import json
 import os
 import re
 import signal
@@ -13,20 +12,15 @@ import unittest
 
 import nsutil
 
-CLIENT, ROUTER = "10.77.1.1", "10.77.1.2"
-HOSTILE = "-x;$(touch${IFS}%s)'\"`touch${IFS}%s`"
-SSHD = """ListenAddress %s:%d
-HostKey %s/hostkey
-AuthorizedKeysFile %s/authorized_keys
-UsePAM no
-StrictModes no
-PermitRootLogin prohibit-password
-"""
+ROUTER = "10.77.1.2"
+SSHD = (
+    "ListenAddress %s:%d\nHostKey %s/key\nAuthorizedKeysFile %s/id.pub\nUsePAM no\nStrictModes no\n"
+)
 CONFIG = """Host bare
   Port 2222
 Host stranger
-  UserKnownHostsFile ~/.ssh/empty
-Host far stranger bare
+  UserKnownHostsFile ~/.ssh/none
+Host *
   HostName %s
   User root
   IdentityFile ~/.ssh/id
@@ -38,99 +32,70 @@ class Via(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.nuvik, _ = nsutil.require(cls, "sshd", "ssh-keygen", "ss")
-        cls.home = tempfile.mkdtemp(prefix="nuvik-via-")
-        os.chmod(cls.home, 0o755)
-        cls.addCleanup(subprocess.run, ["rm", "-rf", cls.home])
-        cls.marker = os.path.join(cls.home, "ran")
+        cls.home = home = tempfile.mkdtemp(prefix="nuvik-via-")
+        cls.addClassCleanup(subprocess.run, ["rm", "-rf", home])
+        cls.marker, ssh = home + "/ran", home + "/local/.ssh"
         with open("/etc/passwd") as f:
-            others = [line for line in f if not line.startswith("root:")]
-        home = lambda who: "".join(["root:x:0:0:root:%s/%s:/bin/sh\n" % (cls.home, who)] + others)
-        # The router: sshd on the client's link, the hosts to wake on br0.
-        cls.lan = nsutil.Lan(cls, 3, etc={"passwd": home("remote")})
-        cls.router = cls.lan.scanner
-        cls.client = nsutil.Namespace(cls, etc={"passwd": home("local")})
-        pair = "ip link add v0 netns %s type veth peer name v1 netns %s"
-        nsutil.run(pair % (cls.client.name, cls.router.name))
-        ends = ((cls.client, "v0", CLIENT), (cls.router, "v1", ROUTER))
-        for ns, dev, ip in ends:
+            others = "".join(line for line in f if not line.startswith("root:"))
+        etc = lambda who: {"passwd": "root:x:0:0::%s/%s:/bin/sh\n%s" % (home, who, others)}
+        cls.addCleanup = cls.addClassCleanup  # the namespaces live as long as the class
+        cls.lan = nsutil.Lan(cls, 3, etc=etc("remote"))  # hosts 10.66.0.10 to .12 on br0
+        cls.router, cls.client = cls.lan.scanner, nsutil.Namespace(cls, etc=etc("local"))
+        nsutil.run(
+            "ip link add v0 netns %s type veth peer name v1 netns %s"
+            % (cls.client.name, cls.router.name)
+        )
+        for ns, dev, ip in ((cls.client, "v0", "10.77.1.1"), (cls.router, "v1", ROUTER)):
             ns.run("ip", "-batch", "-", input=nsutil.LINK_UP % (ip, 24, dev, dev))
-        for ns, dev, _ in ends:
-            ns.run("sh", "-c", nsutil.UNTIL_UP % (dev, "state UP"))
-        keys = cls.path("keys")
-        ssh = cls.path("local", ".ssh")
-        os.makedirs(keys)
+        cls.client.run("sh", "-c", nsutil.UNTIL_UP % ("v0", "state UP"))
         os.makedirs(ssh)
-        os.makedirs(cls.path("remote"))
-        os.makedirs(cls.path("bin"))
-        os.symlink(cls.nuvik, cls.path("bin", "nuvik"))
-        for name in ("hostkey", "id"):
-            nsutil.run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", cls.path("keys", name))
-        os.rename(cls.path("keys", "id"), os.path.join(ssh, "id"))
-        os.rename(cls.path("keys", "id.pub"), cls.path("keys", "authorized_keys"))
-        with open(cls.path("keys", "hostkey.pub")) as f:
-            known = ROUTER + " " + f.read()
-        for name, text in (("known", known), ("empty", ""), ("config", CONFIG % ROUTER)):
-            with open(os.path.join(ssh, name), "w") as f:
-                f.write(text)
+        os.makedirs(home + "/remote")
+        os.makedirs(home + "/bin")
+        os.symlink(cls.nuvik, home + "/bin/nuvik")
+        for key in ("key", "id"):
+            nsutil.run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", home + "/" + key)
+        os.rename(home + "/id", ssh + "/id")
+        with open(home + "/key.pub") as key, open(ssh + "/known", "w") as known:
+            known.write(ROUTER + " " + key.read())
+        with open(ssh + "/config", "w") as f:
+            f.write(CONFIG % ROUTER)
         os.makedirs("/run/sshd", exist_ok=True)  # sshd's privilege separation
         # Port 22 runs the build's nuvik; port 2222 has none in its PATH.
-        for port, path in ((22, cls.path("bin") + ":/usr/bin:/bin"), (2222, "/usr/bin:/bin")):
-            config = cls.path("keys", "sshd%d" % port)
-            with open(config, "w") as f:
-                f.write(SSHD % (ROUTER, port, keys, keys) + "SetEnv PATH=%s\n" % path)
-            sshd = subprocess.Popen(cls.router.cmd("/usr/sbin/sshd", "-D", "-f", config))
-            cls.addCleanup(sshd.wait, 10)
-            cls.addCleanup(sshd.terminate)
-            cls.sshd = sshd if port == 22 else cls.sshd
-        for _ in range(100):  # until both listen
-            if len(cls.router.run("ss -Htln").stdout.splitlines()) == 2:
-                break
-            time.sleep(0.05)
-        with open(cls.path("book.ini"), "w") as f:
+        for port, path in ((22, home + "/bin:/usr/bin:/bin"), (2222, "/usr/bin:/bin")):
+            with open("%s/sshd%d" % (home, port), "w") as f:
+                f.write(SSHD % (ROUTER, port, home, home) + "SetEnv PATH=%s\n" % path)
+            sshd = subprocess.Popen(cls.router.cmd("/usr/sbin/sshd", "-D", "-f", f.name))
+            cls.addClassCleanup(sshd.wait, 10)
+            cls.addClassCleanup(sshd.terminate)
+            cls.sshd = getattr(cls, "sshd", sshd)
+        cls.router.run("sh", "-c", "until [ $(ss -Htln | wc -l) = 2 ]; do sleep 0.05; done")
+        cls.hostile = "-x;$(touch${IFS}%s)'\"`touch${IFS}%s`" % (cls.marker, cls.marker)
+        with open(home + "/book.ini", "w") as f:
             f.write(
                 "[list]\n0=alpha 10.66.0.10 026600000000\n1=bravo 10.66.0.11 02-66-00-00-00-01\n"
             )
-            f.write(
-                "2=gone 10.66.0.99 026600000009\n3=%s 10.66.0.12 026600000002\n" % cls.hostile()
-            )
-
-    @classmethod
-    def path(cls, *parts):
-        return os.path.join(cls.home, *parts)
-
-    @classmethod
-    def hostile(cls):
-        return HOSTILE % (cls.marker, cls.marker)
-
-    @classmethod
-    def addCleanup(cls, function, *args):  # the namespaces live as long as the class
-        cls.addClassCleanup(function, *args)
+            f.write("2=gone 10.66.0.99 026600000009\n3=%s 10.66.0.12 026600000002\n" % cls.hostile)
 
     def run_in(self, ns, *args, book="book.ini"):
         env = {"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}
-        cmd = ns.cmd(self.nuvik, "--profile", self.path(book), *args)
+        cmd = ns.cmd(self.nuvik, "--profile", self.home + "/" + book, *args)
         return nsutil.run(*cmd, check=False, env=env, cwd=self.home, timeout=60)
 
     def via(self, *args, host="far", book="book.ini"):
         return self.run_in(self.client, "--via", host, *args, book=book)
 
     def test_every_mode_prints_what_it_prints_on_the_machine_itself(self):
-        # What comes back is a local run's: the same lines, the same status;
-        # a send is the same datagram (br0's hosts are 10.66.0.10 to .12).
+        # The same lines, the same status; a send is the same datagram.
         rtt = lambda text: re.sub(r"[0-9.]+ ms|\"rtt_ms\":[0-9.]+", "RTT", text)
-        profile = self.path("book.ini")
-        for args, arrives in (
-            (["--wake", "alpha", "-v"], [("10.66.0.1", "026600000000")]),
+        for args, macs in (
+            (["--wake", "alpha", "-v"], ["026600000000"]),
             (["-w", "bravo", "10.66.0.12", "--port=9", "--repeat=2"], []),
-            (
-                ["-v", "026600000001", "nonsense", "--to", "10.66.0.255"],
-                [("10.66.0.1", "026600000001")],
-            ),
-            (["-v", profile], None),
-            (["-w", "-v", "--", self.hostile()], [("10.66.0.1", "026600000002")]),
+            (["-v", "026600000001", "nonsense", "--to", "10.66.0.255"], ["026600000001"]),
+            (["-v", self.home + "/book.ini"], None),
+            (["-w", "-v", "--", self.hostile], ["026600000002"]),
             (["-w", "alpha", "-i", "-x; $(touch %s)\n'\"" % self.marker], []),
-            (["-w", "alpha", "-i", "br0"], [("10.66.0.1", "026600000000")]),
-            (["-w", "alpha", "gone", "nowhere", "--wait=3"], None),
+            (["-w", "alpha", "-i", "br0"], ["026600000000"]),
+            (["-w", "gone", "nowhere", "--wait=2"], ["026600000009"]),
             (["--status", "--json"], []),
             (["--status", "bravo", "10.66.0.11", "026600000000", "nowhere"], []),
             (["--scan=10.66.0.8/29", "--json"], []),
@@ -140,74 +105,57 @@ class Via(unittest.TestCase):
             for run in (lambda: self.run_in(self.router, *args), lambda: self.via(*args)):
                 sockets = [ns.receiver() for ns, _, _ in self.lan.hosts]
                 result = run()
-                got = [(src, payload) for s in sockets for src, _, _, payload in nsutil.received(s)]
+                got = sorted(d for s in sockets for _, _, _, d in nsutil.received(s))
                 results.append((result.returncode, rtt(result.stdout), rtt(result.stderr), got))
             self.assertEqual(results[1], results[0], args)
-            if arrives is None:
-                continue
-            wanted = [(src, nsutil.packet(mac)) for src, mac in arrives for _ in self.lan.hosts]
-            self.assertEqual(sorted(results[1][3]), sorted(wanted), args)
+            if macs is not None:
+                self.assertEqual(got, sorted(nsutil.packet(m) for m in macs for _ in sockets))
             self.assertFalse(os.path.exists(self.marker), args)
 
     def test_scan_add_keeps_the_far_hosts_in_the_book_here(self):
-        with open(self.path("local.ini"), "w") as f:
+        with open(self.home + "/local.ini", "w") as f:
             f.write("[list]\n0=alpha 10.66.0.77 026600000000\n")
         result = self.via("--scan", "--add", "-i", "br0", book="local.ini")
-        mine = [("10.66.0.%d" % (10 + i), "02660000000%d" % i) for i in range(3)]
-        self.assertEqual(result.stdout, "".join("%s %s %s\n" % (ip, ip, mac) for ip, mac in mine))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        added = "2 hosts added to %s, 1 updated, 0 known already" % self.path("local.ini")
+        lines = ["10.66.0.1%d 10.66.0.1%d 02660000000%d" % (i, i, i) for i in range(3)]
+        self.assertEqual((result.returncode, result.stdout.splitlines()), (0, lines))
+        added = "2 hosts added to %s/local.ini, 1 updated, 0 known already" % self.home
         self.assertEqual(result.stderr.splitlines()[-1], "nuvik: " + added)
-        with open(self.path("local.ini")) as f:
-            book = f.read()
-        for ip, mac in mine:
-            self.assertIn("%s %s" % (ip, mac), book)
+        with open(self.home + "/local.ini") as f:
+            self.assertEqual(
+                sorted(re.findall(r"(\S+ \S+)\r?\n", f.read())), [l[11:] for l in lines]
+            )
 
     def test_failures_in_words(self):
-        for host, args, said in (
-            ("stranger", ["-w", "alpha"], "the host key of stranger is not known here"),
-            ("bare", ["-w", "alpha"], "there is no nuvik on bare"),
-            ("far", ["-w", "alpha", "nowhere"], None),  # nowhere is told here; alpha woken there
+        for host, said in (
+            ("stranger", "the host key of stranger is not known here"),
+            ("bare", "there is no nuvik on bare"),
         ):
-            result = self.via(*args, host=host)
-            lines = result.stderr.splitlines()
-            if said:
-                self.assertEqual((result.returncode, len(lines)), (2, 1), result.stderr)
-                self.assertIn("nuvik: --via %s: %s" % (host, said), lines[0])
-            else:
-                self.assertEqual(result.returncode, 1, result.stderr)
-                self.assertIn('"nowhere"', lines[0])
+            result = self.via("-w", "alpha", host=host)
+            self.assertEqual(
+                (result.returncode, len(result.stderr.splitlines())), (2, 1), result.stderr
+            )
+            self.assertTrue(result.stderr.startswith("nuvik: --via %s: %s" % (host, said)))
 
     def test_ctrl_c_ends_both_sides_and_a_lost_connection_is_told(self):
-        listening = "ss -Huln sport = :4000"
+        listening = "until ss -Huln sport = :4000 | grep -q .; do sleep 0.1; done"
         pipes = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "text": True}
-        env = {"PATH": "/usr/bin:/bin"}
         cmd = self.client.cmd(self.nuvik, "--via", "far", "--listen")
-        listener = subprocess.Popen(cmd, env=env, **pipes)
-        for _ in range(100):
-            if self.router.run(listening).stdout:
-                break
-            time.sleep(0.1)
-        self.assertTrue(self.router.run(listening).stdout)
+        listener = subprocess.Popen(cmd, **pipes)
+        self.router.run("sh", "-c", listening, timeout=10)
         listener.send_signal(signal.SIGINT)
         self.assertEqual(listener.wait(timeout=10), 130)
-        time.sleep(0.5)
-        self.assertEqual(self.router.run(listening).stdout, "")
+        self.router.run("sh", "-c", listening.replace("until", "while"), timeout=5)
         # The session's sshd goes while the other side waits.
-        book = self.path("book.ini")
+        book = self.home + "/book.ini"
         cmd = self.client.cmd(self.nuvik, "-f", book, "--via", "far", "-w", "gone", "--wait=30")
-        waiting = subprocess.Popen(cmd, env=env, **pipes)
+        waiting = subprocess.Popen(cmd, **pipes)
         time.sleep(3)
-        sessions = nsutil.run("ps", "--ppid", str(self.sshd.pid), "-o", "pid=").stdout.split()
-        for pid in sessions:
+        for pid in nsutil.run("ps --ppid %d -o pid=" % self.sshd.pid).stdout.split():
             os.kill(int(pid), signal.SIGKILL)
         out, err = waiting.communicate(timeout=30)
         self.assertEqual((waiting.returncode, out), (2, ""), err)
-        self.assertRegex(
-            err,
-            "^nuvik: --via far: the connection to far was lost while waiting: "
-            "the wakes were sent, whether the hosts came up is not known",
-        )
+        lost = "nuvik: --via far: the connection to far was lost while waiting: the wakes were sent"
+        self.assertTrue(err.startswith(lost), err)
 
 
 if __name__ == "__main__":
