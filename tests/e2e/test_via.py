@@ -28,53 +28,52 @@ Host *
 """
 
 
+def write(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+
+
 class Via(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.nuvik, _ = nsutil.require(cls, "sshd", "ssh-keygen", "ss")
         cls.home = home = tempfile.mkdtemp(prefix="nuvik-via-")
         cls.addClassCleanup(subprocess.run, ["rm", "-rf", home])
-        cls.marker, ssh = home + "/ran", home + "/local/.ssh"
+        for path in ("/local/.ssh", "/remote", "/bin"):
+            os.makedirs(home + path)
+        os.symlink(cls.nuvik, home + "/bin/nuvik")
         with open("/etc/passwd") as f:
             others = "".join(line for line in f if not line.startswith("root:"))
         etc = lambda who: {"passwd": "root:x:0:0::%s/%s:/bin/sh\n%s" % (home, who, others)}
         cls.addCleanup = cls.addClassCleanup  # the namespaces live as long as the class
         cls.lan = nsutil.Lan(cls, 3, etc=etc("remote"))  # hosts 10.66.0.10 to .12 on br0
         cls.router, cls.client = cls.lan.scanner, nsutil.Namespace(cls, etc=etc("local"))
-        nsutil.run(
-            "ip link add v0 netns %s type veth peer name v1 netns %s"
-            % (cls.client.name, cls.router.name)
-        )
+        pair = (cls.client.name, cls.router.name)
+        nsutil.run("ip link add v0 netns %s type veth peer name v1 netns %s" % pair)
         for ns, dev, ip in ((cls.client, "v0", "10.77.1.1"), (cls.router, "v1", ROUTER)):
             ns.run("ip", "-batch", "-", input=nsutil.LINK_UP % (ip, 24, dev, dev))
         cls.client.run("sh", "-c", nsutil.UNTIL_UP % ("v0", "state UP"))
-        os.makedirs(ssh)
-        os.makedirs(home + "/remote")
-        os.makedirs(home + "/bin")
-        os.symlink(cls.nuvik, home + "/bin/nuvik")
-        for key in ("key", "id"):
-            nsutil.run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", home + "/" + key)
-        os.rename(home + "/id", ssh + "/id")
-        with open(home + "/key.pub") as key, open(ssh + "/known", "w") as known:
-            known.write(ROUTER + " " + key.read())
-        with open(ssh + "/config", "w") as f:
-            f.write(CONFIG % ROUTER)
+        ssh = home + "/local/.ssh/"
+        for key in (home + "/key", ssh + "id"):
+            nsutil.run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key)
+        with open(home + "/key.pub") as key:
+            write(ssh + "known", ROUTER + " " + key.read())
+        write(ssh + "config", CONFIG % ROUTER)
         os.makedirs("/run/sshd", exist_ok=True)  # sshd's privilege separation
         # Port 22 runs the build's nuvik; port 2222 has none in its PATH.
         for port, path in ((22, home + "/bin:/usr/bin:/bin"), (2222, "/usr/bin:/bin")):
-            with open("%s/sshd%d" % (home, port), "w") as f:
-                f.write(SSHD % (ROUTER, port, home, home) + "SetEnv PATH=%s\n" % path)
-            sshd = subprocess.Popen(cls.router.cmd("/usr/sbin/sshd", "-D", "-f", f.name))
+            config = "%s/sshd%d" % (home, port)
+            write(config, SSHD % (ROUTER, port, home, ssh) + "SetEnv PATH=%s\n" % path)
+            sshd = subprocess.Popen(cls.router.cmd("/usr/sbin/sshd", "-D", "-f", config))
             cls.addClassCleanup(sshd.wait, 10)
             cls.addClassCleanup(sshd.terminate)
             cls.sshd = getattr(cls, "sshd", sshd)
         cls.router.run("sh", "-c", "until [ $(ss -Htln | wc -l) = 2 ]; do sleep 0.05; done")
+        cls.marker = home + "/ran"
         cls.hostile = "-x;$(touch${IFS}%s)'\"`touch${IFS}%s`" % (cls.marker, cls.marker)
-        with open(home + "/book.ini", "w") as f:
-            f.write(
-                "[list]\n0=alpha 10.66.0.10 026600000000\n1=bravo 10.66.0.11 02-66-00-00-00-01\n"
-            )
-            f.write("2=gone 10.66.0.99 026600000009\n3=%s 10.66.0.12 026600000002\n" % cls.hostile)
+        book = "0=alpha 10.66.0.10 026600000000\n1=bravo 10.66.0.11 02-66-00-00-00-01\n"
+        book += "2=gone 10.66.0.99 026600000009\n3=%s 10.66.0.12 026600000002\n" % cls.hostile
+        write(home + "/book.ini", "[list]\n" + book)
 
     def run_in(self, ns, *args, book="book.ini"):
         env = {"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}
@@ -113,8 +112,7 @@ class Via(unittest.TestCase):
             self.assertFalse(os.path.exists(self.marker), args)
 
     def test_scan_add_keeps_the_far_hosts_in_the_book_here(self):
-        with open(self.home + "/local.ini", "w") as f:
-            f.write("[list]\n0=alpha 10.66.0.77 026600000000\n")
+        write(self.home + "/local.ini", "[list]\n0=alpha 10.66.0.77 026600000000\n")
         result = self.via("--scan", "--add", "-i", "br0", book="local.ini")
         lines = ["10.66.0.1%d 10.66.0.1%d 02660000000%d" % (i, i, i) for i in range(3)]
         self.assertEqual((result.returncode, result.stdout.splitlines()), (0, lines))
