@@ -146,7 +146,7 @@ const COptionSpec kOptions[] = {
          line.nViaRequest = static_cast<int>(nValue);
          return true;
      }},
-    {"json", 0, no_argument, "", "with --status or --scan: one JSON object per line",
+    {"json", 0, no_argument, "", "with --status, --scan or --wait: one JSON object per line",
      [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
      [](CCommandLine& line, const char*, std::string&) { return line.bHelp = true; }},
@@ -296,8 +296,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line,
         strError = "--hosts opens the hosts window: it takes no host, and no other mode";
         return false;
     }
-    if (line.bJson && !line.bStatus && !line.bScan) {
-        strError = "--json goes with --status or --scan";
+    if (line.bJson && !line.bStatus && !line.bScan && !line.nWaitSeconds) {
+        strError = "--json goes with --status, --scan or --wait";
         return false;
     }
     const bool bSends = line.bWake || !line.args.empty() ||

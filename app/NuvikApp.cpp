@@ -303,11 +303,14 @@ int CnuvikApp::WakeAndWait(const std::function<void()>& wake)
         wake();
         return m_nExitCode;
     }
-    const int nWait = WaitForWoken(m_waits, m_line.nWaitSeconds, m_services, [&] {
-        wake();
-        if (m_line.nViaRequest)  // for the side that sent the request, should the connection go
-            std::fputs(kViaWakesSent, m_services.pErr);
-    });
+    const int nWait = WaitForWoken(
+        m_waits, m_line.nWaitSeconds, m_services,
+        [&] {
+            wake();
+            if (m_line.nViaRequest)  // for the side that sent the request, should the connection go
+                std::fputs(kViaWakesSent, m_services.pErr);
+        },
+        m_line.bJson);
     return nWait >= kExitStopped ? nWait : std::max(m_nExitCode, nWait);
 }
 

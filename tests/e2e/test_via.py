@@ -94,7 +94,7 @@ class Via(unittest.TestCase):
             (["-w", "-v", "--", self.hostile], ["026600000002"]),
             (["-w", "alpha", "-i", "-x; $(touch %s)\n'\"" % self.marker], []),
             (["-w", "alpha", "-i", "br0"], ["026600000000"]),
-            (["-w", "gone", "nowhere", "--wait=2"], ["026600000009"]),
+            (["-w", "gone", "nowhere", "--wait=2", "--json"], ["026600000009"]),
             (["--status", "--json"], []),
             (["--status", "bravo", "10.66.0.11", "026600000000", "nowhere"], []),
             (["--scan=10.66.0.8/29", "--json"], []),

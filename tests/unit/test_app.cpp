@@ -236,7 +236,7 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
          "go with it"},
         {{"--scan", "--repeat=2"},
          "error: --scan wakes nothing: --port, --to, --repeat and --verbose do not go with it"},
-        {{"x", "--json"}, "error: --json goes with --status or --scan"},
+        {{"x", "--json"}, "error: --json goes with --status, --scan or --wait"},
         {{"--scan", "--json", "--add"}, "json scan= add "},
         {{"--scan", "10.0.0.0/24"},
          "error: --scan finds hosts: it takes no host, and no --wake or --listen"},
