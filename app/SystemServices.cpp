@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -164,7 +165,9 @@ private:
         int64_t nStopAtMs = -1, nExitAtMs = -1;
         int nStatus = 0;
         bool bTermSent = false;
-        while (readers[0].hFd >= 0 || readers[1].hFd >= 0 || nExitAtMs < 0) {
+        // Readable when ssh has ended: the wait ends then, not at the next tick.
+        const int hProcess = static_cast<int>(::syscall(SYS_pidfd_open, nPid, 0));
+        for (;;) {
             const int64_t nNowMs = MonotonicMs();
             if (pStop && *pStop && nStopAtMs < 0) {
                 ::close(std::exchange(hIn, -1));
@@ -173,7 +176,8 @@ private:
             if (nExitAtMs < 0 && ::waitpid(nPid, &nStatus, WNOHANG) == nPid)
                 nExitAtMs = nNowMs;
             // Streams another process still holds open end soon after ssh.
-            if (nExitAtMs >= 0 && nNowMs - nExitAtMs > 500)
+            const bool bStreamsOpen = readers[0].hFd >= 0 || readers[1].hFd >= 0;
+            if (nExitAtMs >= 0 && (!bStreamsOpen || nNowMs - nExitAtMs > 500))
                 break;
             if (nExitAtMs < 0 && nStopAtMs >= 0 && nNowMs - nStopAtMs > kStopGraceMs) {
                 ::kill(nPid,
@@ -181,8 +185,10 @@ private:
                                                                                      : SIGTERM);
                 bTermSent = true;
             }
-            pollfd fds[2] = {{readers[0].hFd, POLLIN, 0}, {readers[1].hFd, POLLIN, 0}};
-            if (::poll(fds, 2, 100) > 0)
+            pollfd fds[3] = {{readers[0].hFd, POLLIN, 0},
+                             {readers[1].hFd, POLLIN, 0},
+                             {nExitAtMs < 0 ? hProcess : -1, POLLIN, 0}};
+            if (::poll(fds, 3, hProcess >= 0 || nExitAtMs >= 0 ? 100 : 10) > 0)
                 for (size_t i = 0; i < 2; ++i)
                     if (fds[i].revents)
                         readers[i].Read();
@@ -190,8 +196,9 @@ private:
         for (CLineReader& reader : readers)
             if (reader.hFd >= 0)
                 ::close(reader.hFd);
-        if (hIn >= 0)
-            ::close(hIn);
+        for (const int hFd : {hIn, hProcess})
+            if (hFd >= 0)
+                ::close(hFd);
         run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
     }
 };
