@@ -46,15 +46,17 @@ std::string SshFailure(const CCommandLine& line, const std::string& strLog, bool
             strSaid + ": check it, then connect once with ssh " + strHost + " to keep it";
     if (strLog.find("Permission denied") != std::string::npos)
         return "authentication refused by " + strHost + strSaid;
+    // ssh's own failures to connect start with its name; a session that ends
+    // says so in other words ("Connection to HOST closed by remote host.").
+    if (!bHeard && !bWakesSent && LastLine(strLog).starts_with("ssh: "))
+        return "cannot reach " + strHost + strSaid;
     if (line.nWaitSeconds && bWakesSent)
         return "the connection to " + strHost +
             " was lost while waiting: the wakes were sent, whether the hosts came up is not "
             "known" +
             strSaid;
-    if (bHeard || bWakesSent || line.nWaitSeconds)
-        return "the connection to " + strHost + " was lost" +
-            (line.nWaitSeconds ? ": whether the wakes were sent is not known" : "") + strSaid;
-    return "cannot reach " + strHost + strSaid;
+    return "the connection to " + strHost + " was lost" +
+        (line.nWaitSeconds ? ": whether the wakes were sent is not known" : "") + strSaid;
 }
 
 }  // namespace
