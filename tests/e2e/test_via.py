@@ -139,6 +139,7 @@ class Via(unittest.TestCase):
         pipes = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "text": True}
         cmd = self.client.cmd(self.nuvik, "--via", "far", "--listen")
         listener = subprocess.Popen(cmd, **pipes)
+        self.addCleanup(listener.kill)  # should a fault keep it
         self.router.run("sh", "-c", listening, timeout=10)
         listener.send_signal(signal.SIGINT)
         self.assertEqual(listener.wait(timeout=10), 130)
@@ -147,6 +148,7 @@ class Via(unittest.TestCase):
         book = self.home + "/book.ini"
         cmd = self.client.cmd(self.nuvik, "-f", book, "--via", "far", "-w", "gone", "--wait=30")
         waiting = subprocess.Popen(cmd, **pipes)
+        self.addCleanup(waiting.kill)
         time.sleep(3)
         for pid in nsutil.run("ps --ppid %d -o pid=" % self.sshd.pid).stdout.split():
             os.kill(int(pid), signal.SIGKILL)
