@@ -18,6 +18,7 @@ class IFileSystem;
 class IMessageBox;
 class INeighbourTable;
 class IProbePlatform;
+class IRemoteShell;
 class IResolver;
 class IRouteTable;
 class ISocketLayer;
@@ -38,6 +39,7 @@ struct CAppServices {
     IResolver* pResolver = nullptr;          // --to NAME, "MAC"
     IEthers* pEthers = nullptr;              // --wake NAME
     IFileSystem* pFiles = nullptr;           // the address book's file
+    IRemoteShell* pShell = nullptr;          // --via: the system's ssh
     // A reverse look-up that may run on other threads (the scan's names).
     std::function<bool(uint32_t, std::string&)> reverseLookup;
     IMessageBox* pMessages = nullptr;        // what went wrong: standard error
@@ -49,6 +51,7 @@ struct CAppServices {
     std::function<int64_t()> nowMs;       // a monotonic clock, in milliseconds
     void (*pfnPause)(int nMs) = nullptr;  // between rounds of --repeat; null: none
     std::FILE* pOut = stdout;             // the lines of every mode
+    std::FILE* pErr = stderr;             // --via: the other side's messages, as they come
     std::FILE* pProgress = nullptr;       // a progress line; null: standard error is no terminal
     // Set to the number of the signal (Ctrl-C, SIGTERM) that asks a mode
     // that waits to stop.

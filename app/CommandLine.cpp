@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "app/Via.h"
+
 namespace {
 
 // --wait without a value, and the longest it takes.
@@ -123,7 +125,28 @@ const COptionSpec kOptions[] = {
      "open the hosts window: every host of the address book\n"
      "with its state, scan, wake several",
      [](CCommandLine& line, const char*, std::string&) { return line.bHosts = true; }},
-    {"json", 0, no_argument, "", "with --status or --scan: one JSON object per line",
+    {"via", 0, required_argument, "[USER@]HOST",
+     "wake, --status, --scan or --listen on HOST, through\n"
+     "ssh, by the nuvik installed there; names are looked\n"
+     "up here",
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         if (*psz == '-')  // never an option of ssh
+             strWhy = "a host does not start with -";
+         return NotEmpty(psz, strWhy) && *psz != '-' && (line.strVia = psz, true);
+     }},
+    // Not in the usage text: what --via puts first in its request.
+    {"via-request", 0, required_argument, "VERSION", nullptr,
+     [](CCommandLine& line, const char* psz, std::string& strWhy) {
+         unsigned long nValue = 0;
+         if (!ParseNumber(psz, 1, kViaRequestVersion, nValue)) {
+             strWhy = "this nuvik reads requests of version " + std::to_string(kViaRequestVersion) +
+                 " (the one that sent it is newer)";
+             return false;
+         }
+         line.nViaRequest = static_cast<int>(nValue);
+         return true;
+     }},
+    {"json", 0, no_argument, "", "with --status, --scan or --wait: one JSON object per line",
      [](CCommandLine& line, const char*, std::string&) { return line.bJson = true; }},
     {"help", 'h', no_argument, "", "print this help and exit",
      [](CCommandLine& line, const char*, std::string&) { return line.bHelp = true; }},
@@ -273,13 +296,29 @@ bool ParseCommandLine(const std::vector<std::string>& args, CCommandLine& line,
         strError = "--hosts opens the hosts window: it takes no host, and no other mode";
         return false;
     }
-    if (line.bJson && !line.bStatus && !line.bScan) {
-        strError = "--json goes with --status or --scan";
+    if (line.bJson && !line.bStatus && !line.bScan && !line.nWaitSeconds) {
+        strError = "--json goes with --status, --scan or --wait";
         return false;
     }
-    const bool bSends = line.bWake || !line.args.empty() || given.size() > 1;
+    const bool bSends = line.bWake || !line.args.empty() ||
+        std::count_if(given.begin(), given.end(), [](const COptionSpec* pSpec) {
+            return std::strncmp(pSpec->pszLong, "via", 3) != 0;
+        }) > 1;
     if (line.bListen && bSends) {
         strError = "--listen only receives: it takes no host and no other option";
+        return false;
+    }
+    const bool bMode = line.bWake || line.bStatus || line.bScan || line.bListen;
+    if (!line.strVia.empty() &&
+        (line.bHosts || line.nViaRequest || (!bMode && line.args.empty()))) {
+        strError = "--via runs a wake, --status, --scan or --listen on another machine: give "
+                   "hosts, a profile file or one of those (not --hosts)";
+        return false;
+    }
+    if (line.nViaRequest && (line.bWake || line.bStatus) &&
+        line.args.size() % kRemoteHostFields != 0) {
+        strError = "--via-request: the hosts come in groups of " +
+            std::to_string(kRemoteHostFields) + " arguments";
         return false;
     }
     return true;
@@ -289,6 +328,8 @@ std::string OptionHelp()
 {
     std::string strText;
     for (const COptionSpec& spec : kOptions) {
+        if (spec.pszHelp == nullptr)
+            continue;
         std::string strLeft = "  ";
         strLeft += spec.nShort ? std::string("-") + static_cast<char>(spec.nShort) + ", " : "    ";
         strLeft += Spelled(spec);

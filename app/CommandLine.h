@@ -27,6 +27,8 @@ struct CCommandLine {
     std::string strScanRange;  // the CIDR given to --scan
     bool bAdd = false;         // --add, with --scan: keep the new hosts in the address book
     bool bHosts = false;       // --hosts: the hosts window
+    std::string strVia;        // --via [USER@]HOST: the machine the mode runs on, through ssh
+    int nViaRequest = 0;       // --via-request=VERSION: this run is another nuvik's --via request
 
     std::vector<std::string> args;  // what is not an option, in order
 

@@ -70,7 +70,7 @@ bool CnuvikApp::InitInstance()
     const CMode& mode = *std::find_if(std::begin(s_modes), std::end(s_modes),
                                       [&](const CMode& row) { return row.pfnChosen(m_line); });
     IMessageBox& messages = *m_services.pMessages;
-    if (mode.bSockets && SocketStartUp(*m_services.pSockets) != 0) {
+    if (mode.bSockets && !Via() && SocketStartUp(*m_services.pSockets) != 0) {
         messages.MessageBox(IDS_SOCKETS_INIT_FAILED);
         // Started from the desktop, nobody reads standard error: the window's
         // own message box says it too.
@@ -119,17 +119,50 @@ int CnuvikApp::RunScan()
     const CScanRequest request{m_line.bScanRange, m_line.strScanRange, m_line.bAdd, m_line.bJson,
                                m_line.strInterface};
     const CStopOnSignals stop;  // what was found so far is still shown
-    return RunScanMode(request, m_profile, m_services);
+    if (!Via())
+        return RunScanMode(request, m_profile, m_services);
+    return RunScanMode(request, m_profile, m_services, [&](std::vector<CScanHost>& found) {
+        bool bStrange = false;
+        const int nExit = RunVia(m_line, {}, m_services, [&](const std::string& strLine) {
+            CScanHost host;
+            if (ScanHostOfJson(strLine, host))
+                found.push_back(std::move(host));
+            else
+                bStrange = true;
+        });
+        if (bStrange)
+            m_services.pMessages->MessageBox("--via " + m_line.strVia +
+                                             ": the scan over there answered lines that are not "
+                                             "hosts; they are left out");
+        return nExit;
+    });
 }
 
 int CnuvikApp::RunStatus()
 {
     const CStopOnSignals stop;  // the hosts asked so far are still shown
-    return RunStatusCommand(m_line, m_profile, m_services);
+    if (m_line.nViaRequest) {
+        std::vector<CStatusHost> hosts;
+        for (const CRemoteHost& host : RemoteHostsOf(m_args))
+            hosts.push_back({host.strName, host.strIp, host.strMac, StoredAddress(host.strIp), 0,
+                             host.strNote});
+        return ::RunStatus(hosts, m_line.bJson, m_services);
+    }
+    if (!Via())
+        return RunStatusCommand(m_line, m_profile, m_services);
+    return RunStatusCommand(
+        m_line, m_profile, m_services, [&](const std::vector<CStatusHost>& hosts) {
+            std::vector<CRemoteHost> remote;
+            for (const CStatusHost& host : hosts)
+                remote.push_back({{}, host.strName, host.strIp, host.strMac, host.strProblem});
+            return RunVia(m_line, remote, m_services);
+        });
 }
 
 int CnuvikApp::RunListen()
 {
+    if (Via())
+        return RunVia(m_line, {}, m_services);
     IMessageBox& messages = *m_services.pMessages;
     const CStatus status =
         ListenForWakes(m_line.nListenPort, m_services.pOut,
@@ -163,8 +196,10 @@ bool CnuvikApp::ResolveDelivery(CDelivery& delivery)
             messages.MessageBox("--to " + strTo + ": 0.0.0.0 is no address to send to");
             return false;
         }
+        if (Via())  // looked up here: the other side gets the address
+            m_line.strTo = DottedText(delivery.dwTo);
     }
-    if (m_line.strInterface.empty())
+    if (m_line.strInterface.empty() || Via())  // --via: an interface over there
         return true;
     const std::string strWhat = "--interface " + m_line.strInterface + ": ";
     switch (m_services.pRoutes->FindLink(m_line.strInterface, delivery.nInterface)) {
@@ -268,6 +303,21 @@ int CnuvikApp::WakeAndWait(const std::function<void()>& wake)
         wake();
         return m_nExitCode;
     }
-    const int nWait = WaitForWoken(m_waits, m_line.nWaitSeconds, m_services, wake);
+    const int nWait = WaitForWoken(
+        m_waits, m_line.nWaitSeconds, m_services,
+        [&] {
+            wake();
+            if (m_line.nViaRequest)  // for the side that sent the request, should the connection go
+                std::fputs(kViaWakesSent, m_services.pErr);
+        },
+        m_line.bJson);
     return nWait >= kExitStopped ? nWait : std::max(m_nExitCode, nWait);
+}
+
+int CnuvikApp::ForwardWakes(const std::vector<CRemoteHost>& hosts)
+{
+    if (hosts.empty())  // each one was told already
+        return m_nExitCode;
+    const int nExit = RunVia(m_line, hosts, m_services);
+    return nExit >= kExitStopped || nExit == kExitNothingRan ? nExit : std::max(m_nExitCode, nExit);
 }

@@ -8,6 +8,7 @@
 #include "app/AppServices.h"
 #include "app/CommandLine.h"
 #include "app/StatusMode.h"
+#include "app/Via.h"
 #include "hosts/ProfileName.h"
 #include "wake/Waker.h"
 
@@ -53,6 +54,13 @@ private:
     // Runs wake, and with --wait the wait around it: the wakes leave right
     // after the hosts' first probes. The exit status.
     int WakeAndWait(const std::function<void()>& wake);
+    // --via: the wakes of the hosts, with --wait the wait, on the other
+    // machine. The exit status, with what failed here counted in.
+    int ForwardWakes(const std::vector<CRemoteHost>& hosts);
+    // Wakes the hosts here, in rounds, the messages calling each strShown.
+    int WakeHere(const std::vector<CRemoteHost>& hosts, const CDelivery& delivery,
+                 const CSetList& book);
+    bool Via() const { return !m_line.strVia.empty(); }
 
     std::string m_strExePath;
     std::string m_strAppName;

@@ -33,6 +33,21 @@ std::string ScanJsonLine(const CScanHost& host)
         line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
+bool ScanHostOfJson(const std::string& strLine, CScanHost& host)
+{
+    const nlohmann::json line = nlohmann::json::parse(strLine, nullptr, false);
+    if (!line.is_object())
+        return false;
+    const auto Text = [&](const char* pszKey) {
+        const auto it = line.find(pszKey);
+        return it != line.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    host = {0, Text("interface"), Text("mac"), Text("name")};
+    std::string strMac;
+    return ParseDotted(Text("ip"), host.dwAddr) && ParseAnyMac(host.strMac, strMac) &&
+        strMac == host.strMac;
+}
+
 namespace {
 
 // The plan for the links the request names; false, having said why, when
@@ -124,7 +139,8 @@ int AddToBook(CSetList& book, const std::vector<CScanHost>& found, IMessageBox& 
 
 }  // namespace
 
-int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppServices& services)
+int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppServices& services,
+                const ScanElsewhere& elsewhere)
 {
     IMessageBox& messages = *services.pMessages;
     // The book is read before anything is sent: one that can't be read is
@@ -141,13 +157,18 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppSe
         }
         book.UnlockProfile();
     }
+    std::vector<CScanHost> found;
+    int nExit = kExitOk;
     CScanPlan plan;
-    if (!PlanFromLinks(request, services, plan))
-        return kExitNothingRan;
-
-    CScanner scanner(*services.pPlatform, *services.pRoutes, *services.pNeighbours,
-                     services.reverseLookup);
-    const std::vector<CScanHost> found = scanner.Scan(plan.targets, WatchScan(services, plan));
+    if (elsewhere) {
+        nExit = elsewhere(found);  // which said how many it found
+    } else {
+        if (!PlanFromLinks(request, services, plan))
+            return kExitNothingRan;
+        CScanner scanner(*services.pPlatform, *services.pRoutes, *services.pNeighbours,
+                         services.reverseLookup);
+        found = scanner.Scan(plan.targets, WatchScan(services, plan));
+    }
     for (const CScanHost& host : found) {
         const std::string strLine =
             request.bJson ? ScanJsonLine(host) : PrintableText(ScanEntry(host));
@@ -155,11 +176,14 @@ int RunScanMode(const CScanRequest& request, CProfileName& profile, const CAppSe
     }
     if (!OutputWritten(services.pOut))
         return kExitNothingRan;  // said once, when the mode ends
-    messages.MessageBox(CountOf(found.size(), "host", "hosts") + " found among " +
-                        CountOf(plan.targets.size(), "address", "addresses"));
+    if (!elsewhere)
+        messages.MessageBox(CountOf(found.size(), "host", "hosts") + " found among " +
+                            CountOf(plan.targets.size(), "address", "addresses"));
     // Stopped: what was found so far is shown, and the book is left alone.
     if (const int nStopped = StoppedExit(services))
         return nStopped;
+    if (nExit >= kExitStopped || nExit == kExitNothingRan)
+        return nExit;
     if (request.bAdd && AddToBook(book, found, messages) != kExitOk)
         return kExitNothingRan;
     return found.empty() ? kExitSomeFailed : kExitOk;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <nlohmann/json.hpp>
+
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
 #include "app/Progress.h"
@@ -25,6 +27,28 @@ CStatusHost HostOfEntry(const std::string& strEntry)
     host.strMac = EntryField(strEntry, 2);
     host.dwAddr = StoredAddress(host.strIp);
     return host;
+}
+
+// A host waited for, as one JSON object on one line: name, ip, mac, state,
+// after_s (from its wake; null when not known), reason.
+std::string WaitJsonLine(const CWaitHost& host, const char* pszState, long long nSeconds,
+                         const std::string& strReason)
+{
+    const auto TextOrNull = [](const std::string& strText) {
+        return strText.empty() ? nlohmann::ordered_json(nullptr)
+                               : nlohmann::ordered_json(ShownUtf8(strText));
+    };
+    nlohmann::ordered_json line;
+    line["name"] = ShownUtf8(host.strName);
+    line["ip"] = TextOrNull(host.dwAddr ? DottedText(host.dwAddr) : std::string());
+    line["mac"] = TextOrNull(host.strMac);
+    line["state"] = pszState;
+    line["after_s"] =
+        nSeconds < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(nSeconds);
+    line["reason"] = TextOrNull(strReason);
+    return JsonControlsEscaped(
+               line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)) +
+        "\n";
 }
 
 }  // namespace
@@ -103,14 +127,21 @@ uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
 }
 
 int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
-                 const std::function<void()>& wake)
+                 const std::function<void()>& wake, bool bJson)
 {
     std::vector<CProbeTarget> targets;
     for (const CWaitHost& host : hosts)
         targets.push_back({host.dwAddr, 0, host.strMac});
     const auto Seconds = [](int64_t nMs) { return static_cast<long long>((nMs + 500) / 1000); };
-    const auto Print = [&](const CWaitHost& host, const char* pszFormat, long long nSeconds) {
-        std::fprintf(services.pOut, pszFormat, PrintableText(host.strName).c_str(), nSeconds);
+    // A line of text, or with bJson the host's object: state, seconds from
+    // its wake (-1: none) and the reason.
+    const auto Print = [&](const CWaitHost& host, const char* pszFormat, long long nSeconds,
+                           const char* pszState = "down", const std::string& strReason = {}) {
+        if (bJson)
+            std::fputs(WaitJsonLine(host, pszState, nSeconds, strReason).c_str(), services.pOut);
+        else
+            std::fprintf(services.pOut, pszFormat, PrintableText(host.strName).c_str(), nSeconds,
+                         strReason.c_str());
         std::fflush(services.pOut);
     };
     CProgressLine progress(services.pProgress);
@@ -140,9 +171,9 @@ int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices
         ++nUp;
         progress.Clear();
         if (result.nProbe == 0)
-            Print(hosts[i], "%s was up before its wake\n", 0);
+            Print(hosts[i], "%s was up before its wake\n", 0, "up", "up before its wake");
         else
-            Print(hosts[i], "%s is up after %lld s\n", Seconds(result.nUpAtMs - nWokeMs));
+            Print(hosts[i], "%s is up after %lld s\n", Seconds(result.nUpAtMs - nWokeMs), "up");
     };
     const std::vector<CProbeResult> results =
         CProbeEngine(*services.pPlatform, *services.pRoutes, *services.pNeighbours)
@@ -156,18 +187,19 @@ int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices
             continue;
         bAllUp = false;
         if (hosts[i].dwAddr == 0)
-            Print(hosts[i], "%s: no address to wait for\n", 0);
+            Print(hosts[i], "%s: no address to wait for\n", -1, "unknown",
+                  "no address to wait for");
         else if (results[i].bOtherMac)
-            std::fprintf(services.pOut, "%s is not up after %lld s: its address is held by %s\n",
-                         PrintableText(hosts[i].strName).c_str(), Seconds(nElapsedMs),
-                         results[i].strMac.c_str());
+            Print(hosts[i], "%s is not up after %lld s: %s\n", Seconds(nElapsedMs), "down",
+                  "its address is held by " + results[i].strMac);
         else
             Print(hosts[i], "%s is not up after %lld s\n", Seconds(nElapsedMs));
     }
     return StoppedExit(services) ?: bAllUp ? kExitOk : kExitSomeFailed;
 }
 
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services)
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services,
+                     const std::function<int(const std::vector<CStatusHost>&)>& ask)
 {
     CSetList book;
     book.AttachProfile(&profile, services.pFiles);
@@ -188,12 +220,12 @@ int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CApp
         services.pMessages->MessageBox(book.ProfilePath() + ": holds no host to ask about");
         return kExitSomeFailed;
     }
-    return RunStatus(hosts, line.bJson, services);
+    return ask ? ask(hosts) : RunStatus(hosts, line.bJson, services);
 }
 
 int WaitForWoken(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
-                 const std::function<void()>& wake)
+                 const std::function<void()>& wake, bool bJson)
 {
     const CStopOnSignals stop;
-    return WaitForHosts(hosts, nSeconds, services, wake);
+    return WaitForHosts(hosts, nSeconds, services, wake, bJson);
 }

@@ -45,14 +45,16 @@ uint32_t WaitAddressOfMac(const CSetList& book, INeighbourTable& neighbours,
 // counted from the wake; "nas was up before its wake" when it answered the
 // probe before it); the others follow at the end. A progress line goes to
 // services.pProgress when there is one. Exit 0 all up, 1 otherwise, 130 or
-// 143 when a signal stopped it.
+// 143 when a signal stopped it. With bJson each line is a JSON object: name,
+// ip, mac, state (up, down, unknown), after_s (from the wake) and reason.
 int WaitForHosts(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
-                 const std::function<void()>& wake);
+                 const std::function<void()>& wake, bool bJson = false);
 // The same, with Ctrl-C and SIGTERM caught for the while.
 int WaitForWoken(std::vector<CWaitHost>& hosts, int nSeconds, const CAppServices& services,
-                 const std::function<void()>& wake);
+                 const std::function<void()>& wake, bool bJson = false);
 
 // --status [HOST...] as the command line asks it: the book of --profile or
 // the default one (which may be missing when hosts are given). Exit 2 when
-// the book can't be read.
-int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services);
+// the book can't be read. The hosts found are asked by ask (none: RunStatus).
+int RunStatusCommand(const CCommandLine& line, CProfileName& profile, const CAppServices& services,
+                     const std::function<int(const std::vector<CStatusHost>&)>& ask = {});

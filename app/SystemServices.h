@@ -36,5 +36,10 @@ private:
     }, m_beforeTerm{};
 };
 
+// The other side of a --via request: when standard input ends (the side
+// that sent it stopped, or the connection is gone), the run is stopped as by
+// Ctrl-C; one that has not ended a few seconds later is ended.
+void StopWhenInputEnds();
+
 // Sleeps for nMs milliseconds.
 void PauseMs(int nMs);

@@ -11,6 +11,20 @@
 #include "ui/MessageBox.h"
 #include "ui/NUVIKDlg.h"
 
+namespace {
+
+const std::string kSkippedEntry =
+    ": skipped, the third field is not a hardware address (" + std::string(kMacTextExpected) + ")";
+
+// A --wake host whose book entry holds no hardware address.
+std::string NoMacText(const CRemoteHost& host)
+{
+    return host.strShown + ": the address book's entry holds no hardware address (\"" +
+        host.strMac + "\", " + kMacTextExpected + ")";
+}
+
+}  // namespace
+
 std::string CnuvikApp::InvalidArgumentText(CNUVIKDlg& dlg, const std::string& strArg)
 {
     const std::string strStart = "\"" + strArg + "\" is not a hardware address";
@@ -31,6 +45,25 @@ int CnuvikApp::RunArguments()
     if (!ResolveDelivery(delivery))
         return kExitNothingRan;
     CNUVIKDlg dlg = MakeDialog(delivery);
+    if (Via()) {
+        std::vector<CRemoteHost> hosts;
+        for (const std::string& strArg : m_args) {
+            std::string strMac = strArg;
+            if (!CutToMacText(strMac)) {
+                TellOutcome(strArg, {}, InvalidArgumentText(dlg, strArg));
+                continue;
+            }
+            // The address to wait for, when the book here has the host.
+            std::string strWaitIp;
+            if (m_line.nWaitSeconds > 0 && !std::exchange(m_bBookLoaded, true))
+                dlg.m_hosts.LoadProfile();
+            if (const std::string* pEntry =
+                    m_line.nWaitSeconds > 0 ? FindHostByMac(dlg.m_hosts, strMac) : nullptr)
+                strWaitIp = EntryField(*pEntry, 1);
+            hosts.push_back({strArg, {}, {}, strArg, strWaitIp});
+        }
+        return ForwardWakes(hosts);
+    }
     if (m_line.nWaitSeconds > 0) {
         dlg.m_hosts.LoadProfile();  // where the hosts' addresses may be found
         m_bBookLoaded = true;
@@ -75,6 +108,24 @@ int CnuvikApp::RunProfile()
                                          ": holds no host to wake (no entry 0 in section [list])");
         return kExitSomeFailed;
     }
+    if (Via()) {
+        std::vector<CRemoteHost> hosts;
+        size_t i = 0;
+        for (const std::string& strEntry : dlg.m_hosts) {
+            const std::string strWhere =
+                strFile + " [list] " + std::to_string(i++) + "=" + strEntry;
+            std::string strMac = EntryField(strEntry, 2);
+            if (CutToMacText(strMac))
+                hosts.push_back({strWhere + ":",
+                                 EntryField(strEntry, 0),
+                                 EntryField(strEntry, 1),
+                                 EntryField(strEntry, 2),
+                                 {}});
+            else
+                TellOutcome(strWhere, {}, strWhere + kSkippedEntry);
+        }
+        return ForwardWakes(hosts);
+    }
     if (m_line.nWaitSeconds > 0)
         for (const std::string& strEntry : dlg.m_hosts)
             PlanWait(EntryField(strEntry, 0), EntryField(strEntry, 1), EntryField(strEntry, 2),
@@ -86,9 +137,7 @@ int CnuvikApp::RunProfile()
             if (item.outcome.status == CWakeOutcome::EStatus::Sent && i < m_waits.size())
                 m_waits[i].bWoken = true;
             const std::string strWhere = strFile + " [list] " + item.strKey + "=" + item.strEntry;
-            TellOutcome(strWhere + ":", item.outcome,
-                        strWhere + ": skipped, the third field is not a hardware address (" +
-                            kMacTextExpected + ")");
+            TellOutcome(strWhere + ":", item.outcome, strWhere + kSkippedEntry);
         }
     });
 }
@@ -98,8 +147,10 @@ int CnuvikApp::RunWakeOption()
     CDelivery delivery;
     if (!ResolveDelivery(delivery))
         return kExitNothingRan;
-    IMessageBox& messages = *m_services.pMessages;
     CSetList book;
+    if (m_line.nViaRequest)  // found by the side that sent it
+        return WakeHere(RemoteHostsOf(m_args), delivery, book);
+    IMessageBox& messages = *m_services.pMessages;
     book.AttachProfile(&m_profile, m_services.pFiles);
     book.LoadProfile();
     // A missing default book holds no names; a book asked for by name must be there.
@@ -118,7 +169,7 @@ int CnuvikApp::RunWakeOption()
 
     const CHostFinder finder(book, book.ProfilePath(),
                              {m_services.pEthers, m_services.pResolver, m_services.pNeighbours});
-    std::vector<std::pair<std::string, CHostMatch>> hosts;
+    std::vector<CRemoteHost> hosts;
     for (const std::string& strArg : m_args) {
         CHostMatch match = finder.Find(strArg);
         if (match.source == EHostSource::NotFound) {
@@ -128,30 +179,43 @@ int CnuvikApp::RunWakeOption()
                                 match.strIp + ": no entry of the address book " +
                                 book.ProfilePath() + " and no neighbour entry holds it");
         } else {
-            hosts.emplace_back(strArg, std::move(match));
+            const std::string strWhat = match.strName.empty() || match.strName == strArg
+                ? strArg
+                : strArg + " (" + match.strName + ")";
+            hosts.push_back({strWhat, match.strName, match.strIp, match.strMac, {}});
             continue;
         }
         m_nExitCode = kExitSomeFailed;
     }
+    if (!Via())
+        return WakeHere(hosts, delivery, book);
+    std::erase_if(hosts, [&](const CRemoteHost& host) {
+        std::string strText = host.strMac;
+        if (CutToMacText(strText))
+            return false;
+        TellOutcome(host.strShown, {}, NoMacText(host));
+        return true;
+    });
+    return ForwardWakes(hosts);
+}
+
+int CnuvikApp::WakeHere(const std::vector<CRemoteHost>& hosts, const CDelivery& delivery,
+                        const CSetList& book)
+{
     if (m_line.nWaitSeconds > 0)
-        for (const auto& [strArg, match] : hosts)
-            PlanWait(match.strName.empty() ? strArg : match.strName, match.strIp, match.strMac,
-                     book);
+        for (const CRemoteHost& host : hosts)
+            PlanWait(host.strName.empty() ? host.strShown : host.strName,
+                     host.strNote.empty() ? host.strIp : host.strNote, host.strMac, book);
     CWaker waker(*m_services.pSockets, m_services.pRoutes, WakeOptions(delivery));
     return WakeAndWait([&] {
         waker.InRounds(hosts.size(), [&](size_t i, bool bFirst) {
-            const auto& [strArg, match] = hosts[i];
-            const CWakeOutcome outcome = waker.Wake({match.strName, match.strIp, match.strMac});
+            const CRemoteHost& host = hosts[i];
+            const CWakeOutcome outcome = waker.Wake({host.strName, host.strIp, host.strMac});
             if (!bFirst)
                 return;
             if (outcome.status == CWakeOutcome::EStatus::Sent && i < m_waits.size())
                 m_waits[i].bWoken = true;
-            const std::string strWhat = match.strName.empty() || match.strName == strArg
-                ? strArg
-                : strArg + " (" + match.strName + ")";
-            TellOutcome(strWhat, outcome,
-                        strWhat + ": the address book's entry holds no hardware address (\"" +
-                            match.strMac + "\", " + kMacTextExpected + ")");
+            TellOutcome(host.strShown, outcome, NoMacText(host));
         });
     });
 }

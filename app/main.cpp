@@ -7,6 +7,7 @@
 #include "app/NuvikApp.h"
 #include "app/StandardDescriptors.h"
 #include "app/SystemServices.h"
+#include "app/Via.h"
 #include "ui/MessageBox.h"
 
 int main(int argc, char** argv)
@@ -21,7 +22,13 @@ int main(int argc, char** argv)
                                                 " --help)");
         return kExitNothingRan;
     }
-    CnuvikApp app(strExePath, std::move(line), system.Services());
+    CAppServices services = system.Services();
+    CViaMessageBox marked(*services.pMessages);
+    if (line.nViaRequest) {
+        StopWhenInputEnds();  // the side that sent the request stopped, or is gone
+        services.pMessages = &marked;
+    }
+    CnuvikApp app(strExePath, std::move(line), services);
     app.InitInstance();
     return app.ExitCode();
 }

@@ -71,3 +71,11 @@ std::string JsonControlsEscaped(std::string_view json)
     }
     return strOut;
 }
+
+std::string ShellQuoted(std::string_view text)
+{
+    std::string strQuoted = "'";
+    for (const char c : text)
+        strQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return strQuoted + "'";
+}

@@ -23,3 +23,8 @@ std::string JsonControlsEscaped(std::string_view json);
 // A name as the window shows it, in UTF-8: UTF-8 as it is, any other text
 // read as Latin-1 (a leading byte order mark is dropped).
 std::string ShownUtf8(std::string_view text);
+
+// The text as one word of a POSIX shell's command line, in single quotes:
+// the shell gives back exactly these bytes, whatever they are (a quote is
+// written '\'').
+std::string ShellQuoted(std::string_view text);

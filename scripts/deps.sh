@@ -11,7 +11,7 @@ build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev libxcb1-dev gzip unico
 test_pkgs=(libgtest-dev libgmock-dev python3 iproute2 util-linux procps
            xvfb xauth xdotool imagemagick
            desktop-file-utils appstream lintian dpkg-dev fakeroot file hyperfine
-           groff-base binutils fping clang-format black
+           groff-base binutils fping clang-format black openssh-client openssh-server
            python3-pyatspi at-spi2-core dbus-bin)
 
 want=("${build_pkgs[@]}")

@@ -8,12 +8,39 @@
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
 #include "app/NuvikApp.h"
+#include "app/Via.h"
 #include "app/WindowLoader.h"
 #include "base/MacText.h"
+#include "base/Text.h"
 #include "fakes/Fakes.h"
 #include "ui/NUVIKDlg.h"
 
 namespace {
+
+// ssh, as the test has it: the arguments it was given; what the other side
+// printed and how it ended.
+struct CFakeShell : IRemoteShell {
+    List args, out, err;
+    CShellRun result;
+    CShellRun Run(const List& argsGiven, const CShellRelay& relay) override
+    {
+        args = argsGiven;
+        std::for_each(out.begin(), out.end(), relay.onOut);
+        std::for_each(err.begin(), err.end(), relay.onErr);
+        return result;
+    }
+};
+
+// The words /bin/sh makes of the text after "printf '%s\0'".
+List ShellWords(const std::string& strWords)
+{
+    std::FILE* pPipe = popen(("printf '%s\\0'" + strWords).c_str(), "r");
+    List words{""};
+    for (int c; (c = std::fgetc(pPipe)) != EOF;)
+        c ? words.back() += static_cast<char>(c) : words.emplace_back();
+    pclose(pPipe);
+    return words.pop_back(), words;
+}
 
 List g_shown;  // what the window's own message box showed
 int g_nDialogRuns = 0;
@@ -28,7 +55,8 @@ protected:
     CFakeResolver resolver;
     CFakeEthers ethers;
     CPosixFileSystem files;
-    std::string strOut;  // what reached standard output
+    CFakeShell shell;
+    std::string strOut, strErr;  // what reached standard output and standard error
 
     int Run(List args)
     {
@@ -47,6 +75,7 @@ protected:
         services.pEthers = &ethers;
         services.pFiles = &files;
         services.pMessages = &messages;
+        services.pShell = &shell;
         services.pfnRunDialog = [](CNUVIKDlg& dlg, const std::string&, IMessageBox&) {
             return g_strBook = dlg.m_hosts.ProfilePath(), ++g_nDialogRuns, 0;
         };
@@ -54,9 +83,11 @@ protected:
             return g_shown.push_back(strText), true;
         };
         services.pOut = std::tmpfile();
+        services.pErr = std::tmpfile();
         CnuvikApp app("/usr/bin/nuvik.exe", std::move(line), services);
         app.InitInstance();
         strOut = Written(services.pOut);
+        strErr = Written(services.pErr);
         return app.ExitCode();
     }
 };
@@ -202,7 +233,7 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"--status", "-i", "eth0"},
          "error: --status wakes nothing: --port, --to, --interface, --repeat and --verbose do not "
          "go with it"},
-        {{"x", "--json"}, "error: --json goes with --status or --scan"},
+        {{"x", "--json"}, "error: --json goes with --status, --scan or --wait"},
         {{"--scan", "--json", "--add"}, "json scan= add "},
         {{"--scan", "10.0.0.0/24"},
          "error: --scan finds hosts: it takes no host, and no --wake or --listen"},
@@ -210,6 +241,117 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);
+}
+
+TEST(ShellQuoted, EveryValueComesBackFromTheShellAsTheSameOneWord)
+{
+    const List values = {
+        "",        "two words", "'",  "it''s'",   "\"",       "a\\b", "$(touch x)`id`$HOME",
+        "; true|", "-n",        "*~", "a\nb\t\r", "\x01\xff", "'\\''"};
+    std::string strWords;
+    for (const std::string& strValue : values)
+        strWords += " " + ShellQuoted(strValue);
+    EXPECT_EQ(ShellWords(strWords), values);
+}
+
+// Names are found here; the other side gets addresses, and the options that
+// go along, through ssh with no prompt, terminal or forwarding.
+TEST_F(AppTest, ViaSendsARequestOfAddressesAndTheOptionsThatGoAlong)
+{
+    const std::string strBook = dir / "b.ini",
+                      strPrefix = "command -v nuvik >/dev/null || "
+                                  "exit 127; exec nuvik";
+    WriteBytes(strBook, "[list]\n0=nas 10.0.3.5 001122334455\n1=bad 10.0.3.6 xyz\n");
+    resolver.forward["bc.example"] = {"", {NetAddr("10.0.3.255")}};
+    const struct {
+        List args;
+        std::string strRequest;  // the arguments over there, after --via-request=1
+        size_t nSaid;            // lines said here
+    } cases[] = {
+        {{"-w", "ghost"}, "", 1},  // nothing left to send
+        {{"-w", "nas", "10.0.3.5", "bad", "ghost", "-v", "--to", "bc.example", "-i", "eth9",
+          "--port=9", "--repeat=2", "--wait=5"},
+         "--wake|--port=9|--to=10.0.3.255|--interface=eth9|--repeat=2|--verbose|--wait=5|--|nas|"
+         "nas|10.0.3.5|001122334455||10.0.3.5 (nas)|nas|10.0.3.5|001122334455|",
+         2},
+        {{"001122334455", "--wait=3", "AABBCCDDEEFF"},
+         "--wake|--wait=3|--|001122334455|||001122334455|10.0.3.5|AABBCCDDEEFF|||AABBCCDDEEFF|",
+         0},
+        {{strBook},
+         "--wake|--|" + strBook +
+             " [list] 0=nas 10.0.3.5 001122334455:|nas|10.0.3.5|"
+             "001122334455|",
+         1},
+        {{"--status", "--json", "nas", "10.0.9.9"},
+         "--status|--json|--||nas|10.0.3.5|001122334455|||10.0.9.9|10.0.9.9||",
+         0},
+        {{"--scan=10.0.0.0/24", "--add", "-i", "eth1"},
+         "--scan=10.0.0.0/24|--json|--interface=eth1",
+         1},
+    };
+    for (const auto& c : cases) {
+        shell.args.clear();
+        List args{"--via", "me@far", "-f", strBook};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Run(args);
+        std::string strRequest;
+        if (!shell.args.empty() && shell.args.back().starts_with(strPrefix))
+            for (const std::string& strArg : ShellWords(shell.args.back().substr(strPrefix.size())))
+                strRequest += strArg + "|";
+        EXPECT_EQ(strRequest, c.strRequest.empty() ? "" : "--via-request=1|" + c.strRequest + "|");
+        EXPECT_EQ((std::tuple(sockets.ops.size(), messages.texts.size())), std::tuple(0u, c.nSaid));
+    }
+    const List& args = shell.args;
+    EXPECT_EQ(List(args.end() - 3, args.end() - 1), (List{"--", "me@far"}));
+    for (const char* psz : {"BatchMode=yes", "-T", "-a", "-x", "ConnectTimeout=10",
+                            "ServerAliveInterval=5", "ServerAliveCountMax=3"})
+        EXPECT_NE(std::find(args.begin(), args.end() - 3, psz), args.end() - 3) << psz;
+}
+
+TEST_F(AppTest, ViaShowsWhatComesBackAsItIsAndSaysFailuresInWords)
+{
+    const struct {
+        CShellRun result;
+        List err;
+        int nExit;
+        std::string strSaid;  // the one line said here, after "--via far: "; or what is relayed
+    } cases[] = {
+        {{0, ENOENT, ""},
+         {},
+         2,
+         "there is no ssh here: install the OpenSSH client (apt-get install openssh-client)"},
+        {{2, 0, ""},
+         {"nuvik: unknown option --via-request (see nuvik --help)\n"},
+         2,
+         "the nuvik on far is too old for --via: it needs"},
+        {{255, 0, "me@far: Permission denied (publickey).\n"},
+         {},
+         2,
+         "authentication refused by far (ssh said: me@far: Permission denied (publickey).)"},
+        {{255, 0, "Broken pipe\n"},
+         {},
+         2,
+         "the connection to far was lost: whether the wakes were sent is not known"},
+        {{255, 0, "ssh: connect to host far port 22: Connection refused\n"},
+         {},
+         2,
+         "cannot reach far (ssh said: ssh: connect to host far port 22: Connection refused)"},
+        {{1, 0, ""},
+         {"\x02nuvik: a note\n", "\x01wakes sent\n", "the shell's\n"},
+         1,
+         "nuvik: a note\nthe shell's\n"},
+    };
+    for (const auto& c : cases) {
+        shell.result = c.result;
+        shell.err = c.err;
+        shell.out = c.result.nExit == 255 ? List{} : List{"nas is up after 3 s\n", "no line feed"};
+        EXPECT_EQ(Run({"--via", "far", "-w", "001122334455", "--wait=9"}), c.nExit) << c.strSaid;
+        EXPECT_EQ(strOut, shell.out.empty() ? "" : "nas is up after 3 s\nno line feed");
+        const std::string strSaid = messages.texts.empty() ? strErr : messages.texts.at(0);
+        EXPECT_TRUE(strSaid.starts_with(c.nExit == 2 ? "--via far: " + c.strSaid : c.strSaid))
+            << strSaid;
+        EXPECT_EQ(messages.texts.size() + (strErr.empty() ? 0 : 1), 1u) << c.strSaid;
+    }
 }
 
 TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)

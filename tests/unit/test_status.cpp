@@ -292,6 +292,22 @@ TEST(Status, WaitForWokenHosts)
     EXPECT_NE(strProgress.find("\r\x1b[K\rwaiting for 1 of 2 hosts, 3 s\x1b[K"), std::string::npos)
         << strProgress;
     EXPECT_TRUE(strProgress.ends_with("\r\x1b[K")) << strProgress;  // gone before the summary
+    services.pOut = tmpfile();
+    services.pProgress = nullptr;
+    std::vector<CWaitHost> json = {up[0], hosts[2], {"pc\x1b", NetAddr("10.0.0.7"), "A1", true}};
+    EXPECT_EQ(WaitForHosts(
+                  json, 4, services, [] {}, true),
+              1);
+    EXPECT_EQ(Written(services.pOut),
+              R"({"name":"nas","ip":"10.0.0.5","mac":null,"state":"up","after_s":0,)"
+              R"("reason":"up before its wake"})"
+              "\n"
+              R"({"name":"tv","ip":null,"mac":null,"state":"unknown","after_s":null,)"
+              R"("reason":"no address to wait for"})"
+              "\n"
+              R"({"name":"pc\u001b","ip":"10.0.0.7","mac":"A1","state":"down","after_s":4,)"
+              R"("reason":null})"
+              "\n");
 }
 
 }  // namespace
