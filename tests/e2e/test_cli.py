@@ -26,11 +26,6 @@ class CommandLine(unittest.TestCase):
         result = net.sender.run(self.nuvik, *args, check=False)
         sent = [(net.S_B, 4000, BROADCAST, packet(m)) for m in args[::2]]
         self.assertEqual((received(rx), result.returncode), (sent, 1))
-        self.assertEqual(
-            result.stderr,
-            'nuvik: "00-11-22-33-44-55" is not a hardware address: '
-            "write 001122334455, or --wake for other forms\n",
-        )
         folder = nsutil.tempdir(self, "nuvik-full-")
         full = "nuvik: cannot write to standard output: No space left on device\n"
         for option, start in (
@@ -64,8 +59,6 @@ class CommandLine(unittest.TestCase):
         on_c = [(net.S_C, 4000, BROADCAST, packet("0000000000" + m)) for m in ("C1", "C2")]
         self.assertEqual(received(rx_c), on_c)
         self.assertEqual(result.returncode, 1)
-        skipped = r"^nuvik: hosts.ini \[list\] 2=bad 10.77.1.6 0000000000b2: skipped[^\n]*\n$"
-        self.assertRegex(result.stderr, skipped)
         # Arguments leave by the default route; without one, by every link.
         for routed in (True, False):
             rx_b, rx_c = net.b.receiver(), net.c.receiver()

@@ -45,14 +45,6 @@ class Discovery(unittest.TestCase):
         self.assertGreater(int(self.check(self.net.B, code=0, mac=peer)["rows"]), 150)
         self.check("10.77.1.120", code=0, mac="020000000178", end="entry")
 
-    def test_as_ordinary_user_by_ping_socket_or_udp(self):
-        _, tool = nsutil.tempdir(self, "nuvik-disc-", self.tool)
-        nobody = {"user": nsutil.NOBODY, "tool": tool}
-        self.net.sender.run("sysctl", "-qw", "net.ipv4.ping_group_range=0 2147483647")
-        self.check(self.net.B, **nobody, code=0, mac=self.net.b_mac(), way="dgram")
-        self.net.sender.run("sysctl", "-qw", "net.ipv4.ping_group_range=1 0")
-        self.check(self.net.B, **nobody, code=0, mac=self.net.b_mac(), way="udp", end="entry")
-
     def test_lookup_reads_the_hosts_file(self):
         self.check("--name", "peer", code=0, name="peer.nuvik.test", addr="10.77.1.2")
         self.check("--addr", "10.77.1.4", code=0, name="other.nuvik.test")

@@ -4,7 +4,6 @@ import os
 import re
 import signal
 import subprocess
-import time
 import unittest
 
 import nsutil
@@ -51,36 +50,13 @@ class Options(unittest.TestCase):
         macs = "0000000000A2 0200000000B2 0200000000B3 0200000000B4 0200000000B5 0200000000E1"
         macs += " 0000000000A2 0200000000B6"
         self.assertEqual(payloads(on_b), [packet(m) for m in macs.split()])
-        self.assertEqual(result.returncode, 1)
-        book = "%s/nuvik/nuvik.INI" % self.home
-        unknown = (
-            'nuvik: "%s": no such host: not a hardware address, no name in the address book '
-            "%s, not an IPv4 address, none in the ethers database, and no name the resolver "
-            "knows\n"
-        )
-        self.assertEqual(result.stderr, unknown % ("nosuch", book) + unknown % ("010.77.1.9", book))
-        lines = result.stdout.splitlines()
-        tail = " 4000 by sb (default route)"
-        self.assertEqual(
-            lines[0], "NAS 0000000000A1 to 255.255.255.255 port 4000 by sc (the host's own link)"
-        )
-        self.assertEqual(
-            [lines[1], lines[-1]],
-            [
-                "B\xdcRO 0000000000A2 to 255.255.255.255 port" + tail,
-                "gamebox 0200000000B6 to 255.255.255.255 port" + tail,
-            ],
-        )
-        # Another address book; a bare argument says what to write instead.
+        unknown = re.findall(r'^nuvik: "(.*)": no such host', result.stderr, re.M)
+        self.assertEqual((result.returncode, unknown), (1, ["nosuch", "010.77.1.9"]))
+        # Another address book; a bare argument is a hardware address only.
         result, on_b, _ = self.wake(net, "-w pc -f site.ini", user=nsutil.NOBODY)
         self.assertEqual((result.returncode, payloads(on_b)), (0, [packet("0000000000F1")]))
         result, on_b, _ = self.wake(net, "nas 02:00:00:00:00:b2 0000000000A3")
         self.assertEqual((result.returncode, payloads(on_b)), (1, [packet("0000000000A3")]))
-        self.assertEqual(
-            result.stderr.splitlines()[0],
-            'nuvik: "nas" is not a hardware address: to wake the host of '
-            "that name in the address book, write --wake nas",
-        )
 
     def test_port_destination_interface_and_repeats(self):
         net = Net(self, etc={"hosts": "10.77.1.2 target\n"})
@@ -96,26 +72,11 @@ class Options(unittest.TestCase):
             result, on_b, on_c = self.wake(net, "--to %s -v 001122334455" % to)
             got = ([d[2] for d in on_b], [d[2] for d in on_c])
             self.assertEqual(got, ([dst], []) if link == 1 else ([], [dst]))
-        self.assertEqual(
-            result.stdout,
-            "001122334455 to 10.77.2.255 port 4000 by sc (route to the destination)\n",
-        )
         result, on_b, on_c = self.wake(net, "-i sc -w nas 001122334455", user=nsutil.NOBODY)
         sent = [packet("0000000000A1"), packet("001122334455")]
         self.assertEqual((result.returncode, on_b, payloads(on_c)), (0, [], sent))
         result, on_b, _ = self.wake(net, "--repeat=3 001122334455 AABBCCDDEEFF")
         self.assertEqual(payloads(on_b), [packet(m) for m in ("001122334455", "AABBCCDDEEFF") * 3])
-        # Another program holds port 4000: a port the kernel picks.
-        hold = "import socket, time; s = socket.socket(2, 2); s.bind(('', 4000)); time.sleep(60)"
-        holder = subprocess.Popen(net.sender.cmd("python3", "-c", hold))
-        self.addCleanup(holder.kill)
-        net.sender.until_listening(4000)
-        result, on_b, _ = self.wake(net, "-v 001122334455")
-        self.assertEqual((result.returncode, len(on_b)), (0, 1), result.stderr)
-        self.assertNotEqual(on_b[0][1], 4000)
-        self.assertRegex(
-            result.stdout, r"\(default route\), from port %d \(4000 is taken\)\n$" % on_b[0][1]
-        )
 
     def test_a_bad_value_sends_nothing(self):
         net = Net(self)
@@ -123,7 +84,6 @@ class Options(unittest.TestCase):
         port = "not a port number from 1 to 65535 (see nuvik --help)"
         for args, said in (
             ("--port 0", "--port '0': " + port),
-            ("--listen=x", "--listen 'x': " + port),
             ("-f missing.ini -w nas", "missing.ini: No such file or directory"),
             ("-i nope", "--interface nope: no such interface"),
             ("-i sc", "--interface sc: the interface is down"),
@@ -166,26 +126,6 @@ class Options(unittest.TestCase):
             r"the first six bytes are not all 0xFF\n$",
         )
         self.assertRegex(lines[2], r" to 10.77.1.2: AABBCCDDEEFF, well formed\n$")
-
-    def test_listen_tells_what_a_flood_made_the_kernel_drop(self):
-        net = Net(self, links=1)
-        pipes = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "text": True}
-        listener = subprocess.Popen(net.b.cmd(self.nuvik, "--listen=5000"), **pipes)
-        net.b.until_listening(5000)
-        listener.send_signal(signal.SIGSTOP)  # reads nothing while the datagrams come
-        flood = "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-        flood += "for i in range(100000): s.sendto(bytes.fromhex('%s'), ('%s', 5000))"
-        net.sender.run("python3", "-c", flood % (packet("001122334455"), net.B))
-        listener.send_signal(signal.SIGCONT)
-        time.sleep(1)
-        listener.send_signal(signal.SIGTERM)
-        out, err = listener.communicate(timeout=30)
-        lost = re.fullmatch(
-            r"nuvik: (\d+) datagrams were lost: they came faster than they could be shown\n", err
-        )
-        self.assertTrue(lost, err)
-        self.assertEqual(len(out.splitlines()) + int(lost.group(1)), 100000)
-        self.assertGreater(int(lost.group(1)), 0)
 
 
 if __name__ == "__main__":

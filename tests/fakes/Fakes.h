@@ -271,8 +271,8 @@ public:
 
 // Headless controls that behave like the real ones where the handlers depend
 // on it: a list kept sorted without regard to ASCII case, an IP address
-// control whose blank fields read 0. They record focus, selection and the
-// window's calls, and can play a toolkit that notifies on the program's
+// control whose blank fields read 0. They record focus and the wait
+// cursor's calls, and can play a toolkit that notifies on the program's
 // changes of the name.
 class CFakeControls : public IControlServices {
 public:
@@ -282,8 +282,7 @@ public:
     int nCurSel = CB_ERR;
     std::optional<uint32_t> ip;  // nothing: blank
     int nFocus = 0, nChecked = 0, nEndResult = -1;
-    List openedFiles, cursor;
-    std::vector<int> selectedAll;
+    List cursor;
     std::function<void()> onNameTextSet;
 
     std::string GetWindowText(int nId) override
@@ -306,7 +305,7 @@ public:
     void EnableWindow(int nId, bool bEnable) override { enabled[nId] = bEnable; }
     bool IsWindowEnabled(int nId) override { return enabled[nId]; }
     void GotoDlgCtrl(int nId) override { nFocus = nId; }
-    void SelectAll(int nId) override { selectedAll.push_back(nId); }
+    void SelectAll(int) override { }
     void LimitText(int, int) override { }
     void CheckRadioButton(int, int, int nCheck) override { nChecked = nCheck; }
     int AddString(const std::string& strItem) override
@@ -337,10 +336,7 @@ public:
     void RestoreWaitCursor() override { cursor.push_back("restore"); }
     void EndWaitCursor() override { cursor.push_back("end"); }
     void RunAboutBox() override { }
-    bool OpenLocalFile(const std::string& strPath) override
-    {
-        return openedFiles.push_back(strPath), true;
-    }
+    bool OpenLocalFile(const std::string&) override { return true; }
     void RunBlocking(const std::function<void()>& work) override { work(); }
     void Pick(int n) { texts[IDC_NAME] = items.at(static_cast<size_t>(nCurSel = n)); }
 };

@@ -120,11 +120,6 @@ TEST_F(AppTest, OptionsWithoutArgumentsOpenTheWindowOnTheBookAskedFor)
         EXPECT_EQ(sockets.sends.size(), 0u) << psz;
     }
     EXPECT_EQ(messages.texts, List{"--interface if7: the interface holds no IPv4 address"});
-    // Hardware addresses need no book; a failure is told once, not each round.
-    sockets.failures["send"] = EPERM;
-    EXPECT_EQ(Run({"-w", "-f", dir / "missing.ini", "--repeat=2", "001122334455"}),
-              kExitSomeFailed);
-    EXPECT_EQ((std::tuple(sockets.sends.size(), messages.texts.size())), std::tuple(2u, 1u));
 }
 
 // Entries are woken by their third field, on the link their second field
@@ -152,12 +147,6 @@ TEST_F(AppTest, ProfileModeWakesEveryHostOfOneRegularFile)
         {"zero.ini", nullptr, kExitNothingRan, {}, {": is a character device, not a regular file"}},
         {"missing.ini", nullptr, kExitNothingRan, {}, {": No such file or directory"}},
         {"empty.ini", "", kExitSomeFailed, {}, {strNoHost}},
-        {"other.ini", "[hosts]\n0=pc 1 001122334455\n", kExitSomeFailed, {}, {strNoHost}},
-        {"cr.ini",
-         "[list]\r0=a 1 001122334455\r1=b 2 AABBCCDDEEFF\r",
-         kExitOk,
-         {{0x00, 0}, {0xAA, 0}},
-         {}},
         {"a.ini.bak",
          "[list]\n0=pc1 10.0.3.5 001122334455\n1=nameonly 10.0.0.1\n2=  spaced   10.0.0.2   "
          "AABBCCDDEEFF  \n"
