@@ -4,6 +4,7 @@ import os
 import re
 import signal
 import subprocess
+import time
 import unittest
 
 import nsutil
@@ -126,6 +127,26 @@ class Options(unittest.TestCase):
             r"the first six bytes are not all 0xFF\n$",
         )
         self.assertRegex(lines[2], r" to 10.77.1.2: AABBCCDDEEFF, well formed\n$")
+
+    def test_listen_tells_what_a_flood_made_the_kernel_drop(self):
+        net = Net(self, links=1)
+        pipes = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "text": True}
+        listener = subprocess.Popen(net.b.cmd(self.nuvik, "--listen=5000"), **pipes)
+        net.b.until_listening(5000)
+        listener.send_signal(signal.SIGSTOP)  # reads nothing while the datagrams come
+        flood = "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+        flood += "for i in range(100000): s.sendto(bytes.fromhex('%s'), ('%s', 5000))"
+        net.sender.run("python3", "-c", flood % (packet("001122334455"), net.B))
+        listener.send_signal(signal.SIGCONT)
+        time.sleep(1)
+        listener.send_signal(signal.SIGTERM)
+        out, err = listener.communicate(timeout=30)
+        lost = re.fullmatch(
+            r"nuvik: (\d+) datagrams were lost: they came faster than they could be shown\n", err
+        )
+        self.assertTrue(lost, err)
+        self.assertEqual(len(out.splitlines()) + int(lost.group(1)), 100000)
+        self.assertGreater(int(lost.group(1)), 0)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,11 @@
 // The window on Qt's offscreen platform, with the real dialog object behind
-// it: what the headless dialog tests cannot see (the real controls and
-// message boxes).
+// it: what the headless dialog tests cannot see (the real controls, message
+// boxes, file dialog and opener) and the module's entry points.
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,7 +13,9 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <netdb.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -18,6 +24,9 @@
 #include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
+#include "ui/WindowModule.h"
+#include "ui/qt/DisplayCheck.h"
+#include "ui/qt/IpAddressEdit.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/NameBox.h"
 #include "ui/qt/QtServices.h"
@@ -74,19 +83,30 @@ class TestWindow : public QObject {
     std::unique_ptr<CMainWindow> m_pWindow;
     CQtMessageBox m_messages{nullptr, "nuvik"};
     CQtFileChooser m_files{nullptr};
+    void* m_hModule = nullptr;
+    QList<QUrl> m_opened;
 
     CMainWindow& Wnd() { return *m_pWindow; }
     CDlgServices Services()
     {
-        const std::string strHelp = m_dir.filePath("help.html").toStdString();
+        const std::string strHelp = m_dir.filePath("a#b/100%41/help.html").toStdString();
         return {&m_sockets, nullptr, &m_profile, &m_fileSystem, strHelp, &m_resolver};
     }
 
+public slots:
+    void openUrl(const QUrl& url) { m_opened << url; }  // the desktop's opener
+
 private slots:
+    void initTestCase()
+    {
+        m_hModule = dlopen(NUVIK_WINDOW_MODULE, RTLD_NOW | RTLD_LOCAL);
+        QVERIFY2(m_hModule, dlerror());
+        m_profile = {"nuvik.INI", false, m_dir.path().toStdString()};
+    }
+
     // As the module shows it, without the modal loop.
     void init()
     {
-        m_profile = {"nuvik.INI", false, m_dir.path().toStdString()};
         std::ofstream(m_profile.Path(), std::ios::binary)
             << "[list]\n0=nas 10.0.0.2 001122334455\n1=Alpha 192.168.0.7 00A0C9FFEE1D\n2=B\xFCro "
                "10.0.0.3 0A0B0C0D0E0F\n";
@@ -104,14 +124,41 @@ private slots:
         m_pWindow.reset();
     }
 
-    // The picked item stays picked while others go in before it, one by one
-    // or in a batch, also one that sorts alike.
-    void nameBoxKeepsThePickAndIsolatesDirectionControls()
+    // Letters turn upper case; typing and pasting stop at the dialog's limit.
+    void macBoxTypesUpperCaseUpToItsLimit()
     {
-        Wnd().NameBox()->setCurrentIndex(2);  // Alpha, Büro, nas
-        QCOMPARE(Wnd().AddString("c"), 2);
-        Wnd().AddStrings({"NAS"});
-        QCOMPARE(Wnd().GetLBText(Wnd().GetCurSel()), std::string("nas"));
+        QLineEdit* pMac = Wnd().MacBox();
+        pMac->setFocus();
+        QTest::keyClicks(pMac, "00a0c9-ffee1d9");
+        QCOMPARE(pMac->text(), QString("00A0C9-FFEE1"));
+        for (const auto& [pszBefore, nCaret, pszPasted, pszAfter] :
+             {std::tuple{"", 0, "0a1b2c3d4e5f ", "0A1B2C3D4E5F"},
+              {"0011", 2, "aabbccddeeff", "00AABBCCDD11"}}) {
+            pMac->setText(pszBefore);
+            pMac->setCursorPosition(nCaret);
+            QGuiApplication::clipboard()->setText(pszPasted);
+            QTest::keyClick(pMac, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(pMac->text(), QString(pszAfter));
+        }
+    }
+
+    // Sorted without regard to case; equal items in the order they came, one
+    // by one or in a batch; each keeps its bytes, UTF-8 or not.
+    void nameBoxSortsAndKeepsBytes()
+    {
+        Wnd().AddStrings({"ALPHA", "gamma", "alpha", "Beta", "0"});
+        QCOMPARE(Wnd().AddString("beta"), 5);
+        std::vector<std::string> items;
+        for (int n = 0; n < Wnd().GetCount(); ++n)
+            items.push_back(Wnd().GetLBText(n));
+        QCOMPARE(items,
+                 (std::vector<std::string>{"0", "Alpha", "ALPHA", "alpha", "Beta", "beta",
+                                           "B\xFCro", "gamma", "nas"}));
+        // The picked item stays picked while others go in before it, one by one or in a batch.
+        Wnd().NameBox()->setCurrentIndex(7);
+        QCOMPARE(Wnd().AddString("c"), 7);
+        Wnd().AddStrings({"Gamma"});
+        QCOMPARE(Wnd().GetLBText(Wnd().GetCurSel()), std::string("gamma"));
         // Direction controls reorder nothing outside their item in the list
         // (a stray PDI left out, open isolates closed); the field, which
         // holds nothing else, shows the name as it is.
@@ -122,7 +169,7 @@ private slots:
         const QModelIndex item = Wnd().NameBox()->model()->index(nAt, 0);
         QCOMPARE(item.data(Qt::DisplayRole).toString(),
                  QString::fromUtf8("\u2068a\u202Eb\u2067c\u2069\u2069"));
-        QCOMPARE(Wnd().NameBox()->model()->index(0, 0).data(Qt::DisplayRole).toString(),
+        QCOMPARE(Wnd().NameBox()->model()->index(1, 0).data(Qt::DisplayRole).toString(),
                  QString("Alpha"));
         Wnd().NameBox()->setCurrentIndex(nAt);
         QCOMPARE((std::pair(Wnd().NameBox()->EditText(), Wnd().GetLBText(nAt))),
@@ -148,6 +195,8 @@ private slots:
         Wnd().DeleteString(0);
         QCOMPARE((std::pair(Wnd().GetCurSel(), Wnd().GetWindowText(IDC_NAME))),
                  (std::pair(CB_ERR, std::string("B\xC3\xBCro"))));
+        Wnd().DeleteString(0);  // the last one
+        QCOMPARE(Wnd().GetCount(), 0);
     }
 
     // A pick fills the other boxes, with a name that is not UTF-8 shown as
@@ -179,24 +228,59 @@ private slots:
         QCOMPARE(m_pDlg->m_hosts.GetCount(), 3u);
     }
 
-    // The IP address control shows the address's bytes in their order.
-    void ipControlShowsTheAddress()
+    // The mode buttons move the focus; in the IP address control "." and a
+    // third digit move on, a number over 255 becomes 255, Backspace in an
+    // empty field goes back, and Shift+Tab from any field leaves the control.
+    void ipControlFieldsAndKeys()
     {
+        QTest::mouseClick(Wnd().Control(IDC_ADDRESS_MODE), Qt::LeftButton);
+        CIpAddressEdit* pIp = Wnd().IpControl();
+        QCOMPARE(QApplication::focusWidget(), pIp->Field(0));
+        for (const char ch : std::string("192.1680.300x"))
+            QTest::keyClick(QApplication::focusWidget(), ch);
+        QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("192.168.0.255"));
+        pIp->Field(3)->clear();
+        QTest::keyClick(pIp->Field(3), Qt::Key_Backspace);
+        QCOMPARE(QApplication::focusWidget(), pIp->Field(2));
+        QTest::keyClick(pIp->Field(2), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), Wnd().Control(IDC_HELP_LINK));  // the name box is off
         Wnd().SetAddress(0xC0A80007);
         QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("192.168.0.7"));
+        QTest::keyClick(&Wnd(), Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), Wnd().NameBox());
     }
 
-    // Plain, printable text. Escape and Enter keep the window open: only
-    // "Replace" itself replaces a file that could not be read.
+    void boxesWithoutCaptionsHaveAccessibleNames()
+    {
+        std::vector<std::pair<QWidget*, QString>> expected{{Wnd().NameBox()->lineEdit(), "Name"},
+                                                           {Wnd().IpControl(), "IP address"},
+                                                           {Wnd().MacBox(), "MAC address"}};
+        for (int n = 0; n < 4; ++n)
+            expected.emplace_back(Wnd().IpControl()->Field(n),
+                                  QString("IP address, part %1 of 4").arg(n + 1));
+        for (const auto& [pWidget, strName] : expected)
+            QCOMPARE(QAccessible::queryAccessibleInterface(pWidget)->text(QAccessible::Name),
+                     strName);
+    }
+
+    // Plain, printable text with the normal cursor over the box while the
+    // wait cursor is held. Escape keeps the window open; Enter retries a
+    // failed save, but only "Replace" itself replaces a file that could not be read.
     void messageBoxes()
     {
         QString strSeen;
+        Wnd().BeginWaitCursor();
         OnNextBox<QMessageBox>([&](QMessageBox* pBox) {
-            strSeen = QString("%1|%2").arg(pBox->text()).arg(pBox->textFormat());
+            strSeen = QString("%1|%2|%3")
+                          .arg(pBox->text())
+                          .arg(pBox->textFormat())
+                          .arg(QGuiApplication::overrideCursor()->shape());
             pBox->accept();
         });
         m_messages.MessageBox("Not found! <b>\x1b[2J");
-        QCOMPARE(strSeen, QString("Not found! <b>\\x1b[2J|%1").arg(Qt::PlainText));
+        QCOMPARE(strSeen,
+                 QString("Not found! <b>\\x1b[2J|%1|%2").arg(Qt::PlainText).arg(Qt::ArrowCursor));
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
         using EQ = IMessageBox::ESaveQuestion;
         using EC = IMessageBox::ESaveChoice;
@@ -204,16 +288,101 @@ private slots:
             EQ question;
             const char* pszKeys;
             EC expected;
-        } cases[] = {{EQ::SaveFailed, "Esc", EC::StayOpen},
-                     {EQ::ReplaceUnread, "Return", EC::StayOpen},
-                     {EQ::ReplaceLeftovers, "Esc", EC::StayOpen},
-                     {EQ::ReplaceChanged, "Return", EC::StayOpen},
-                     {EQ::ReplaceUnread, "Alt+R", EC::Save}};  // "&Replace"
+        } cases[] = {
+            {EQ::SaveFailed, "Esc", EC::StayOpen},
+            {EQ::SaveFailed, "Return", EC::Save},
+            {EQ::SaveFailed, "Alt+C", EC::Discard},
+            {EQ::ReplaceUnread, "Return", EC::StayOpen},
+            {EQ::ReplaceLeftovers, "Esc", EC::StayOpen},
+            {EQ::ReplaceChanged, "Return", EC::StayOpen},
+            {EQ::ReplaceUnread, "Alt+R", EC::Save}};  // "&Close without saving", "&Replace"
         for (const auto& c : cases) {
             OnNextBox<QMessageBox>(
                 [&](QMessageBox* pBox) { QTest::keySequence(pBox, QKeySequence(c.pszKeys)); });
             QCOMPARE(m_messages.AskSave(c.question, "cannot save"), c.expected);
         }
+    }
+
+    // Export replaces an existing file without asking.
+    void exportReplacesAFileWithoutAsking()
+    {
+        const QString strPath = m_dir.filePath("hosts.ini");
+        QVERIFY(QFile(strPath).open(QIODevice::WriteOnly));
+        bool bAsked = false;
+        OnNextBox<QFileDialog>([&](QFileDialog* pDialog) {
+            OnNextBox<QMessageBox>([&](QMessageBox* pBox) {
+                if ((bAsked = pBox != nullptr))
+                    pBox->button(QMessageBox::Yes)->click();
+            });
+            pDialog->selectFile(strPath);
+            static_cast<QDialog*>(pDialog)->accept();  // as its Save button does
+        });
+        Wnd().MenuCommand(ID_EXPORT_LIST)->trigger();
+        QVERIFY(!bAsked);
+        QFile file(strPath);
+        QVERIFY(file.open(QIODevice::ReadOnly) &&
+                file.readAll().contains("1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n"));
+    }
+
+    // "Help" opens the page whatever its path holds ("#", "%").
+    void helpOpensThePageByItsPath()
+    {
+        const QString strPage = QString::fromStdString(Services().strHelpPage);
+        QVERIFY(QDir().mkpath(QFileInfo(strPage).path()) &&
+                QFile(strPage).open(QIODevice::WriteOnly));
+        QDesktopServices::setUrlHandler("file", this, "openUrl");
+        QTest::mouseClick(Wnd().Control(IDC_HELP_LINK), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(strPage)});
+    }
+
+    // The module exports its entry points only, and shows a message box
+    // without the window (running the window is the end-to-end tests' part).
+    void moduleEntryPoints()
+    {
+        QVERIFY(dlsym(m_hModule, kWindowEntryPoint) && !dlsym(m_hModule, "_Z12WhyNoDisplayv"));
+        auto pfnShow = reinterpret_cast<PFNNUVIKSHOWMESSAGE>(dlsym(m_hModule, kMessageEntryPoint));
+        char szError[256] = "";
+        QString strSeen;
+        OnNextBox<QMessageBox>([&](QMessageBox* pBox) {
+            strSeen = pBox->windowTitle() + "|" + pBox->text();
+            pBox->accept();
+        });
+        const CWindowRequest message{.pszAppName = "wol"};
+        QCOMPARE(
+            pfnShow(&message, "Windows sockets initialization failed.", szError, sizeof szError),
+            0);
+        QCOMPARE(strSeen, QString("wol|Windows sockets initialization failed."));
+    }
+
+    // Last: it leaves the display variables changed.
+    void displayCheckWantsAReachableDisplayOrAHeadlessPlatform()
+    {
+        QTemporaryDir dir;
+        setenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit().constData(), 1);
+        // An empty variable counts as unset.
+        const struct {
+            const char *pszPlatform, *pszX11, *pszWayland;
+            std::string strWhy;
+        } cases[] = {{"offscreen", "", "", ""},
+                     {"wayland;minimal:fontengine=freetype", "", "", ""},
+                     {"", "", "", "no display (DISPLAY/WAYLAND_DISPLAY unset or unreachable)"},
+                     {"xcb", "", "", "no display for QT_QPA_PLATFORM=xcb"},
+                     // Nothing listens on display 4711, nor is there a Wayland socket yet.
+                     {"", ":4711", "wayland-nuvik-test", "cannot connect to the X display :4711"}};
+        for (const auto& c : cases) {
+            for (const auto& [pszName, pszValue] : {std::pair{"QT_QPA_PLATFORM", c.pszPlatform},
+                                                    {"DISPLAY", c.pszX11},
+                                                    {"WAYLAND_DISPLAY", c.pszWayland}})
+                setenv(pszName, pszValue, 1);
+            QCOMPARE(WhyNoDisplay(),
+                     c.strWhy.empty() ? c.strWhy : "cannot open the window: " + c.strWhy);
+        }
+        // A compositor's socket appears.
+        QCOMPARE(
+            mknod(dir.filePath("wayland-nuvik-test").toLocal8Bit().constData(), S_IFSOCK | 0600, 0),
+            0);
+        QCOMPARE(WhyNoDisplay(), std::string());
     }
 };
 
