@@ -113,7 +113,7 @@ private slots:
         m_profile = {"nuvik.INI", false, m_dir.path().toStdString()};
         std::ofstream(m_profile.Path(), std::ios::binary)
             << "[list]\r\n0=nas 10.0.0.2 001122334455\r\n1=pc2 10.0.0.12 "
-               "00-11-22-33-44-12\r\n2=printer 10.0.0.20 0800271A2B3C\r\n";
+               "00-11-22-33-44-12\r\n2=printer 10.0.1.1 0800271A2B3C\r\n";
         g_lan = {{"10.0.0.2", {}}};
         CHostsServices services{&m_sockets, &m_profile, &m_files};
         services.makeProbeKit = [] { return std::make_unique<CLanKit>(); };
@@ -153,7 +153,7 @@ private slots:
         }
         for (const auto& [strFilter, names] : {std::pair{"44:12", QStringList{"pc2"}},
                                                {"PRINT", {"printer"}},
-                                               {"10.0.0.2", {"printer", "nas"}},
+                                               {"0.1", {"printer", "pc2"}},
                                                {"up", {"nas"}}}) {
             QTest::keyClicks(m_pWindow->FilterBox(), strFilter);
             QCOMPARE(Names(), names);  // by name, descending
@@ -206,6 +206,16 @@ private slots:
         QTRY_COMPARE(Status(), "pc2: saved");
         QVERIFY(FileText(m_profile.Path()).find("1=pc2 0.0.0.0 AABBCCDDEEFF\r\n") !=
                 std::string::npos);
+        // Deleted only when the user agrees.
+        m_pWindow->Table()->selectRow(RowOf("printer"));
+        QTimer no;  // the question's answer: closed, so no
+        no.callOnTimeout([] {
+            if (QWidget* pBox = QApplication::activeModalWidget())
+                pBox->close();
+        });
+        no.start(50);
+        m_pWindow->Action("delete")->trigger();
+        QVERIFY(FileText(m_profile.Path()).find("printer") != std::string::npos);
         m_pBook->Delete({IdOf("printer")});
         QTRY_COMPARE(Status(), "printer: deleted from the address book");
         QVERIFY(FileText(m_profile.Path()).find("printer") == std::string::npos);
