@@ -59,7 +59,7 @@ subprocess.run(sys.argv[1], shell=True, check=True)  # late comes up
 until("up", lambda rows, s: state(rows, "late") == "up (echo)")
 subprocess.run(sys.argv[2], shell=True, check=True)  # and leaves again
 keys("F5")
-until("scanned", lambda rows, s: s.startswith("Scan: "))
+until("scanned", lambda rows, s: s.startswith("Scan: ") and any("(new)" in n for n in rows))
 keys("ctrl+f")
 subprocess.run(["xdotool", "type", "--delay", "50", sys.argv[3]], check=True)
 keys("Return", "Insert")
