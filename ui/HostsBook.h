@@ -73,6 +73,7 @@ private:
     void ProbeLoop();
     void Apply(uint64_t nId, const CProbeResult& result, int64_t nNowMs);  // m_mutex held
     void ScanLoop();
+    void MergeScan(const std::vector<CScanHost>& found);
 
     CHostsServices m_services;
     // Recursive: a question a save asks runs the window's events, which may

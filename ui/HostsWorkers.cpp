@@ -179,49 +179,56 @@ void CHostsBook::ScanLoop()
         Tell("Scan cancelled: " + CountOf(found.size(), "host", "hosts") +
              " found so far, nothing changed.");
     } else {
-        // Under the book's lock, on the book as it is now.
-        CStatus status = m_book.LockProfile();
-        if (status.Ok() && m_book.ReplaceRisk() == CSetList::EReplaceRisk::ChangedOnDisk) {
-            m_book.RemoveAll();
-            m_book.LoadProfile();
-        }
-        const CAddCount count = MergeScannedHosts(m_book, found, false);
-        if (status.Ok() && count.nUpdated > 0)
-            status = m_book.SaveProfile();
-        m_book.UnlockProfile();
-        if (!status.Ok()) {  // what the file holds stays
-            m_book.RemoveAll();
-            m_book.LoadProfile();
-        }
-        RebuildRows(true);
-        const int64_t nNowMs = NowMs();
-        for (const CScanHost& host : count.fresh) {
-            CHostRow row;
-            row.nId = m_nNextId++;
-            row.strName = host.strName;
-            row.strIp = DottedText(host.dwAddr);
-            row.strMac = host.strMac;
-            row.strMacShown = MacShownText(row.strMac);
-            row.bNew = true;
-            row.state = EHostState::Up;
-            row.strHow = "neighbour";
-            row.nLastSeenMs = nNowMs;
-            std::erase_if(
-                m_rows, [&](const CHostRow& old) { return old.bNew && old.strMac == row.strMac; });
-            m_rows.push_back(std::move(row));
-        }
-        for (const std::string& strNote : count.notes)
-            Tell(strNote);
-        std::string strLine = "Scan: " + CountOf(found.size(), "host", "hosts") + " found, " +
-            std::to_string(count.fresh.size()) + " new";
-        if (count.nUpdated > 0)
-            strLine += ", " + std::to_string(count.nUpdated) +
-                (status.Ok()
-                     ? " at a new address (updated in the address book)"
-                     : " at a new address, but the address book was not saved: " + status.strError);
-        Tell(strLine);
-        Changed();
+        MergeScan(found);
     }
     if (m_pView)
         m_pView->ScanProgress(found.size(), plan.targets.size(), found.size(), true);
+}
+
+// What a scan found, into the book as --scan --add merges it, under the
+// book's lock and on the book as it is now: a known host at a new address
+// is updated in the book; a new one becomes a new row. m_mutex held.
+void CHostsBook::MergeScan(const std::vector<CScanHost>& found)
+{
+    CStatus status = m_book.LockProfile();
+    if (status.Ok() && m_book.ReplaceRisk() == CSetList::EReplaceRisk::ChangedOnDisk) {
+        m_book.RemoveAll();
+        m_book.LoadProfile();
+    }
+    const CAddCount count = MergeScannedHosts(m_book, found, false);
+    if (status.Ok() && count.nUpdated > 0)
+        status = m_book.SaveProfile();
+    m_book.UnlockProfile();
+    if (!status.Ok()) {  // what the file holds stays
+        m_book.RemoveAll();
+        m_book.LoadProfile();
+    }
+    RebuildRows(true);
+    const int64_t nNowMs = NowMs();
+    for (const CScanHost& host : count.fresh) {
+        CHostRow row;
+        row.nId = m_nNextId++;
+        row.strName = host.strName;
+        row.strIp = DottedText(host.dwAddr);
+        row.strMac = host.strMac;
+        row.strMacShown = MacShownText(row.strMac);
+        row.bNew = true;
+        row.state = EHostState::Up;
+        row.strHow = "neighbour";
+        row.nLastSeenMs = nNowMs;
+        std::erase_if(m_rows,
+                      [&](const CHostRow& old) { return old.bNew && old.strMac == row.strMac; });
+        m_rows.push_back(std::move(row));
+    }
+    for (const std::string& strNote : count.notes)
+        Tell(strNote);
+    std::string strLine = "Scan: " + CountOf(found.size(), "host", "hosts") + " found, " +
+        std::to_string(count.fresh.size()) + " new";
+    if (count.nUpdated > 0)
+        strLine += ", " + std::to_string(count.nUpdated) +
+            (status.Ok()
+                 ? " at a new address (updated in the address book)"
+                 : " at a new address, but the address book was not saved: " + status.strError);
+    Tell(strLine);
+    Changed();
 }

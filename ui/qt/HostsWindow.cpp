@@ -6,9 +6,6 @@
 #include <QCloseEvent>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +21,7 @@
 
 #include <set>
 
+#include "ui/qt/EditHostDialog.h"
 #include "ui/qt/HostsModel.h"
 #include "ui/qt/QtServices.h"
 
@@ -33,46 +31,6 @@ QString Text(const std::string& str)
 {
     return QString::fromUtf8(str.data(), qsizetype(str.size()));
 }
-std::string Bytes(const QString& str) { return str.toUtf8().toStdString(); }
-
-// Name, IPv4 address and hardware address of one host; the book says what
-// it can't take, and the dialog stays open for another try.
-class CEditHostDialog : public QDialog {
-public:
-    CEditHostDialog(QWidget* pParent, IHostsEvents& hosts, const CHostRow& row)
-        : QDialog(pParent)
-    {
-        setWindowTitle(tr("Edit %1").arg(Text(row.strName)));
-        auto* pForm = new QFormLayout;
-        for (auto [ppEdit, strLabel, strValue] :
-             {std::tuple{&m_pName, tr("&Name:"), Text(row.strName)},
-              std::tuple{&m_pIp, tr("&IPv4 address:"),
-                         Text(row.strIp == "0.0.0.0" ? "" : row.strIp)},
-              std::tuple{&m_pMac, tr("&Hardware address:"), Text(row.strMacShown)}}) {
-            *ppEdit = new QLineEdit(strValue, this);
-            (*ppEdit)->setAccessibleName(QString(strLabel).remove('&').remove(':'));
-            pForm->addRow(strLabel, *ppEdit);
-        }
-        auto* pButtons =
-            new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-        auto* pLayout = new QVBoxLayout(this);
-        pLayout->addLayout(pForm);
-        pLayout->addWidget(pButtons);
-        connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-        connect(pButtons, &QDialogButtonBox::accepted, this, [this, &hosts, nId = row.nId] {
-            std::string strError;
-            if (hosts.Edit(nId, Bytes(m_pName->text()), Bytes(m_pIp->text()), Bytes(m_pMac->text()),
-                           strError))
-                return accept();
-            QMessageBox::warning(this, windowTitle(), Text(strError));
-        });
-    }
-
-private:
-    QLineEdit* m_pName = nullptr;
-    QLineEdit* m_pIp = nullptr;
-    QLineEdit* m_pMac = nullptr;
-};
 
 }  // namespace
 
@@ -85,6 +43,25 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     m_pFilter_ = new CHostsFilter(this);
     m_pFilter_->setSourceModel(m_pModel);
 
+    BuildTable();
+    BuildActions();
+    BuildStatusBar();
+
+    // Once a second: another program's change of the book, and the texts
+    // that count time.
+    m_pClock = new QTimer(this);
+    connect(m_pClock, &QTimer::timeout, this, [this] {
+        m_hosts.CheckBook();
+        m_pModel->Tick(m_hosts.NowMs());
+        m_pTable->viewport()->update();
+    });
+    m_pClock->start(1000);
+    resize(760, 480);
+}
+
+// The filter box above the table of hosts.
+void CHostsWindow::BuildTable()
+{
     m_pFilter = new QLineEdit(this);
     m_pFilter->setPlaceholderText(tr("Filter (Ctrl+F): any column"));
     m_pFilter->setAccessibleName(tr("Filter"));
@@ -111,7 +88,11 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     pLayout->addWidget(m_pFilter);
     pLayout->addWidget(m_pTable);
     setCentralWidget(pCentre);
+}
 
+// Each action in the toolbar, the menu and on its key.
+void CHostsWindow::BuildActions()
+{
     QToolBar* pTools = addToolBar(tr("Actions"));
     pTools->setMovable(false);
     if (auto* pMore = pTools->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
@@ -155,7 +136,11 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
             m_pTable->selectRow(0);
         m_pTable->setFocus();
     });
+}
 
+// One line of what happened, and the scan's progress.
+void CHostsWindow::BuildStatusBar()
+{
     m_pStatus = new QLabel(this);
     // No name of its own: a screen reader reads (and is told of) each line.
     m_pStatus->setTextFormat(Qt::PlainText);
@@ -166,17 +151,6 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
     statusBar()->setSizeGripEnabled(false);  // nothing a screen reader could name
     statusBar()->addWidget(m_pStatus, 1);
     statusBar()->addPermanentWidget(m_pProgress);
-
-    // Once a second: another program's change of the book, and the texts
-    // that count time.
-    m_pClock = new QTimer(this);
-    connect(m_pClock, &QTimer::timeout, this, [this] {
-        m_hosts.CheckBook();
-        m_pModel->Tick(m_hosts.NowMs());
-        m_pTable->viewport()->update();
-    });
-    m_pClock->start(1000);
-    resize(760, 480);
 }
 
 QAction* CHostsWindow::AddAction(const char* pszName, const QString& strText,

@@ -66,6 +66,9 @@ private:
     QAction* AddAction(const char* pszName, const QString& strText, const QKeySequence& keys,
                        void (CHostsWindow::*pfnSlot)());
     void Notify(const QString& strSummary, const QString& strBody);
+    void BuildTable();
+    void BuildActions();
+    void BuildStatusBar();
 
     IHostsEvents& m_hosts;
     CHostsModel* m_pModel = nullptr;
