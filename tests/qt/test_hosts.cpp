@@ -37,6 +37,10 @@ struct CLanKit : CProbeKit, CFakeNet {
         hosts = g_lan;
         return CFakeNet::SendTo(h, data, dwAddr, nPort, nIf);
     }
+    int LinkAddresses(std::vector<CLinkAddress>& links) override
+    {
+        return links = {{2, "eth0", inet_addr("10.0.0.1"), 28}}, 0;
+    }
 };
 
 struct CKeptSockets : ISocketLayer {
@@ -118,6 +122,7 @@ private slots:
         CHostsServices services{&m_sockets, &m_profile, &m_files};
         services.makeProbeKit = [] { return std::make_unique<CLanKit>(); };
         services.nowMs = [] { return g_nNowMs.load(); };
+        services.reverseLookup = [](uint32_t, std::string&) { return false; };
         m_pBook = std::make_unique<CHostsBook>(std::move(services));
         QVERIFY(m_pBook->Load().Ok());
         m_pWindow = std::make_unique<CHostsWindow>(*m_pBook, "NUVIK Hosts");
@@ -185,6 +190,24 @@ private slots:
         g_nNowMs += kWakingMs;
         QTRY_COMPARE(Cell("printer", CHostsModel::State), "down");
         QTRY_COMPARE(Status(), "printer: no answer 120 s after the wake");
+    }
+
+    // A known host found at a new address is updated in the book.
+    void scanUpdatesAMovedHost()
+    {
+        std::ofstream(m_profile.Path(), std::ios::app | std::ios::binary)
+            << "3=tv 10.0.0.9 020000000003\r\n";
+        m_pBook->CheckBook();
+        {
+            std::lock_guard lock(g_mutex);
+            g_lan["10.0.0.3"] = {};
+        }
+        m_pWindow->Action("scan")->trigger();
+        QTRY_VERIFY(Status().startsWith("Scan: "));
+        QVERIFY2(Status().endsWith(", 1 at a new address (updated in the address book)"),
+                 qPrintable(Status()));
+        QVERIFY(FileText(m_profile.Path()).find("=tv 10.0.0.3 020000000003\r\n") !=
+                std::string::npos);
     }
 
     void editsAreSavedAndTheBookIsFollowed()
