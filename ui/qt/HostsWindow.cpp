@@ -40,8 +40,8 @@ CHostsWindow::CHostsWindow(IHostsEvents& hosts, const QString& strTitle, QWidget
 {
     setWindowTitle(strTitle + QStringLiteral(" \u2014 ") + Text(hosts.BookPath()));
     m_pModel = new CHostsModel(this);
-    m_pFilter_ = new CHostsFilter(this);
-    m_pFilter_->setSourceModel(m_pModel);
+    m_pProxy = new CHostsFilter(this);
+    m_pProxy->setSourceModel(m_pModel);
 
     BuildTable();
     BuildActions();
@@ -68,11 +68,11 @@ void CHostsWindow::BuildTable()
     m_pFilter->setClearButtonEnabled(true);
     for (QToolButton* pButton : m_pFilter->findChildren<QToolButton*>())
         pButton->setAccessibleName(tr("Clear the filter"));
-    connect(m_pFilter, &QLineEdit::textChanged, m_pFilter_, &CHostsFilter::SetText);
+    connect(m_pFilter, &QLineEdit::textChanged, m_pProxy, &CHostsFilter::SetText);
 
     m_pTable = new QTableView(this);
     m_pTable->setAccessibleName(tr("Hosts"));
-    m_pTable->setModel(m_pFilter_);
+    m_pTable->setModel(m_pProxy);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -132,7 +132,7 @@ void CHostsWindow::BuildActions()
     // Enter in the filter box goes to the rows it left, the first picked
     // when none of them is.
     connect(m_pFilter, &QLineEdit::returnPressed, m_pTable, [this] {
-        if (m_pTable->selectionModel()->selectedRows().isEmpty() && m_pFilter_->rowCount() > 0)
+        if (m_pTable->selectionModel()->selectedRows().isEmpty() && m_pProxy->rowCount() > 0)
             m_pTable->selectRow(0);
         m_pTable->setFocus();
     });
@@ -212,13 +212,13 @@ void CHostsWindow::Reload()
         return;  // the same hosts: the selection stayed
     const std::set<uint64_t> keep(selected.begin(), selected.end());
     QItemSelection selection;
-    for (int i = 0; i < m_pFilter_->rowCount(); ++i) {
-        const QModelIndex index = m_pFilter_->index(i, 0);
+    for (int i = 0; i < m_pProxy->rowCount(); ++i) {
+        const QModelIndex index = m_pProxy->index(i, 0);
         const qulonglong nId = index.data(CHostsModel::kIdRole).toULongLong();
         if (keep.count(nId))
-            selection.select(index, m_pFilter_->index(i, CHostsModel::ColumnCount - 1));
+            selection.select(index, m_pProxy->index(i, CHostsModel::ColumnCount - 1));
         if (nId == nCurrent)
-            m_pTable->selectionModel()->setCurrentIndex(m_pFilter_->index(i, nColumn),
+            m_pTable->selectionModel()->setCurrentIndex(m_pProxy->index(i, nColumn),
                                                         QItemSelectionModel::NoUpdate);
     }
     m_pTable->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -294,7 +294,7 @@ void CHostsWindow::OnAdd()
 void CHostsWindow::OnEdit()
 {
     const QModelIndex current = m_pTable->currentIndex();
-    const CHostRow* pRow = m_pModel->RowOf(m_pFilter_->mapToSource(current));
+    const CHostRow* pRow = m_pModel->RowOf(m_pProxy->mapToSource(current));
     if (!pRow)
         return m_pStatus->setText(tr("Select the host to edit first."));
     CEditHostDialog(this, m_hosts, *pRow).exec();

@@ -72,7 +72,7 @@ private:
 
     IHostsEvents& m_hosts;
     CHostsModel* m_pModel = nullptr;
-    CHostsFilter* m_pFilter_ = nullptr;
+    CHostsFilter* m_pProxy = nullptr;  // sorts and filters m_pModel for m_pTable
     QTableView* m_pTable = nullptr;
     QLineEdit* m_pFilter = nullptr;
     QLabel* m_pStatus = nullptr;
