@@ -6,7 +6,8 @@
 set -eu
 BUILD=${1:-build}
 RUNS=${2:-7}
-TOOL=$(realpath "$BUILD/tests/nuvik_discover")
+ninja -C "$BUILD" -j2 nuvik_bench_discover >/dev/null
+TOOL=$(realpath "$BUILD/bench/nuvik_bench_discover")
 TAG=$$
 S=nuvik-bs-$TAG
 P=nuvik-bp-$TAG

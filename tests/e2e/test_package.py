@@ -21,10 +21,6 @@ FILES = {
     "share/doc/nuvik-gui/copyright share/doc/nuvik-gui/changelog.gz "
     "share/lintian/overrides/nuvik-gui share/metainfo/org.nuvik.nuvik.metainfo.xml " + ICONS,
 }
-COMPLETE = (
-    'source /usr/share/bash-completion/bash_completion; source "$0"; COMP_WORDS=("${@:1}"); '
-    'COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _nuvik; echo "${COMPREPLY[*]}"'
-)
 
 
 class Packages(unittest.TestCase):
@@ -68,19 +64,6 @@ class Packages(unittest.TestCase):
         nuvik = root + "/usr/bin/nuvik"
         nsutil.run("dpkg-deb", "-x", self.debs["nuvik"], root)
         self.assertEqual(nsutil.run(nuvik, "--version", cwd=home).stdout, "NUVIK %s\n" % version)
-        with open(home + "/site.ini", "w") as f:
-            f.write("[other]\r\n0=no\r\n[list]\r\n0=nas 1 000000000001\r\n1=NUC\r\n2=nb\r\n")
-        script = root + "/usr/share/bash-completion/completions/nuvik"
-        for words, offered in (
-            ("-f site.ini --wake n", "nas nb"),
-            ("-i l", "lo"),
-            ("--rep", "--repeat"),
-            ("--s", "--status --scan"),
-        ):
-            completed = nsutil.run(
-                "bash", "-c", COMPLETE, script, "nuvik", *words.split(), cwd=home
-            )
-            self.assertEqual(completed.stdout, offered + "\n")
         alone = nsutil.run(nuvik, check=False, cwd=home, env={"HOME": home})
         self.assertEqual(alone.returncode, 2)
         self.assertEqual(

@@ -192,24 +192,6 @@ private slots:
         QTRY_COMPARE(Status(), "printer: no answer 120 s after the wake");
     }
 
-    // A known host found at a new address is updated in the book.
-    void scanUpdatesAMovedHost()
-    {
-        std::ofstream(m_profile.Path(), std::ios::app | std::ios::binary)
-            << "3=tv 10.0.0.9 020000000003\r\n";
-        m_pBook->CheckBook();
-        {
-            std::lock_guard lock(g_mutex);
-            g_lan["10.0.0.3"] = {};
-        }
-        m_pWindow->Action("scan")->trigger();
-        QTRY_VERIFY(Status().startsWith("Scan: "));
-        QVERIFY2(Status().endsWith(", 1 at a new address (updated in the address book)"),
-                 qPrintable(Status()));
-        QVERIFY(FileText(m_profile.Path()).find("=tv 10.0.0.3 020000000003\r\n") !=
-                std::string::npos);
-    }
-
     void editsAreSavedAndTheBookIsFollowed()
     {
         const std::string strBefore = FileText(m_profile.Path());

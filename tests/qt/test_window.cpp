@@ -176,29 +176,6 @@ private slots:
                  (std::pair(QString::fromStdString(strName), strName)));
     }
 
-    // The edited text stays through changes of the list, UTF-8 as typed; a
-    // selection lasts while the field shows its item, and goes with it, also
-    // beside an item that shows alike (UTF-8 and Latin-1 "Büro").
-    void nameBoxKeepsTheTextAndOnlyATrueSelection()
-    {
-        CNameBox* pName = Wnd().NameBox();
-        pName->ResetContent();
-        pName->SetEditText(QString::fromUtf8("日本"));
-        Wnd().AddString("B\xC3\xBCro");
-        Wnd().AddString("B\xFCro");
-        QCOMPARE(Wnd().GetWindowText(IDC_NAME), std::string("日本"));
-        pName->setCurrentIndex(0);
-        QCOMPARE(Wnd().GetCurSel(), 0);
-        pName->lineEdit()->setText("x");
-        QCOMPARE(Wnd().GetCurSel(), CB_ERR);
-        pName->setCurrentIndex(0);
-        Wnd().DeleteString(0);
-        QCOMPARE((std::pair(Wnd().GetCurSel(), Wnd().GetWindowText(IDC_NAME))),
-                 (std::pair(CB_ERR, std::string("B\xC3\xBCro"))));
-        Wnd().DeleteString(0);  // the last one
-        QCOMPARE(Wnd().GetCount(), 0);
-    }
-
     // A pick fills the other boxes, with a name that is not UTF-8 shown as
     // Latin-1; Enter wakes the host and the window stays; Delete removes it.
     void pickWakeAndDelete()
@@ -303,27 +280,6 @@ private slots:
         }
     }
 
-    // Export replaces an existing file without asking.
-    void exportReplacesAFileWithoutAsking()
-    {
-        const QString strPath = m_dir.filePath("hosts.ini");
-        QVERIFY(QFile(strPath).open(QIODevice::WriteOnly));
-        bool bAsked = false;
-        OnNextBox<QFileDialog>([&](QFileDialog* pDialog) {
-            OnNextBox<QMessageBox>([&](QMessageBox* pBox) {
-                if ((bAsked = pBox != nullptr))
-                    pBox->button(QMessageBox::Yes)->click();
-            });
-            pDialog->selectFile(strPath);
-            static_cast<QDialog*>(pDialog)->accept();  // as its Save button does
-        });
-        Wnd().MenuCommand(ID_EXPORT_LIST)->trigger();
-        QVERIFY(!bAsked);
-        QFile file(strPath);
-        QVERIFY(file.open(QIODevice::ReadOnly) &&
-                file.readAll().contains("1=Alpha 192.168.0.7 00A0C9FFEE1D\r\n"));
-    }
-
     // "Help" opens the page whatever its path holds ("#", "%").
     void helpOpensThePageByItsPath()
     {
@@ -336,25 +292,6 @@ private slots:
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(strPage)});
     }
 
-    // The module exports its entry points only, and shows a message box
-    // without the window (running the window is the end-to-end tests' part).
-    void moduleEntryPoints()
-    {
-        QVERIFY(dlsym(m_hModule, kWindowEntryPoint) && !dlsym(m_hModule, "_Z12WhyNoDisplayv"));
-        auto pfnShow = reinterpret_cast<PFNNUVIKSHOWMESSAGE>(dlsym(m_hModule, kMessageEntryPoint));
-        char szError[256] = "";
-        QString strSeen;
-        OnNextBox<QMessageBox>([&](QMessageBox* pBox) {
-            strSeen = pBox->windowTitle() + "|" + pBox->text();
-            pBox->accept();
-        });
-        const CWindowRequest message{.pszAppName = "wol"};
-        QCOMPARE(
-            pfnShow(&message, "Windows sockets initialization failed.", szError, sizeof szError),
-            0);
-        QCOMPARE(strSeen, QString("wol|Windows sockets initialization failed."));
-    }
-
     // Last: it leaves the display variables changed.
     void displayCheckWantsAReachableDisplayOrAHeadlessPlatform()
     {
@@ -365,7 +302,6 @@ private slots:
             const char *pszPlatform, *pszX11, *pszWayland;
             std::string strWhy;
         } cases[] = {{"offscreen", "", "", ""},
-                     {"wayland;minimal:fontengine=freetype", "", "", ""},
                      {"", "", "", "no display (DISPLAY/WAYLAND_DISPLAY unset or unreachable)"},
                      {"xcb", "", "", "no display for QT_QPA_PLATFORM=xcb"},
                      // Nothing listens on display 4711, nor is there a Wayland socket yet.

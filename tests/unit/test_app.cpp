@@ -1,15 +1,11 @@
 // Start-up: the mode, the exit status and what reaches standard error.
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Version.h"
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
 #include "app/NuvikApp.h"
 #include "app/Via.h"
-#include "app/WindowLoader.h"
 #include "base/MacText.h"
 #include "base/Text.h"
 #include "fakes/Fakes.h"
@@ -30,17 +26,6 @@ struct CFakeShell : IRemoteShell {
         return result;
     }
 };
-
-// The words /bin/sh makes of the text after "printf '%s\0'".
-List ShellWords(const std::string& strWords)
-{
-    std::FILE* pPipe = popen(("printf '%s\\0'" + strWords).c_str(), "r");
-    List words{""};
-    for (int c; (c = std::fgetc(pPipe)) != EOF;)
-        c ? words.back() += static_cast<char>(c) : words.emplace_back();
-    pclose(pPipe);
-    return words.pop_back(), words;
-}
 
 List g_shown;  // what the window's own message box showed
 int g_nDialogRuns = 0;
@@ -209,7 +194,6 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
          "error: --listen only receives: it takes no host and no other option"},
         {{"--listen=80"}, "listen=80 "},
         {{"--help", "--port=0"}, "error: --port '0': not a port number from 1 to 65535"},
-        {{"--port=9x"}, "error: --port '9x': not a port number from 1 to 65535"},
         {{"--repeat=0"}, "error: --repeat '0': not a number from 1 to 100"},
         {{"--port"}, "error: --port needs a value (N)"},
         {{"--port=9", "--port", "9"}, "error: --port is given more than once"},
@@ -218,7 +202,6 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         {{"f.ini", "--wait=3600"}, "wait=3600 [f.ini]"},
         {{"x", "--wait=0"}, "error: --wait '0': not a number of seconds from 1 to 3600"},
         {{"--status", "--wait"}, "error: --status only asks: it does not go with --wait"},
-        {{"--status", "--scan"}, "error: --status only asks: it does not go with --scan"},
         {{"--status", "-i", "eth0"},
          "error: --status wakes nothing: --port, --to, --interface, --repeat and --verbose do not "
          "go with it"},
@@ -232,99 +215,24 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
         EXPECT_EQ(Parsed(c.args), c.pszParsed) << ::testing::PrintToString(c.args);
 }
 
-TEST(ShellQuoted, EveryValueComesBackFromTheShellAsTheSameOneWord)
-{
-    const List values = {
-        "",        "two words", "'",  "it''s'",   "\"",       "a\\b", "$(touch x)`id`$HOME",
-        "; true|", "-n",        "*~", "a\nb\t\r", "\x01\xff", "'\\''"};
-    std::string strWords;
-    for (const std::string& strValue : values)
-        strWords += " " + ShellQuoted(strValue);
-    EXPECT_EQ(ShellWords(strWords), values);
-}
-
-// Names are found here; the other side gets addresses, and the options that
-// go along, through ssh with no prompt, terminal or forwarding.
-TEST_F(AppTest, ViaSendsARequestOfAddressesAndTheOptionsThatGoAlong)
-{
-    const std::string strBook = dir / "b.ini",
-                      strPrefix = "command -v nuvik >/dev/null || "
-                                  "exit 127; exec nuvik";
-    WriteBytes(strBook, "[list]\n0=nas 10.0.3.5 001122334455\n1=bad 10.0.3.6 xyz\n");
-    resolver.forward["bc.example"] = {"", {NetAddr("10.0.3.255")}};
-    const struct {
-        List args;
-        std::string strRequest;  // the arguments over there, after --via-request=1
-        size_t nSaid;            // lines said here
-    } cases[] = {
-        {{"-w", "ghost"}, "", 1},  // nothing left to send
-        {{"-w", "nas", "10.0.3.5", "bad", "ghost", "-v", "--to", "bc.example", "-i", "eth9",
-          "--port=9", "--repeat=2", "--wait=5"},
-         "--wake|--port=9|--to=10.0.3.255|--interface=eth9|--repeat=2|--verbose|--wait=5|--|nas|"
-         "nas|10.0.3.5|001122334455||10.0.3.5 (nas)|nas|10.0.3.5|001122334455|",
-         2},
-        {{"001122334455", "--wait=3", "AABBCCDDEEFF"},
-         "--wake|--wait=3|--|001122334455|||001122334455|10.0.3.5|AABBCCDDEEFF|||AABBCCDDEEFF|",
-         0},
-        {{strBook},
-         "--wake|--|" + strBook +
-             " [list] 0=nas 10.0.3.5 001122334455:|nas|10.0.3.5|"
-             "001122334455|",
-         1},
-        {{"--status", "--json", "nas", "10.0.9.9"},
-         "--status|--json|--||nas|10.0.3.5|001122334455|||10.0.9.9|10.0.9.9||",
-         0},
-        {{"--scan=10.0.0.0/24", "--add", "-i", "eth1"},
-         "--scan=10.0.0.0/24|--json|--interface=eth1",
-         1},
-    };
-    for (const auto& c : cases) {
-        shell.args.clear();
-        List args{"--via", "me@far", "-f", strBook};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        Run(args);
-        std::string strRequest;
-        if (!shell.args.empty() && shell.args.back().starts_with(strPrefix))
-            for (const std::string& strArg : ShellWords(shell.args.back().substr(strPrefix.size())))
-                strRequest += strArg + "|";
-        EXPECT_EQ(strRequest, c.strRequest.empty() ? "" : "--via-request=1|" + c.strRequest + "|");
-        EXPECT_EQ((std::tuple(sockets.ops.size(), messages.texts.size())), std::tuple(0u, c.nSaid));
-    }
-    const List& args = shell.args;
-    EXPECT_EQ(List(args.end() - 3, args.end() - 1), (List{"--", "me@far"}));
-    for (const char* psz : {"BatchMode=yes", "-T", "-a", "-x", "ConnectTimeout=10",
-                            "ServerAliveInterval=5", "ServerAliveCountMax=3"})
-        EXPECT_NE(std::find(args.begin(), args.end() - 3, psz), args.end() - 3) << psz;
-}
-
 TEST_F(AppTest, ViaShowsWhatComesBackAsItIsAndSaysFailuresInWords)
 {
+    const std::string kNoSsh = "there is no ssh here: install the OpenSSH client (apt-get",
+                      kOld = "nuvik: unknown option --via-request (see nuvik --help)\n",
+                      kDenied = "me@far: Permission denied (publickey).",
+                      kRefused = "ssh: connect to host far port 22: Connection refused";
+    // strSaid: the one line said here, after "--via far: "; or what is relayed
     const struct {
         CShellRun result;
         List err;
         int nExit;
-        std::string strSaid;  // the one line said here, after "--via far: "; or what is relayed
+        std::string strSaid;
     } cases[] = {
-        {{0, ENOENT, ""},
-         {},
-         2,
-         "there is no ssh here: install the OpenSSH client (apt-get install openssh-client)"},
-        {{2, 0, ""},
-         {"nuvik: unknown option --via-request (see nuvik --help)\n"},
-         2,
-         "the nuvik on far is too old for --via: it needs"},
-        {{255, 0, "me@far: Permission denied (publickey).\n"},
-         {},
-         2,
-         "authentication refused by far (ssh said: me@far: Permission denied (publickey).)"},
-        {{255, 0, "Broken pipe\n"},
-         {},
-         2,
-         "the connection to far was lost: whether the wakes were sent is not known"},
-        {{255, 0, "ssh: connect to host far port 22: Connection refused\n"},
-         {},
-         2,
-         "cannot reach far (ssh said: ssh: connect to host far port 22: Connection refused)"},
+        {{0, ENOENT, ""}, {}, 2, kNoSsh},
+        {{2, 0, ""}, {kOld}, 2, "the nuvik on far is too old for --via: it needs"},
+        {{255, 0, kDenied + "\n"}, {}, 2, "authentication refused by far (ssh said: " + kDenied},
+        {{255, 0, "Broken pipe\n"}, {}, 2, "the connection to far was lost: whether the wakes"},
+        {{255, 0, kRefused + "\n"}, {}, 2, "cannot reach far (ssh said: " + kRefused},
         {{1, 0, ""},
          {"\x02nuvik: a note\n", "\x01wakes sent\n", "the shell's\n"},
          1,
@@ -341,6 +249,12 @@ TEST_F(AppTest, ViaShowsWhatComesBackAsItIsAndSaysFailuresInWords)
             << strSaid;
         EXPECT_EQ(messages.texts.size() + (strErr.empty() ? 0 : 1), 1u) << c.strSaid;
     }
+    // Through ssh with no prompt, terminal or forwarding, and bounded waits.
+    const List& args = shell.args;
+    EXPECT_EQ(List(args.end() - 3, args.end() - 1), (List{"--", "far"}));
+    for (const char* psz : {"BatchMode=yes", "-T", "-a", "-x", "ConnectTimeout=10",
+                            "ServerAliveInterval=5", "ServerAliveCountMax=3"})
+        EXPECT_NE(std::find(args.begin(), args.end() - 3, psz), args.end() - 3) << psz;
 }
 
 TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
@@ -365,36 +279,6 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
               "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe."
               "txt\\u200F\\u2066\\u2069\\u061C|"
               "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
-}
-
-// Without /proc the executable is known by the path it was started with;
-// what is not beside it is looked for where it was built to be installed.
-// In a private mount namespace: no /proc, an empty /usr/local.
-TEST(WindowLoader, WithoutProcFindsTheExecutableAndTheInstalledFiles)
-{
-    const std::string strExeDir = std::filesystem::canonical("/proc/self/exe").parent_path();
-    EXPECT_EXIT(
-        {
-            bool bOk = unshare(CLONE_NEWNS) == 0 &&
-                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                umount2("/proc", MNT_DETACH) == 0 &&
-                mount("tmpfs", "/usr/local", "tmpfs", 0, nullptr) == 0;
-            bOk = bOk &&
-                FindHelpPage("not-in-any-path") == strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
-            std::filesystem::create_directories(NUVIK_DATA_DIR);
-            std::filesystem::create_directories(NUVIK_MODULE_DIR);
-            WriteBytes(NUVIK_DATA_DIR "/help.html", "");
-            WriteBytes(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME, "not a module");
-            bOk = bOk && FindHelpPage("not-in-any-path") == NUVIK_DATA_DIR "/help.html";
-            CRecordingMessageBox messages;
-            CFakeSocketLayer sockets;
-            CNUVIKDlg dlg({}, {&sockets});
-            bOk = bOk && RunDialogMode(dlg, "not-in-any-path", messages) == kExitNothingRan &&
-                messages.texts.at(0).starts_with("cannot open the window: " NUVIK_MODULE_DIR
-                                                 "/" NUVIK_MODULE_NAME);
-            std::_Exit(bOk ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
                       strIp = "192.168.0.7 " + strPc.substr(5);
     // pszIp "": the control is blank and reads 0.0.0.0
     const std::tuple<std::string, const char*, const char*, std::string, const char*> cases[] = {
-        {"  my pc\r\n", "192.168.0.7", "001122334455", strPc + kStored, "mypc|nas|PC1"},
+        {"  my\r pc\n", "192.168.0.7", "001122334455", strPc + kStored, "mypc|nas|PC1"},
         {"", "192.168.0.7", "001122334455", strIp + kStored, "192.168.0.7|nas|PC1"},
         {"", "", "AABBCCDDEEFF", kStored, "nas|PC1"},
         {"pc", "10.0.0.1", "00112233445", kStored, "nas|PC1"},
@@ -92,6 +92,24 @@ TEST_F(DialogTest, AddStoresTheBoxesUnderTheNameWithoutBlanks)
                   std::tuple(strEntries, pszItems, strName));  // the box is not refreshed
     }
     EXPECT_EQ(messages.texts.size(), 1u);  // the name too long
+}
+
+TEST_F(DialogTest, ImportReplacesTheListAndOnlyASavedBookIsExported)
+{
+    Open(kTwoHosts);
+    WriteBytes(dir / "in.ini", "[list]\r\n0=tv 10.0.0.4 0A0B0C0D0E0F\r\n");
+    chooser.answer = dir / "in.ini";
+    Command(ID_IMPORT_LIST);
+    EXPECT_EQ(std::tuple(Entries(), Joined(controls.items)),
+              std::tuple("tv 10.0.0.4 0A0B0C0D0E0F", "tv"));
+    Type("pc", "10.0.0.1", "001122334455");
+    Command(ID_ADD_HOST);
+    const std::string strLock = profile.strConfigDir + "/.nuvik.INI.lock";
+    fs::remove(strLock), fs::create_directory(strLock);  // the book can not be saved
+    chooser.answer = dir / "out.ini";
+    Command(ID_EXPORT_LIST);
+    EXPECT_EQ(std::tuple(messages.texts.size(), fs::exists(dir / "out.ini")),
+              std::tuple(1u, false));
 }
 
 // With a toolkit that notifies on the program's own changes of the name too:

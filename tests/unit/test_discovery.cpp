@@ -7,7 +7,6 @@
 #include "discovery/MacDiscovery.h"
 #include "fakes/Fakes.h"
 #include "net/Netlink.h"
-#include "net/ProbePlatform.h"
 
 namespace {
 
@@ -136,31 +135,6 @@ TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
     EXPECT_TRUE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, 0x1235, 7));
     EXPECT_FALSE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, 0x1234, 8));
     EXPECT_FALSE(IsEchoReplyFor(packet.data(), 30, true, 0x1234, 7));  // cut short
-}
-
-// The real probing calls, on loopback only: who a datagram came from, and a
-// socket whose state can't be read.
-TEST(ProbePlatform, SenderAddressesAndErrors)
-{
-    CPosixProbePlatform platform;
-    int hSocket = -1;
-    ASSERT_EQ(platform.Open(EProbeSocket::Udp, hSocket), 0);
-    sockaddr_in self{AF_INET, 0, {NetAddr("127.0.0.1")}, {}};
-    socklen_t nSize = sizeof self;
-    ASSERT_EQ(bind(hSocket, reinterpret_cast<sockaddr*>(&self), nSize) |
-                  getsockname(hSocket, reinterpret_cast<sockaddr*>(&self), &nSize),
-              0);
-    ASSERT_EQ(platform.SendTo(hSocket, {1, 2, 3}, self.sin_addr.s_addr, ntohs(self.sin_port), 0),
-              0);
-    uint8_t buffer[8];
-    size_t nGot = 0;
-    uint32_t dwFrom = 0;
-    EXPECT_EQ(
-        std::tuple(platform.Receive(hSocket, buffer, sizeof buffer, nGot, dwFrom), nGot, dwFrom),
-        std::tuple(0, 3u, NetAddr("127.0.0.1")));
-    EXPECT_EQ(platform.Receive(hSocket, buffer, sizeof buffer, nGot, dwFrom), EAGAIN);
-    platform.Close(hSocket);
-    EXPECT_EQ(platform.PendingError(hSocket), EBADF);
 }
 
 }  // namespace

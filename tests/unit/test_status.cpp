@@ -24,6 +24,7 @@ struct CNet : CFakeNet {
         hosts["10.9.0.6"] = {false, false, true, true, false};  // refuses every connection
         hosts["10.9.0.7"] = {false, false, false, false};       // behind the gateway, nobody
         noRoute.insert("10.0.0.8");
+        local.insert("10.0.0.1"), hosts["10.0.0.1"] = {};
     }
     // addrs: "A.B.C.D", or "A.B.C.D/MAC" for the hardware address it should answer with.
     std::vector<CProbeResult> Probe(const List& addrs, CProbeOptions options = {})
@@ -60,7 +61,7 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatCountsAsAnAnswer)
 {
     const std::string strNoEcho =
         "no ICMP socket (Permission denied: the group is outside the sysctl "
-        "net.ipv4.ping_group_range; Permission denied: a raw socket needs the "
+        "net.ipv4.ping_group_range; Operation not permitted: a raw socket needs the "
         "capability CAP_NET_RAW)";
     // wEntry: the state of its neighbour entry, confirmed 2 s before; 0: none
     const std::tuple<std::set<E>, const char*, uint16_t, std::string, std::string> cases[] = {
@@ -92,6 +93,7 @@ TEST(ProbeEngine, EachWayOfTheLadderAndWhatCountsAsAnAnswer)
          "unknown  -1 no way to probe it: " + strNoEcho + " and no UDP socket (Permission denied)",
          ""},
         {{}, "10.0.0.8", 0, "unknown  -1 no route to it", ""},
+        {{}, "10.0.0.1", 0, "up echo 10 ", "echo"},  // this machine
         {{}, "0.0.0.0", 0, "unknown  -1 no address stored", ""},
         {{}, "224.0.0.1", 0, "unknown  -1 not the address of one host", ""},
         // Another machine answers for its address.
@@ -116,8 +118,8 @@ TEST(ProbeEngine, ManyAtOnceEachWithItsOwnTimeWithinTheTablesRoom)
     net.refused = kNoIcmp;
     auto results = net.Probe({"10.0.0.5", "10.9.0.5", "10.0.0.5", "10.0.0.11"});
     EXPECT_EQ(net.nNowUs, 1020000);
-    EXPECT_EQ(std::tuple(results[2].state, results[0].dRttMs, results[3].dRttMs),
-              std::tuple(EProbeState::Up, 5, 20));
+    EXPECT_EQ(std::tuple(results[2].how, results[0].dRttMs, results[3].dRttMs),
+              std::tuple(EProbeHow::Neighbour, 5, 20));
     EXPECT_EQ(net.Sent(), "udp:9," + kTcp + ",udp:9");
     List addrs;
     for (int i = 0; i < 60; ++i)
@@ -231,6 +233,8 @@ TEST(Status, HostsAskedAboutAndTheirLines)
               "{\"name\":\"caf\xC3\xA9\\u001b\",\"ip\":\"10.0.0.6\",\"mac\":\"020000000006\","
               "\"state\":\"up\",\"rtt_ms\":5.0,\"how\":\"neighbour\",\"reason\":null,\"held_by\":"
               "null}\n");
+    services.pOut = tmpfile();
+    EXPECT_EQ(RunStatus({hosts[6], hosts[1]}, false, services), 1);  // one unknown
     services.pOut = tmpfile();
     EXPECT_EQ(RunStatus({hosts[7]}, true, services), 1);
     EXPECT_NE(Written(services.pOut).find("\"held_by\":\"020000000005\""), std::string::npos);

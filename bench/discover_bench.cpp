@@ -1,12 +1,8 @@
-// Probe for tests and benchmarks, one "key value" line each.
-//   nuvik_discover A.B.C.D         the "MAC" button's discovery: one probe, one read
-//                                  of the neighbour table and the scan of its rows:
-//                                  mac, way (the socket the probe went out on),
-//                                  end (replied, entry or timeout), rows, ms;
-//                                  exit 0 when found
-//   nuvik_discover --name NAME     forward lookup: name, then each addr
-//   nuvik_discover --addr A.B.C.D  reverse lookup: name
-// A lookup that fails prints "error" with the resolver's reason, exit 1.
+// One discovery of the "MAC" button for bench/discovery.sh: one probe, one
+// read of the neighbour table and the scan of its rows; prints "key value"
+// lines: mac, way (the socket the probe went out on), end (replied, entry or
+// timeout), rows, ms. Exit 0 when found.
+//   nuvik_bench_discover A.B.C.D
 #include <arpa/inet.h>
 
 #include <chrono>
@@ -16,7 +12,6 @@
 
 #include "discovery/MacDiscovery.h"
 #include "net/Netlink.h"
-#include "net/Resolver.h"
 
 namespace {
 
@@ -37,27 +32,10 @@ struct CTracedPlatform : CPosixProbePlatform {
 
 int main(int argc, char** argv)
 {
-    const std::string strMode = argc == 3 ? argv[1] : "";
-    const bool bName = strMode == "--name", bAddr = strMode == "--addr";
     in_addr addr{};
-    if (!(argc == 2 || bName || bAddr) ||
-        (!bName && ::inet_pton(AF_INET, argv[argc - 1], &addr) != 1)) {
-        std::fprintf(stderr, "usage: nuvik_discover A.B.C.D | --name NAME | --addr A.B.C.D\n");
+    if (argc != 2 || ::inet_pton(AF_INET, argv[1], &addr) != 1) {
+        std::fprintf(stderr, "usage: nuvik_bench_discover A.B.C.D\n");
         return 2;
-    }
-    CSystemResolver resolver;
-    CHostRecord record;
-    if (bName || bAddr) {
-        const int nError = bName ? resolver.GetHostByName(argv[2], record)
-                                 : resolver.GetHostByAddr(addr.s_addr, record.strName);
-        if (nError) {
-            std::printf("error %s\n", ResolverErrorText(nError).c_str());
-            return 1;
-        }
-        std::printf("name %s\n", record.strName.c_str());
-        for (const uint32_t dwAddr : record.addresses)
-            std::printf("addr %s\n", ::inet_ntoa(in_addr{dwAddr}));
-        return 0;
     }
     const auto start = std::chrono::steady_clock::now();
     CTracedPlatform platform;
