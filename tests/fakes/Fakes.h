@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "fakes/FakeSockets.h"
 #include "hosts/FileSystem.h"
 #include "net/Ethers.h"
 #include "net/NeighbourTable.h"
 #include "net/Resolver.h"
 #include "net/Routes.h"
-#include "net/SocketLayer.h"
 #include "ui/ControlServices.h"
 #include "ui/FileChooser.h"
 #include "ui/MessageBox.h"
@@ -149,40 +149,6 @@ private:
 };
 
 // --- sockets, routes, the neighbour table -----------------------------------
-
-class CFakeSocketLayer : public ISocketLayer {
-public:
-    struct CSend {
-        std::vector<uint8_t> data;
-        unsigned nIfIndex = 0;  // the interface it was to leave by; 0: by the routes
-    };
-    List ops;
-    std::vector<CSend> sends;
-    std::map<std::string, int> failures;   // op -> errno
-    std::map<unsigned, int> linkFailures;  // a send out of an interface -> errno
-    bool bShortSends = false;              // the kernel takes one byte less than asked
-    int nOpen = 0;
-
-    int Socket(int, int, int, int& h) override { return Op("socket") ?: (h = 7, ++nOpen, 0); }
-    int SetSockOpt(int, int, int, const void*, socklen_t) override { return Op("setsockopt"); }
-    int Bind(int, const sockaddr_in& a) override { return Op(a.sin_port ? "bind" : "bind:any"); }
-    int GetSockName(int, sockaddr_in& a) override { return a.sin_port = htons(40000), 0; }
-    int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned nIf,
-               size_t& nSent) override
-    {
-        sends.push_back({{(const uint8_t*)p, (const uint8_t*)p + n}, nIf});
-        nSent = n - bShortSends;
-        const int nError = Op("send");
-        return nError ?: linkFailures.count(nIf) ? linkFailures[nIf] : 0;
-    }
-    int Close(int) override { return --nOpen, Op("close"); }
-
-private:
-    int Op(const char* pszOp)
-    {
-        return ops.push_back(pszOp), failures.count(pszOp) ? failures[pszOp] : 0;
-    }
-};
 
 // Routes of fixed answers: by dotted address; interface 2 holds the default route.
 class CFakeRoutes : public IRouteTable {

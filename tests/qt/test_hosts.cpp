@@ -13,9 +13,9 @@
 #include <sstream>
 
 #include "../fakes/FakeNet.h"
+#include "../fakes/FakeSockets.h"
 #include "base/MacText.h"
 #include "hosts/FileSystem.h"
-#include "net/SocketLayer.h"
 #include "ui/HostsBook.h"
 #include "ui/MessageBox.h"
 #include "ui/qt/HostsModel.h"
@@ -43,22 +43,6 @@ struct CLanKit : CProbeKit, CFakeNet {
     }
 };
 
-struct CKeptSockets : ISocketLayer {
-    std::mutex mutex;
-    std::vector<std::string> sent;  // each datagram's hardware address, from its first copy
-    int Socket(int, int, int, int& h) override { return h = 7, 0; }
-    int SetSockOpt(int, int, int, const void*, socklen_t) override { return 0; }
-    int Bind(int, const sockaddr_in&) override { return 0; }
-    int GetSockName(int, sockaddr_in&) override { return 0; }
-    int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned, size_t& nSent) override
-    {
-        std::lock_guard lock(mutex);
-        sent.push_back(MacBytesText(static_cast<const uint8_t*>(p) + 6, n >= 12 ? 6 : 0));
-        return nSent = n, 0;
-    }
-    int Close(int) override { return 0; }
-};
-
 struct CAnswers : IMessageBox {
     ESaveChoice answer = ESaveChoice::StayOpen;
     int nAsked = 0;
@@ -79,7 +63,7 @@ class TestHosts : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    CKeptSockets m_sockets;
+    CFakeSocketLayer m_sockets;
     CPosixFileSystem m_files;
     CProfileName m_profile;
     std::unique_ptr<CHostsBook> m_pBook;
@@ -136,7 +120,7 @@ private slots:
         m_pBook->Attach(nullptr, nullptr);
         m_pWindow.reset();
         m_pBook.reset();
-        m_sockets.sent.clear();
+        m_sockets.sends.clear();
     }
 
     void showsSortsAndFilters()
@@ -175,7 +159,10 @@ private slots:
                                                      QItemSelectionModel::Select |
                                                          QItemSelectionModel::Rows);
         m_pWindow->Action("wake")->trigger();
-        QCOMPARE(m_sockets.sent, (std::vector<std::string>{"001122334412", "0800271A2B3C"}));
+        std::vector<std::string> sent;  // each datagram's hardware address
+        for (const auto& send : m_sockets.sends)
+            sent.push_back(MacBytesText(send.data.data() + 6, 6));
+        QCOMPARE(sent, (std::vector<std::string>{"001122334412", "0800271A2B3C"}));
         QTRY_COMPARE(Status(), "pc2 and printer: sent");
         QTRY_COMPARE(Cell("printer", CHostsModel::State), "waking 0 s");
         {

@@ -19,9 +19,10 @@
 
 #include <fstream>
 
+#include "../fakes/FakeSockets.h"
+#include "base/MacText.h"
 #include "hosts/FileSystem.h"
 #include "net/Resolver.h"
-#include "net/SocketLayer.h"
 #include "ui/NUVIKDlg.h"
 #include "ui/Resource.h"
 #include "ui/WindowModule.h"
@@ -32,21 +33,6 @@
 #include "ui/qt/QtServices.h"
 
 namespace {
-
-// Keeps every datagram; none leaves.
-struct CKeptSockets : ISocketLayer {
-    QByteArrayList sent;
-    int Socket(int, int, int, int& h) override { return h = 7, 0; }
-    int SetSockOpt(int, int, int, const void*, socklen_t) override { return 0; }
-    int Bind(int, const sockaddr_in&) override { return 0; }
-    int GetSockName(int, sockaddr_in&) override { return 0; }
-    int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned, size_t& nSent) override
-    {
-        sent << QByteArray(static_cast<const char*>(p), static_cast<qsizetype>(n));
-        return nSent = n, 0;
-    }
-    int Close(int) override { return 0; }
-};
 
 // A resolver that takes its time, as one waiting for a name server does.
 struct CSlowResolver : IResolver {
@@ -75,7 +61,7 @@ class TestWindow : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    CKeptSockets m_sockets;
+    CFakeSocketLayer m_sockets;
     CSlowResolver m_resolver;
     CPosixFileSystem m_fileSystem;
     CProfileName m_profile;
@@ -184,8 +170,8 @@ private slots:
         pName->setFocus();
         QTest::keyClick(pName, Qt::Key_Down);
         QTest::keyClick(pName, Qt::Key_Return);
-        QCOMPARE(m_sockets.sent.size(), 1);
-        QCOMPARE(m_sockets.sent[0].mid(96).toHex(), "00a0c9ffee1d");
+        QCOMPARE(m_sockets.sends.size(), 1u);
+        QCOMPARE(MacBytesText(m_sockets.sends[0].data.data() + 96, 6), "00A0C9FFEE1D");
         QVERIFY(Wnd().isVisible() && !Wnd().IsEnded());
         QTest::keyClick(pName, Qt::Key_Down);
         QCOMPARE(pName->EditText(), QString::fromLatin1("B\xFCro"));

@@ -1,11 +1,15 @@
 // Start-up: the mode, the exit status and what reaches standard error.
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Version.h"
 #include "app/CommandLine.h"
 #include "app/ExitStatus.h"
 #include "app/NuvikApp.h"
 #include "app/Via.h"
+#include "app/WindowLoader.h"
 #include "base/MacText.h"
 #include "base/Text.h"
 #include "fakes/Fakes.h"
@@ -194,6 +198,7 @@ TEST(CommandLine, OptionsAnywhereValuesCheckedAndWhatIsLeftInOrder)
          "error: --listen only receives: it takes no host and no other option"},
         {{"--listen=80"}, "listen=80 "},
         {{"--help", "--port=0"}, "error: --port '0': not a port number from 1 to 65535"},
+        {{"--port=9x"}, "error: --port '9x': not a port number from 1 to 65535"},
         {{"--repeat=0"}, "error: --repeat '0': not a number from 1 to 100"},
         {{"--port"}, "error: --port needs a value (N)"},
         {{"--port=9", "--port", "9"}, "error: --port is given more than once"},
@@ -279,6 +284,36 @@ TEST(StreamMessageBox, WritesOneLineWithControlBytesAndBrokenUtf8Escaped)
               "\\xe0\\x80\\xaf|\\xed\\xa0\\x80|\\xe6\\x97(|\\xf4\\x90\\x80\\x80|a\\u202Eexe."
               "txt\\u200F\\u2066\\u2069\\u061C|"
               "\xE2\x80\xAF\xE2\x81\xA5\xE2\x80\x8D|B\xC3\xBCro \xE6\x97\xA5\xF0\x9F\x92\xBB\n");
+}
+
+// Without /proc the executable is known by the path it was started with;
+// what is not beside it is looked for where it was built to be installed.
+// In a private mount namespace: no /proc, an empty /usr/local.
+TEST(WindowLoader, WithoutProcFindsTheExecutableAndTheInstalledFiles)
+{
+    const std::string strExeDir = std::filesystem::canonical("/proc/self/exe").parent_path();
+    EXPECT_EXIT(
+        {
+            bool bOk = unshare(CLONE_NEWNS) == 0 &&
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                umount2("/proc", MNT_DETACH) == 0 &&
+                mount("tmpfs", "/usr/local", "tmpfs", 0, nullptr) == 0;
+            bOk = bOk &&
+                FindHelpPage("not-in-any-path") == strExeDir + "/" NUVIK_DATA_RELDIR "/help.html";
+            std::filesystem::create_directories(NUVIK_DATA_DIR);
+            std::filesystem::create_directories(NUVIK_MODULE_DIR);
+            WriteBytes(NUVIK_DATA_DIR "/help.html", "");
+            WriteBytes(NUVIK_MODULE_DIR "/" NUVIK_MODULE_NAME, "not a module");
+            bOk = bOk && FindHelpPage("not-in-any-path") == NUVIK_DATA_DIR "/help.html";
+            CRecordingMessageBox messages;
+            CFakeSocketLayer sockets;
+            CNUVIKDlg dlg({}, {&sockets});
+            bOk = bOk && RunDialogMode(dlg, "not-in-any-path", messages) == kExitNothingRan &&
+                messages.texts.at(0).starts_with("cannot open the window: " NUVIK_MODULE_DIR
+                                                 "/" NUVIK_MODULE_NAME);
+            std::_Exit(bOk ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

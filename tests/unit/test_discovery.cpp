@@ -7,6 +7,7 @@
 #include "discovery/MacDiscovery.h"
 #include "fakes/Fakes.h"
 #include "net/Netlink.h"
+#include "net/ProbePlatform.h"
 
 namespace {
 
@@ -135,6 +136,16 @@ TEST(EchoMessage, SixtyFourBytesOfAAWithAChecksumAndItsReplyMatched)
     EXPECT_TRUE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, 0x1235, 7));
     EXPECT_FALSE(IsEchoReplyFor(packet.data() + 24, packet.size() - 24, false, 0x1234, 8));
     EXPECT_FALSE(IsEchoReplyFor(packet.data(), 30, true, 0x1234, 7));  // cut short
+}
+
+// The real platform releases what it opened: a closed socket's state is an error.
+TEST(ProbePlatform, ASocketClosedIsGone)
+{
+    CPosixProbePlatform platform;
+    int hSocket = -1;
+    ASSERT_EQ(platform.Open(EProbeSocket::Udp, hSocket), 0);
+    platform.Close(hSocket);
+    EXPECT_EQ(platform.PendingError(hSocket), EBADF);
 }
 
 }  // namespace

@@ -362,7 +362,18 @@ TEST_F(ProfileTest, ASaveWaitsForTheBooksLockAndLargerThanReadableIsRefused)
     ASSERT_TRUE(hosts.SaveProfile().Ok());  // the lock held is its own
     hosts.UnlockProfile();
     ASSERT_TRUE(other.Take(files, dir / "shared/book.ini", 50).Ok());
+    // A folder that takes no new file: the book, rewritten in place, is locked itself.
     other.Release();
+    struct CNoNewFiles : CPosixFileSystem {
+        int Open(const std::string& s, int n, mode_t m, int& h) override
+        {
+            return n & O_CREAT ? EACCES : CPosixFileSystem::Open(s, n, m, h);
+        }
+    } noNewFiles;
+    CBookLock onBook;
+    ASSERT_TRUE(onBook.Take(noNewFiles, strPath, 50).Ok());
+    EXPECT_EQ(other.Take(noNewFiles, strPath, 50).nError, EWOULDBLOCK);
+    onBook.Release();
     hosts.AddTail(std::string(kProfileSizeLimit, 'n') + " 2 2");
     EXPECT_EQ(hosts.SaveProfile().nError, EFBIG);
     EXPECT_EQ(ReadBytes(dir / "shared/book.ini"), "[list]\r\n0=A 1 1\r\n");
