@@ -26,7 +26,6 @@ class CommandLine(unittest.TestCase):
         full = "nuvik: cannot write to standard output: No space left on device\n"
         for option, start in (
             ("--help", "Usage: nuvik "),
-            ("-h", "Usage: nuvik "),
             ("--version", "NUVIK "),
             ("-v --to=127.0.0.1 001122334455", ""),
         ):

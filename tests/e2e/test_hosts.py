@@ -64,8 +64,6 @@ keys("ctrl+f")
 subprocess.run(["xdotool", "type", "--delay", "50", sys.argv[3]], check=True)
 keys("Return", "Insert")
 until("added", lambda rows, s: "added" in s)
-keys("F5")
-until("rescanned", lambda rows, s: s.startswith("Scan: "))
 keys("ctrl+w")
 print(json.dumps(seen))
 """
@@ -126,7 +124,6 @@ class HostsWindow(unittest.TestCase):
         self.assertRegex(seen["scanned"]["status"], r"^Scan: \d hosts found, 1 new$")
         self.assertEqual(seen["scanned"]["rows"]["10.77.2.2 (new)"][:2], [net.C, c_mac.upper()])
         self.assertEqual(seen["added"]["status"], "10.77.2.2: added to the address book")
-        self.assertRegex(seen["rescanned"]["status"], r"^Scan: \d hosts found, 0 new$")
         with open(book, newline="") as f:
             found = "10.77.2.2 10.77.2.2 " + c_mac.replace(":", "").upper()
             self.assertEqual(f.read(), text([found] + hosts))  # added at the head

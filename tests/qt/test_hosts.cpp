@@ -133,7 +133,6 @@ private slots:
             QStringList names;
         } sorts[] = {
             {CHostsModel::Address, Qt::AscendingOrder, {"nas", "pc2", "printer"}},
-            {CHostsModel::Hardware, Qt::DescendingOrder, {"printer", "nas", "pc2"}},
             {CHostsModel::Name, Qt::DescendingOrder, {"printer", "pc2", "nas"}},
         };
         for (const auto& sort : sorts) {

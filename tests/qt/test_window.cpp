@@ -162,9 +162,8 @@ private slots:
                  (std::pair(QString::fromStdString(strName), strName)));
     }
 
-    // A pick fills the other boxes, with a name that is not UTF-8 shown as
-    // Latin-1; Enter wakes the host and the window stays; Delete removes it.
-    void pickWakeAndDelete()
+    // A pick by the keyboard, then Enter: the host is woken and the window stays.
+    void pickAndWake()
     {
         CNameBox* pName = Wnd().NameBox();
         pName->setFocus();
@@ -173,12 +172,6 @@ private slots:
         QCOMPARE(m_sockets.sends.size(), 1u);
         QCOMPARE(MacBytesText(m_sockets.sends[0].data.data() + 96, 6), "00A0C9FFEE1D");
         QVERIFY(Wnd().isVisible() && !Wnd().IsEnded());
-        QTest::keyClick(pName, Qt::Key_Down);
-        QCOMPARE(pName->EditText(), QString::fromLatin1("B\xFCro"));
-        QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("10.0.0.3"));
-        QCOMPARE(Wnd().MacBox()->text(), QString("0A0B0C0D0E0F"));
-        Wnd().MenuCommand(ID_DELETE_HOST)->trigger();
-        QCOMPARE(m_pDlg->m_hosts.GetCount(), 2u);
     }
 
     // While "MAC" waits for its lookup, no command reaches the dialog: a
@@ -207,8 +200,6 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), pIp->Field(2));
         QTest::keyClick(pIp->Field(2), Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), Wnd().Control(IDC_HELP_LINK));  // the name box is off
-        Wnd().SetAddress(0xC0A80007);
-        QCOMPARE(Wnd().GetWindowText(IDC_IP), std::string("192.168.0.7"));
         QTest::keyClick(&Wnd(), Qt::Key_N, Qt::AltModifier);
         QTRY_COMPARE(QApplication::focusWidget(), Wnd().NameBox());
     }
