@@ -28,9 +28,10 @@ public:
     int SendTo(int, const void* p, size_t n, const sockaddr_in&, unsigned nIf,
                size_t& nSent) override
     {
-        std::unique_lock lock(s_mutex);  // a window's worker may send
-        sends.push_back({{(const uint8_t*)p, (const uint8_t*)p + n}, nIf});
-        lock.unlock();
+        {
+            std::lock_guard lock(s_mutex);  // a window's worker may send
+            sends.push_back({{(const uint8_t*)p, (const uint8_t*)p + n}, nIf});
+        }
         nSent = n - bShortSends;
         const int nError = Op("send");
         return nError ?: linkFailures.count(nIf) ? linkFailures[nIf] : 0;

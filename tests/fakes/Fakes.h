@@ -148,7 +148,7 @@ private:
     }
 };
 
-// --- sockets, routes, the neighbour table -----------------------------------
+// --- routes, the neighbour table ---------------------------------------------
 
 // Routes of fixed answers: by dotted address; interface 2 holds the default route.
 class CFakeRoutes : public IRouteTable {
